@@ -1,0 +1,23 @@
+#!/bin/bash
+# Builds the three trees: x86_64 (run by the tests under wine64), i686 (the
+# shipping Win32 DLL; its test programs are linked, not run) and native (the
+# platform-free parsers, for fast tests and fuzzing).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+configure() {
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$root/build/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh"
+configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure native
+
+for dir in x86_64 i686 native; do
+    echo "== build $dir"
+    cmake --build "$root/build/$dir" -j "$jobs"
+done

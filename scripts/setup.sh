@@ -1,0 +1,29 @@
+#!/bin/bash
+# Installs everything a fresh Debian 12 machine needs to build and test
+# Vexa3. Run as root. Only 64-bit packages: these machines cannot run 32-bit
+# binaries, so the 32-bit DLL is built and link-checked but never executed.
+set -eu
+
+packages=(
+    cmake make python3 iproute2 util-linux procps
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+    googletest g++
+    wine wine64
+    dante-server openssh-server openssh-client
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The system account that the test SOCKS proxy (dante) checks user name and
+# password against. Throwaway: no home, no login shell.
+if ! id vexproxy >/dev/null 2>&1; then
+    useradd --no-create-home --shell /usr/sbin/nologin vexproxy
+fi
+echo 'vexproxy:vexproxy-secret' | chpasswd

@@ -1,0 +1,17 @@
+#!/bin/bash
+# Creates (once) the throwaway Wine prefix named by WINEPREFIX and configures
+# it for headless testing: the null graphics driver lets windows, dialogs and
+# hosted controls work without a display.
+set -eu
+: "${WINEPREFIX:?}"
+export WINEDEBUG=-all
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.vexa-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vexa-ready"
+fi

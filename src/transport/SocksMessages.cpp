@@ -1,0 +1,200 @@
+#include "SocksMessages.h"
+
+#include "AnsiString.h"
+#include "VexErrors.h"
+
+#include <cstring>
+
+namespace socks {
+namespace {
+
+void PutPort(uint8_t* p, uint16_t port)
+{
+    p[0] = static_cast<uint8_t>(port >> 8);
+    p[1] = static_cast<uint8_t>(port & 0xff);
+}
+
+} // namespace
+
+const char* Socks4UserId(const char* user)
+{
+    return SafeLength(user) ? user : kDefaultUserId;
+}
+
+bool Socks4RequestFits(const char* user, const char* host4a)
+{
+    const size_t cchUser = SafeLength(Socks4UserId(user));
+    if (!host4a)
+        return cchUser <= kMaxSocks4UserIdLength;
+    return cchUser + SafeLength(host4a) <= kMaxSocks4aUserAndHostLength;
+}
+
+bool Socks5NameFits(const char* host)
+{
+    return SafeLength(host) <= kMaxSocks5NameLength;
+}
+
+bool Socks5CredentialsFit(const char* user, const char* password)
+{
+    return SafeLength(user) <= kMaxSocks5CredentialLength &&
+           SafeLength(password) <= kMaxSocks5CredentialLength;
+}
+
+/*
+ * SOCKS 4 request:
+ *
+ *   +----+----+---------+--------+-- ... --+---+-- ... --+---+
+ *   | VN | CD | DSTPORT | DSTIP  | USERID  | 0 |  HOST   | 0 |
+ *   +----+----+---------+--------+-- ... --+---+-- ... --+---+
+ *     1    1      2         4        n       1    m (4A)   1
+ */
+size_t BuildSocks4Request(uint8_t* buf, size_t cap, uint8_t command, uint16_t port,
+                          uint32_t addressNet, const char* user, const char* host4a)
+{
+    if (!Socks4RequestFits(user, host4a))
+        return 0;
+    const char* userId = Socks4UserId(user);
+    const size_t cchUser = std::strlen(userId);
+    const size_t cchHost = SafeLength(host4a);
+    const size_t cb = host4a ? 10 + cchUser + cchHost : 9 + cchUser;
+    if (cb > cap)
+        return 0;
+
+    std::memset(buf, 0, cb);
+    buf[0] = 4;
+    buf[1] = command;
+    PutPort(buf + 2, port);
+    if (host4a)
+    {
+        static const uint8_t kSocks4aMarker[4] = {0, 0, 0, 1};
+        std::memcpy(buf + 4, kSocks4aMarker, 4);
+    }
+    else
+    {
+        std::memcpy(buf + 4, &addressNet, 4);
+    }
+    std::memcpy(buf + 8, userId, cchUser);
+    if (host4a)
+        std::memcpy(buf + 9 + cchUser, host4a, cchHost);
+    return cb;
+}
+
+/*
+ * SOCKS 5 method selection:
+ *
+ *   +-----+----------+---------+
+ *   | VER | NMETHODS | METHODS |
+ *   +-----+----------+---------+
+ *      1       1       1 or 2
+ */
+size_t BuildSocks5Greeting(uint8_t* buf, size_t cap, unsigned authMethod)
+{
+    const size_t cb = authMethod ? 4 : 3;
+    if (cb > cap)
+        return 0;
+    buf[0] = 5;
+    buf[1] = authMethod ? 2 : 1;
+    buf[2] = static_cast<uint8_t>(kMethodNone);
+    if (authMethod)
+        buf[3] = static_cast<uint8_t>(authMethod & 0xff);
+    return cb;
+}
+
+/*
+ * User name and password sub-negotiation:
+ *
+ *   +-----+------+---------+---+------+---------+---+
+ *   | VER | ULEN |  UNAME  | 0 | PLEN | PASSWD  | 0 |
+ *   +-----+------+---------+---+------+---------+---+
+ *      1     1     ULEN-1    1    1     PLEN-1   1
+ */
+size_t BuildSocks5UserPassword(uint8_t* buf, size_t cap, const char* user, const char* password)
+{
+    if (!Socks5CredentialsFit(user, password))
+        return 0;
+    const size_t cchUser = SafeLength(user);
+    const size_t cchPassword = SafeLength(password);
+    const size_t cb = 3 + (cchUser + 1) + (cchPassword + 1);
+    if (cb > cap)
+        return 0;
+
+    uint8_t* p = buf;
+    *p++ = 1;
+    *p++ = static_cast<uint8_t>(cchUser + 1);
+    if (cchUser)
+        std::memcpy(p, user, cchUser);
+    p += cchUser;
+    *p++ = 0;
+    *p++ = static_cast<uint8_t>(cchPassword + 1);
+    if (cchPassword)
+        std::memcpy(p, password, cchPassword);
+    p += cchPassword;
+    *p++ = 0;
+    return cb;
+}
+
+/*
+ * SOCKS 5 request:
+ *
+ *   +-----+-----+-----+------+--------------------+----------+
+ *   | VER | CMD | RSV | ATYP |      DST.ADDR      | DST.PORT |
+ *   +-----+-----+-----+------+--------------------+----------+
+ *      1     1     1     1     4 (ATYP 1) or 1+k       2
+ */
+size_t BuildSocks5Request(uint8_t* buf, size_t cap, uint8_t command, const char* host,
+                          const uint32_t* dottedAddressNet, uint16_t port)
+{
+    const size_t cchHost = SafeLength(host);
+    if (!dottedAddressNet && !Socks5NameFits(host))
+        return 0;
+    const size_t cb = dottedAddressNet ? 10 : cchHost + 7;
+    if (cb > cap)
+        return 0;
+
+    buf[0] = 5;
+    buf[1] = command;
+    buf[2] = 0;
+    if (dottedAddressNet)
+    {
+        buf[3] = 1;
+        std::memcpy(buf + 4, dottedAddressNet, 4);
+        PutPort(buf + 8, port);
+    }
+    else
+    {
+        buf[3] = 3;
+        buf[4] = static_cast<uint8_t>(cchHost);
+        if (cchHost)
+            std::memcpy(buf + 5, host, cchHost);
+        PutPort(buf + 5 + cchHost, port);
+    }
+    return cb;
+}
+
+ErrorPair EvaluateReply(const uint8_t* reply, unsigned version)
+{
+    const uint8_t status = reply[1];
+    if (version == 4)
+    {
+        if (reply[0] != 0)
+            return {VEXERR_SOCKS, VEXDET_BAD_REPLY};
+        switch (status)
+        {
+        case 90: return {VEXERR_NONE, 0};
+        case 91: return {VEXERR_SOCKS, VEXDET_SOCKS_REFUSED};
+        case 92: return {VEXERR_SOCKS, VEXDET_SOCKS_HOST_UNREACHABLE};
+        case 93: return {VEXERR_SOCKS, VEXDET_SOCKS_AUTH};
+        default: return {VEXERR_SOCKS, VEXDET_SOCKS_GENERAL};
+        }
+    }
+    if (reply[0] != 5)
+        return {VEXERR_SOCKS, VEXDET_BAD_REPLY};
+    if (status == kSocks5Succeeded)
+        return {VEXERR_NONE, 0};
+    // Replies 1 to 8 map onto 1021 to 1028; everything else is a general failure.
+    if (status >= 1 && status <= 8)
+        return {VEXERR_SOCKS, VEXDET_SOCKS_AUTH + status};
+    return {VEXERR_SOCKS, VEXDET_SOCKS_GENERAL};
+}
+
+} // namespace socks

@@ -1,0 +1,81 @@
+// SOCKS 4, 4A and 5 messages: builders for what the client sends and the
+// evaluation of what proxies answer. No sockets and no platform headers, so
+// that these also build natively for fast tests and fuzzing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace socks {
+
+// Requests are assembled in a 255-byte buffer; replies and the SOCKS 5
+// negotiation messages use a 1024-byte one.
+constexpr size_t kRequestBufferSize = 255;
+constexpr size_t kReplyBufferSize = 1024;
+
+constexpr size_t kSocks4ReplyLength = 8;
+constexpr size_t kSocks5ReplyLength = 10;
+
+constexpr uint8_t kCommandConnect = 1;
+constexpr uint8_t kCommandBind = 2;
+
+constexpr uint8_t kSocks4Granted = 90;
+constexpr uint8_t kSocks5Succeeded = 0;
+
+constexpr unsigned kMethodNone = 0;
+constexpr unsigned kMethodUserPassword = 2;
+
+// SOCKS 4 user id sent when no proxy user name is configured.
+constexpr const char kDefaultUserId[] = "vexsock";
+
+// What fits the fixed buffers. Longer fields are refused before anything is
+// sent, never truncated.
+constexpr size_t kMaxSocks4UserIdLength = kRequestBufferSize - 9;        // 246
+constexpr size_t kMaxSocks4aUserAndHostLength = kRequestBufferSize - 10; // 245
+constexpr size_t kMaxSocks5NameLength = kRequestBufferSize - 7;          // 248
+constexpr size_t kMaxSocks5CredentialLength = 254; // its length byte counts the terminator
+
+// Version argument of ConnectProxy/ConnectSocks: 0 and 1 select SOCKS 4,
+// anything larger SOCKS 5.
+inline unsigned SelectVersion(unsigned version) { return version <= 1 ? 4 : 5; }
+
+// The user id that a SOCKS 4 request carries for a configured user name.
+const char* Socks4UserId(const char* user);
+
+bool Socks4RequestFits(const char* user, const char* host4a);
+bool Socks5NameFits(const char* host);
+bool Socks5CredentialsFit(const char* user, const char* password);
+
+// Each builder writes one message into buf (capacity cap) and returns its
+// length, or 0 when the fields do not fit. Addresses are four bytes in
+// network byte order; ports are given in host byte order.
+
+// SOCKS 4 CONNECT or BIND. host4a null: DSTIP = address. host4a given (4A):
+// DSTIP = 0.0.0.1 and the name follows the user id.
+size_t BuildSocks4Request(uint8_t* buf, size_t cap, uint8_t command, uint16_t port,
+                          uint32_t addressNet, const char* user, const char* host4a);
+
+// Method selection: method 0, plus authMethod's low byte when it is not 0.
+size_t BuildSocks5Greeting(uint8_t* buf, size_t cap, unsigned authMethod);
+
+// User name and password sub-negotiation. Each length byte counts the
+// string's terminating zero, which is sent too; proxies in the field accept
+// this form.
+size_t BuildSocks5UserPassword(uint8_t* buf, size_t cap, const char* user, const char* password);
+
+// SOCKS 5 CONNECT or BIND. dottedAddressNet non-null: ATYP 1 with that
+// address; null: ATYP 3 with host as the name.
+size_t BuildSocks5Request(uint8_t* buf, size_t cap, uint8_t command, const char* host,
+                          const uint32_t* dottedAddressNet, uint16_t port);
+
+struct ErrorPair
+{
+    long lError;
+    long lErrorEx;
+};
+
+// Evaluates the first two bytes of a reply: version 4 a SOCKS 4 reply, any
+// other version a SOCKS 5 reply. A granted reply gives 0 / 0.
+ErrorPair EvaluateReply(const uint8_t* reply, unsigned version);
+
+} // namespace socks

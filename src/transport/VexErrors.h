@@ -1,0 +1,55 @@
+// The engine's error code space. Every network object keeps a pair of these:
+// a primary code naming the layer that failed and a detail code. None of them
+// is ever turned into message text; hosts see only the component-level code.
+#pragma once
+
+// Primary codes (m_lLastError).
+constexpr long VEXERR_NONE = 0;
+constexpr long VEXERR_SOCKS = -110;
+constexpr long VEXERR_SOCKET = -120;
+constexpr long VEXERR_FTP = -130;
+constexpr long VEXERR_HTTP = -140;
+constexpr long VEXERR_LOCALFILE = -150;
+constexpr long VEXERR_ABORTED = -160;
+// A connection attempt failed while WaitConnect waited (exception set);
+// the detail code is left as it was.
+constexpr long VEXERR_CONNECT_FAILED = 1001;
+
+// Detail codes of the engine's own (m_lLastErrorEx).
+constexpr long VEXDET_USER_REFUSED = 1002;           // USER not answered with 331
+constexpr long VEXDET_PASS_REFUSED = 1003;           // PASS not answered with 230
+constexpr long VEXDET_QUIT_REFUSED = 1006;           // QUIT not answered with 2xx
+constexpr long VEXDET_NOT_FOUND = 1007;              // FTP 550, HTTP 301/302/404
+constexpr long VEXDET_PORT_OR_COMPLETION = 1008;     // PORT not 200, completion not 2xx
+constexpr long VEXDET_ACCOUNT_NEEDED = 1011;         // FTP 532
+constexpr long VEXDET_STORAGE_EXCEEDED = 1012;       // FTP 552
+constexpr long VEXDET_NAME_NOT_ALLOWED = 1013;       // FTP 553
+constexpr long VEXDET_BAD_REPLY = 1014;              // unusable reply / wrong SOCKS version
+constexpr long VEXDET_NOT_AUTHORISED = 1018;         // HTTP 401/403
+constexpr long VEXDET_SOCKS_AUTH = 1020;             // SOCKS 5 auth refused, SOCKS 4 reply 93
+constexpr long VEXDET_SOCKS_GENERAL = 1021;          // SOCKS general failure
+constexpr long VEXDET_SOCKS_NOT_ALLOWED = 1022;      // SOCKS 5 reply 2
+constexpr long VEXDET_SOCKS_NET_UNREACHABLE = 1023;  // SOCKS 5 reply 3
+constexpr long VEXDET_SOCKS_HOST_UNREACHABLE = 1024; // SOCKS 5 reply 4, SOCKS 4 reply 92
+constexpr long VEXDET_SOCKS_REFUSED = 1025;          // SOCKS 5 reply 5, SOCKS 4 reply 91
+constexpr long VEXDET_SOCKS_TTL_EXPIRED = 1026;      // SOCKS 5 reply 6
+constexpr long VEXDET_SOCKS_BAD_COMMAND = 1027;      // SOCKS 5 reply 7
+constexpr long VEXDET_SOCKS_BAD_ADDRESS_TYPE = 1028; // SOCKS 5 reply 8
+constexpr long VEXDET_ABORTED = 1030;                // the abort hook answered true
+constexpr long VEXDET_UNEXPECTED = 1040;             // wrong readiness, reply or status
+
+// Windows Sockets codes that the engine produces itself.
+constexpr long VEXWSA_WOULDBLOCK = 10035;
+constexpr long VEXWSA_TIMEDOUT = 10060;
+constexpr long VEXWSA_HOST_NOT_FOUND = 11001;
+
+// Local file codes, returned by CLocalFile::MapLastError and recorded beside -150.
+constexpr long VEXFILE_CANNOT_CREATE = -303;
+constexpr long VEXFILE_NOT_FOUND = -304;
+constexpr long VEXFILE_ACCESS_DENIED = -305;
+constexpr long VEXFILE_NO_HANDLES = -306;
+constexpr long VEXFILE_BAD_NAME = -307;
+constexpr long VEXFILE_UNKNOWN = -308;
+
+// Component-level code, read by hosts through the LastError property.
+constexpr long VEXCTL_DIAL_FAILED = 14140;

@@ -1,0 +1,339 @@
+#include "VexSock.h"
+
+#include "MessagePump.h"
+#include "UtcClock.h"
+#include "VexErrors.h"
+#include "VexLimits.h"
+
+#include <cstring>
+
+VEXSOCK::VEXSOCK(bool bDatagram)
+    : m_nTimeout(kTransferTimeoutSeconds)
+{
+    std::memset(&m_addr, 0, sizeof(m_addr));
+    // Without a socket the object stays usable: Create makes a new one.
+    if (OpenSocket(bDatagram))
+        m_bNonBlocking = SetNonBlocking();
+}
+
+VEXSOCK::~VEXSOCK()
+{
+    Close();
+}
+
+void VEXSOCK::RecordSocketError()
+{
+    Record(VEXERR_SOCKET, WSAGetLastError());
+}
+
+bool VEXSOCK::OpenSocket(bool bDatagram)
+{
+    m_hSocket = socket(AF_INET, bDatagram ? SOCK_DGRAM : SOCK_STREAM, 0);
+    if (m_hSocket == INVALID_SOCKET)
+    {
+        RecordSocketError();
+        return false;
+    }
+    m_bOpen = true;
+    return true;
+}
+
+bool VEXSOCK::SetNonBlocking()
+{
+    u_long enable = 1;
+    if (ioctlsocket(m_hSocket, FIONBIO, &enable) != 0)
+        return false;
+    m_bNonBlocking = true;
+    return true;
+}
+
+bool VEXSOCK::Create(unsigned timeoutSeconds, bool bDatagram)
+{
+    Close();
+    if (!OpenSocket(bDatagram))
+        return false;
+    m_nTimeout = timeoutSeconds;
+    if (!Bind(0, nullptr))
+    {
+        RecordSocketError();
+        // Close clears the primary code: the caller reads 0 and the
+        // platform error in the detail.
+        Close();
+        return false;
+    }
+    m_bNonBlocking = SetNonBlocking();
+    return true;
+}
+
+bool VEXSOCK::Resolve(const char* pszHost, uint16_t port, sockaddr_in* pAddr)
+{
+    std::memset(pAddr, 0, sizeof(*pAddr));
+    pAddr->sin_family = AF_INET;
+    if (!pszHost)
+    {
+        pAddr->sin_addr.s_addr = htonl(INADDR_ANY);
+    }
+    else
+    {
+        const unsigned long addr = inet_addr(pszHost);
+        if (addr != INADDR_NONE)
+        {
+            pAddr->sin_addr.s_addr = addr;
+        }
+        else
+        {
+            const hostent* pHost = gethostbyname(pszHost);
+            if (!pHost || pHost->h_addrtype != AF_INET || pHost->h_length != 4 ||
+                !pHost->h_addr_list || !pHost->h_addr_list[0])
+            {
+                WSASetLastError(VEXWSA_HOST_NOT_FOUND);
+                return false;
+            }
+            std::memcpy(&pAddr->sin_addr, pHost->h_addr_list[0], 4);
+        }
+    }
+    pAddr->sin_port = htons(port);
+    return true;
+}
+
+bool VEXSOCK::Bind(uint16_t port, const char* pszHost)
+{
+    if (!Resolve(pszHost, port, &m_addr))
+        return false;
+    return bind(m_hSocket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof(m_addr)) == 0;
+}
+
+bool VEXSOCK::Connect(const char* pszHost, uint16_t port)
+{
+    if (!Resolve(pszHost, port, &m_addr))
+        return false;
+    if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof(m_addr)) == 0)
+        return true;
+    // A non-blocking connect normally fails at once with would-block; any
+    // other immediate failure is handed to the wait as well.
+    return m_bNonBlocking && WaitConnect() == 1;
+}
+
+namespace {
+
+timeval SliceUntil(uint64_t deadline, uint64_t now)
+{
+    uint64_t ticks = kWaitSliceMilliseconds * kTicksPerMillisecond;
+    if (now >= deadline)
+        ticks = 0;
+    else if (deadline - now < ticks)
+        ticks = deadline - now;
+    timeval tv;
+    tv.tv_sec = 0;
+    tv.tv_usec = static_cast<long>(ticks / 10);
+    return tv;
+}
+
+} // namespace
+
+int VEXSOCK::Wait(int mode)
+{
+    const uint64_t deadline = UtcNowTicks() + static_cast<uint64_t>(m_nTimeout) * kTicksPerSecond;
+    fd_set readSet, writeSet, exceptSet;
+    for (;;)
+    {
+        FD_ZERO(&readSet);
+        FD_ZERO(&writeSet);
+        FD_ZERO(&exceptSet);
+        switch (mode)
+        {
+        case WAIT_READ:
+            FD_SET(m_hSocket, &readSet);
+            break;
+        case WAIT_WRITE:
+            FD_SET(m_hSocket, &writeSet);
+            break;
+        case WAIT_CONNECT:
+            FD_SET(m_hSocket, &writeSet);
+            FD_SET(m_hSocket, &exceptSet);
+            break;
+        default:
+            RecordSocketError();
+            return -1;
+        }
+
+        // Block for a short slice at most, so that socket readiness is seen
+        // at once and window messages are still dispatched every few ms.
+        timeval slice = SliceUntil(deadline, UtcNowTicks());
+        const int ready = select(0, &readSet, &writeSet, &exceptSet, &slice);
+        if (ready == SOCKET_ERROR)
+        {
+            RecordSocketError();
+            return -1;
+        }
+        if (ready > 0)
+            break;
+        if (UtcNowTicks() > deadline)
+        {
+            Record(VEXERR_SOCKET, VEXWSA_TIMEDOUT);
+            return 0;
+        }
+        PumpMessages();
+    }
+
+    const bool bWritable = FD_ISSET(m_hSocket, &writeSet) != 0;
+    if ((mode == WAIT_WRITE || mode == WAIT_CONNECT) && bWritable)
+    {
+        Record(VEXERR_NONE, 0);
+        return 1;
+    }
+    if (mode == WAIT_READ && FD_ISSET(m_hSocket, &readSet))
+    {
+        Record(VEXERR_NONE, 0);
+        return 1;
+    }
+    if (mode == WAIT_CONNECT && FD_ISSET(m_hSocket, &exceptSet))
+    {
+        m_lLastError = VEXERR_CONNECT_FAILED;
+        return -1;
+    }
+    Record(VEXERR_SOCKET, VEXDET_UNEXPECTED);
+    return -1;
+}
+
+int VEXSOCK::Send(const char* pBuffer, int cb, int flags)
+{
+    for (;;)
+    {
+        if (m_bNonBlocking && WaitWrite() != 1)
+            return -1;
+        const int cbSent = send(m_hSocket, pBuffer, cb, flags);
+        if (cbSent != SOCKET_ERROR)
+            return cbSent;
+        const int error = WSAGetLastError();
+        if (error != VEXWSA_WOULDBLOCK)
+        {
+            Record(VEXERR_SOCKET, error);
+            return -1;
+        }
+    }
+}
+
+int VEXSOCK::SendAll(const char* pBuffer, int cb, int flags)
+{
+    int cbLeft = cb;
+    while (cbLeft > 0)
+    {
+        const int cbSent = Send(pBuffer, cbLeft, flags);
+        if (cbSent == -1)
+            return -1;
+        pBuffer += cbSent;
+        cbLeft -= cbSent;
+    }
+    return cb > 0 ? cb : 0;
+}
+
+int VEXSOCK::Receive(char* pBuffer, int cb, int flags)
+{
+    if (!m_bNonBlocking || WaitRead() == 1)
+    {
+        const int cbReceived = recv(m_hSocket, pBuffer, cb, flags);
+        if (cbReceived != SOCKET_ERROR)
+            return cbReceived;
+    }
+    // Replaces what a failed wait recorded: a receive that timed out reports
+    // the platform's last socket error, not 10060.
+    RecordSocketError();
+    return -1;
+}
+
+int VEXSOCK::Listen(int backlog)
+{
+    if (listen(m_hSocket, backlog) != 0)
+    {
+        RecordSocketError();
+        return -1;
+    }
+    return 0;
+}
+
+int VEXSOCK::Accept(sockaddr* pAddr, int* pcbAddr)
+{
+    if (m_bNonBlocking && WaitRead() != 1)
+        return -1;
+    const SOCKET hAccepted = accept(m_hSocket, pAddr, pcbAddr);
+    if (hAccepted == INVALID_SOCKET)
+    {
+        RecordSocketError();
+        return -1;
+    }
+    // The accepted connection replaces the listener; it inherits the
+    // listener's non-blocking mode.
+    closesocket(m_hSocket);
+    m_hSocket = hAccepted;
+    return 0;
+}
+
+uint16_t VEXSOCK::GetLocalPort()
+{
+    sockaddr_in local;
+    int cbLocal = sizeof(local);
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &cbLocal) != 0)
+    {
+        RecordSocketError();
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+int VEXSOCK::GetLocalAddress(CAnsiString& text, uint16_t* pPort)
+{
+    sockaddr_in local;
+    int cbLocal = sizeof(local);
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &cbLocal) != 0)
+    {
+        text.Reset();
+        *pPort = 0;
+        RecordSocketError();
+        return -1;
+    }
+    *pPort = ntohs(local.sin_port);
+    text.Assign(inet_ntoa(local.sin_addr));
+    return 0;
+}
+
+void VEXSOCK::ReleaseStrings()
+{
+    m_pszTargetHost.Reset();
+    m_pszSocksHost.Reset();
+    m_pszSocksUser.Reset();
+    m_pszSocksPassword.Reset();
+}
+
+void VEXSOCK::Close()
+{
+    if (m_hSocket != INVALID_SOCKET)
+        closesocket(m_hSocket);
+    m_hSocket = INVALID_SOCKET;
+    m_lLastError = VEXERR_NONE;
+    m_bOpen = false;
+    m_bViaSocks = false;
+    m_nTimeout = kTransferTimeoutSeconds;
+    std::memset(&m_addr, 0, sizeof(m_addr));
+    ReleaseStrings();
+    m_nSocksPort = 0;
+    m_nSocksAuth = 0;
+}
+
+void VEXSOCK::NotifyStart(uint32_t cbExpected)
+{
+    if (m_pfnStart)
+        m_pfnStart(cbExpected);
+}
+
+void VEXSOCK::NotifyProgress(uint32_t cbExpected, uint32_t cbSoFar)
+{
+    if (m_pfnProgress)
+        m_pfnProgress(cbExpected, cbSoFar);
+}
+
+bool VEXSOCK::QueryAbort()
+{
+    m_bAbort = m_pfnAbort ? m_pfnAbort() : false;
+    return m_bAbort;
+}

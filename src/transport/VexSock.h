@@ -1,0 +1,117 @@
+// VEXSOCK: the socket channel through which every byte of the engine travels.
+// One IPv4 socket on Windows Sockets 1.1, non-blocking, whose every wait is
+// bounded by m_nTimeout seconds and keeps the calling thread's window
+// messages flowing. Failures land in the pair m_lLastError / m_lLastErrorEx.
+// The FTP and HTTP clients derive from it (plain, non-virtual inheritance).
+#pragma once
+
+#include "AnsiString.h"
+#include "WinsockStartup.h"
+
+#include <winsock.h>
+
+#include <cstdint>
+
+typedef void (*VexStartHook)(uint32_t cbExpected);
+typedef void (*VexProgressHook)(uint32_t cbExpected, uint32_t cbSoFar);
+typedef bool (*VexAbortHook)();
+
+class VEXSOCK
+{
+public:
+    // Wait modes.
+    enum : int
+    {
+        WAIT_READ = 1,
+        WAIT_WRITE = 2,
+        WAIT_CONNECT = 16,
+    };
+
+    explicit VEXSOCK(bool bDatagram = false);
+    ~VEXSOCK();
+    VEXSOCK(const VEXSOCK&) = delete;
+    VEXSOCK& operator=(const VEXSOCK&) = delete;
+
+    bool Create(unsigned timeoutSeconds, bool bDatagram);
+    static bool Resolve(const char* pszHost, uint16_t port, sockaddr_in* pAddr);
+    bool Bind(uint16_t port, const char* pszHost);
+    bool Connect(const char* pszHost, uint16_t port);
+
+    // SOCKS operations.
+    bool ConnectProxy(const char* pszProxyHost, uint16_t proxyPort, unsigned version,
+                      unsigned authMethod, const char* pszUser, const char* pszPassword);
+    bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost,
+                      uint16_t proxyPort, unsigned version, unsigned authMethod,
+                      const char* pszUser, const char* pszPassword);
+    bool NegotiateSocks5(unsigned authMethod, const char* pszUser, const char* pszPassword);
+    void EvaluateSocksReply(const uint8_t* pReply, unsigned version);
+    static bool IsDottedAddress(const char* pszText);
+
+    int Send(const char* pBuffer, int cb, int flags);
+    int SendAll(const char* pBuffer, int cb, int flags);
+    int Receive(char* pBuffer, int cb, int flags);
+    int Listen(int backlog);
+    int Accept(sockaddr* pAddr, int* pcbAddr);
+
+    uint16_t GetLocalPort();
+    int GetLocalAddress(CAnsiString& text, uint16_t* pPort);
+    uint32_t GetPeerAddress() const { return m_addr.sin_addr.s_addr; }
+    uint16_t GetPeerPort() const { return m_addr.sin_port; }
+    long GetLastError() const { return m_lLastError; }
+    long GetLastErrorEx() const { return m_lLastErrorEx; }
+
+    void Close();
+    bool SetNonBlocking();
+
+    int Wait(int mode);
+    int WaitRead() { return Wait(WAIT_READ); }
+    int WaitWrite() { return Wait(WAIT_WRITE); }
+    int WaitConnect() { return Wait(WAIT_CONNECT); }
+
+    void SetStartHook(VexStartHook pfn) { m_pfnStart = pfn; }
+    void SetProgressHook(VexProgressHook pfn) { m_pfnProgress = pfn; }
+    void SetAbortHook(VexAbortHook pfn) { m_pfnAbort = pfn; }
+    void NotifyStart(uint32_t cbExpected);
+    void NotifyProgress(uint32_t cbExpected, uint32_t cbSoFar);
+    bool QueryAbort();
+
+protected:
+    void Record(long lError, long lErrorEx)
+    {
+        m_lLastError = lError;
+        m_lLastErrorEx = lErrorEx;
+    }
+    // Records -120 with the calling thread's last socket error.
+    void RecordSocketError();
+    bool OpenSocket(bool bDatagram);
+    bool SendSocks4Connect(const char* pszHost, uint16_t port, const char* pszUser);
+    bool SendSocks5Connect(const char* pszHost, uint16_t port);
+    void ReleaseStrings();
+
+public:
+    CWinsockStartup m_winsock;
+    bool m_bNonBlocking = false;
+    bool m_bLogBorrowed = false;
+    bool m_bLogging = false;
+    unsigned m_nTimeout;
+    SOCKET m_hSocket = INVALID_SOCKET;
+    sockaddr_in m_addr;
+    bool m_bViaSocks = false;
+    unsigned m_nSocksVersion = 0;
+    unsigned m_nSocksAuth = 0;
+    unsigned m_nSocksPort = 0;
+    CAnsiString m_pszSocksPassword;
+    CAnsiString m_pszSocksUser;
+    CAnsiString m_pszSocksHost;
+    VexStartHook m_pfnStart = nullptr;
+    VexProgressHook m_pfnProgress = nullptr;
+    VexAbortHook m_pfnAbort = nullptr;
+    bool m_bOpen = false;
+    uint16_t m_nTargetPort = 0;
+    CAnsiString m_pszTargetHost;
+    uint8_t m_nSocksReplyCode = 0;
+    unsigned m_nSocksReplyLen = 0;
+    long m_lLastError = 0;
+    long m_lLastErrorEx = 0;
+    bool m_bAbort = false;
+};

@@ -1,0 +1,66 @@
+// A scripted TCP peer on 127.0.0.1 for cases no real server produces on
+// demand: exact bytes, refusals, short replies, resets. It accepts one
+// connection on its own thread and plays its script:
+//
+//   CScriptedPeer peer;
+//   peer.Expect(3).Send({0x05, 0x00}).Expect(10).Send(reply).Close();
+//   uint16_t port = peer.Start();
+//   ... drive the client against 127.0.0.1:port ...
+//   EXPECT_EQ(peer.Received(), expectedBytes);
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CScriptedPeer
+{
+public:
+    CScriptedPeer();
+    ~CScriptedPeer();
+    CScriptedPeer(const CScriptedPeer&) = delete;
+    CScriptedPeer& operator=(const CScriptedPeer&) = delete;
+
+    // Reads exactly cb bytes (less if the client closes or goes quiet for
+    // the peer's patience).
+    CScriptedPeer& Expect(size_t cb);
+    CScriptedPeer& Send(const std::string& bytes);
+    CScriptedPeer& Send(std::initializer_list<uint8_t> bytes);
+    // Orderly close (FIN).
+    CScriptedPeer& Close();
+    // Abortive close (RST).
+    CScriptedPeer& Reset();
+    // Keeps the connection open, sending nothing, until the client closes it.
+    CScriptedPeer& HoldUntilClientCloses();
+
+    // Listens on an ephemeral loopback port and starts playing the script on
+    // the first connection; returns the port.
+    uint16_t Start();
+    // Waits until the script has been played to its end.
+    void Join();
+
+    // Every byte the peer read from the client.
+    std::string Received();
+    // The client connected at all.
+    bool Accepted();
+
+private:
+    struct Step
+    {
+        enum Kind { kExpect, kSend, kClose, kReset, kHold } kind;
+        size_t cb;
+        std::string bytes;
+    };
+
+    void Run();
+    void Play(uintptr_t hConnection);
+
+    std::vector<Step> m_steps;
+    uintptr_t m_hListener;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::string m_received;
+    bool m_bAccepted = false;
+};

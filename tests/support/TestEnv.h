@@ -1,0 +1,25 @@
+// Where the test runner's real peers listen, taken from the environment that
+// the runner sets up inside the test network namespace.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace testenv {
+
+// Port of the service named by an environment variable; 0 (and a test
+// failure) when the runner did not provide it.
+uint16_t Port(const char* pszVariable);
+std::string Text(const char* pszVariable);
+
+// dante: SOCKS 4 and 5, CONNECT and BIND, methods "username none".
+inline uint16_t DantePort() { return Port("VEXA_DANTE_PORT"); }
+// OpenSSH dynamic forwarding: SOCKS 4, 4A and 5 CONNECT.
+inline uint16_t SshSocksPort() { return Port("VEXA_SSH_SOCKS_PORT"); }
+// System account that dante accepts for user name and password.
+inline std::string ProxyUser() { return Text("VEXA_PROXY_USER"); }
+inline std::string ProxyPassword() { return Text("VEXA_PROXY_PASSWORD"); }
+// A host name that only the proxy's resolver knows (SOCKS 4A).
+inline std::string ProxyOnlyHostName() { return Text("VEXA_PROXY_ONLY_HOST"); }
+
+} // namespace testenv
