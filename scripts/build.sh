@@ -5,11 +5,13 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
+# VEXA_BUILD_ROOT lets several checkouts or people build side by side.
+build_root=${VEXA_BUILD_ROOT:-$root/build}
 
 configure() {
     local dir=$1
     shift
-    cmake -S "$root" -B "$root/build/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$root" -B "$build_root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
@@ -19,5 +21,5 @@ configure native
 
 for dir in x86_64 i686 native; do
     echo "== build $dir"
-    cmake --build "$root/build/$dir" -j "$jobs"
+    cmake --build "$build_root/$dir" -j "$jobs"
 done

@@ -10,7 +10,8 @@ cd "$root"
 scripts/setup.sh
 scripts/build.sh
 
-export WINEPREFIX=$root/build/x86_64/wineprefix
+build_root=${VEXA_BUILD_ROOT:-$root/build}
+export WINEPREFIX=$build_root/x86_64/wineprefix
 export WINEDEBUG=-all
 scripts/wine-prefix.sh
 # A wineserver started outside the namespace would put every socket on the
@@ -18,4 +19,4 @@ scripts/wine-prefix.sh
 wineserver -k 2>/dev/null || true
 
 unshare --net --pid --fork --mount-proc \
-    scripts/netns-tests.sh "$root/build/x86_64" "$root/build/native" "$@"
+    scripts/netns-tests.sh "$build_root/x86_64" "$build_root/native" "$@"
