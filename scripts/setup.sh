@@ -10,6 +10,7 @@ packages=(
     googletest g++
     wine wine64
     dante-server openssh-server openssh-client
+    vsftpd lighttpd nginx-light curl
 )
 
 missing=()
@@ -27,3 +28,21 @@ if ! id vexproxy >/dev/null 2>&1; then
     useradd --no-create-home --shell /usr/sbin/nologin vexproxy
 fi
 echo 'vexproxy:vexproxy-secret' | chpasswd
+
+# The FTP servers' login account. vsftpd wants a shell from /etc/shells and an
+# account that /etc/ftpusers does not list; its files live in the build tree.
+# vsftpd changes to the home directory before it changes to the test root.
+mkdir -p /srv/vexa-ftp
+if ! id vexftp >/dev/null 2>&1; then
+    useradd --no-create-home --home-dir /srv/vexa-ftp --shell /bin/sh vexftp
+fi
+usermod --home /srv/vexa-ftp vexftp
+echo 'vexftp:vexftp-secret' | chpasswd
+
+# Debian starts the packaged servers as system services; the tests run their
+# own instances inside a private network namespace instead.
+for service in vsftpd lighttpd nginx; do
+    if command -v systemctl >/dev/null && systemctl is-active --quiet "$service" 2>/dev/null; then
+        systemctl disable --now "$service" >/dev/null 2>&1 || true
+    fi
+done

@@ -19,6 +19,7 @@ VEXSOCK::VEXSOCK(bool bDatagram)
 VEXSOCK::~VEXSOCK()
 {
     Close();
+    ReleaseLog();
 }
 
 void VEXSOCK::RecordSocketError()

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+class CDiagLog;
+
 typedef void (*VexStartHook)(uint32_t cbExpected);
 typedef void (*VexProgressHook)(uint32_t cbExpected, uint32_t cbSoFar);
 typedef bool (*VexAbortHook)();
@@ -75,6 +77,15 @@ public:
     void NotifyProgress(uint32_t cbExpected, uint32_t cbSoFar);
     bool QueryAbort();
 
+    // Trace log. A channel logs nothing unless a log is attached; the
+    // channel itself writes no entries, its clients do.
+    void EnableLog(const char* pszFileName);
+    void AttachLog(CDiagLog* pLog);
+    void Log(const char* pszText, bool bTimestamp);
+    // Formats one entry (at most 1023 characters) and logs it. Only the
+    // format is trusted; strings from peers go in as arguments.
+    void LogFormat(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+
 protected:
     void Record(long lError, long lErrorEx)
     {
@@ -87,6 +98,7 @@ protected:
     bool SendSocks4Connect(const char* pszHost, uint16_t port, const char* pszUser);
     bool SendSocks5Connect(const char* pszHost, uint16_t port);
     void ReleaseStrings();
+    void ReleaseLog();
 
 public:
     CWinsockStartup m_winsock;
@@ -114,4 +126,5 @@ public:
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
     bool m_bAbort = false;
+    CDiagLog* m_pLog = nullptr; // owned unless m_bLogBorrowed
 };

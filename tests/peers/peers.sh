@@ -10,6 +10,9 @@ export VEXA_SSH_SOCKS_PORT=1081
 VEXA_SSHD_PORT=2222
 export VEXA_PROXY_USER=vexproxy
 export VEXA_PROXY_PASSWORD=vexproxy-secret
+export VEXA_FTP_PORT=2121
+export VEXA_FTP_USER=vexftp
+export VEXA_FTP_PASSWORD=vexftp-secret
 # Known only to the resolver of the SOCKS 4A peer (sshd), not to the client.
 export VEXA_PROXY_ONLY_HOST=vexa-proxy-only.test
 
@@ -61,6 +64,22 @@ start_ssh_socks() {
     wait_port "$VEXA_SSH_SOCKS_PORT" ssh-socks
 }
 
+# vsftpd serves $PEER_DIR/ftproot, which the tests fill through Wine's Z:
+# drive (VEXA_FTP_ROOT); the FTP account may write there too.
+start_vsftpd() {
+    local dir=$PEER_DIR/vsftpd
+    export VEXA_FTP_ROOT=$PEER_DIR/ftproot
+    mkdir -p "$dir/empty" "$VEXA_FTP_ROOT"
+    chmod 755 "$dir/empty"
+    chmod 1777 "$VEXA_FTP_ROOT"
+    printf 'Vexa3 test server\nsecond line of the greeting\nready\n' >"$dir/banner.txt"
+    sed -e "s|@PORT@|$VEXA_FTP_PORT|" -e "s|@ROOT@|$VEXA_FTP_ROOT|" -e "s|@DIR@|$dir|g" \
+        -e "s|@PASV_MIN@|30000|" -e "s|@PASV_MAX@|30099|" \
+        "$PEERS_SRC/vsftpd.conf.in" >"$dir/vsftpd.conf"
+    spawn vsftpd /usr/sbin/vsftpd "$dir/vsftpd.conf"
+    wait_port "$VEXA_FTP_PORT" vsftpd
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -72,5 +91,5 @@ stop_peers() {
 
 start_peers() {
     mkdir -p "$PEER_DIR"
-    start_dante && start_ssh_socks
+    start_dante && start_ssh_socks && start_vsftpd
 }

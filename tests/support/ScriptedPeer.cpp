@@ -4,6 +4,8 @@
 
 #include <winsock.h>
 
+#include <cstdio>
+
 namespace {
 
 // How long the peer waits for the client at any step before giving up, so
@@ -26,15 +28,20 @@ bool WaitReadable(SOCKET h)
 } // namespace
 
 CScriptedPeer::CScriptedPeer()
-    : m_hListener(socket(AF_INET, SOCK_STREAM, 0))
+    : m_hListener(socket(AF_INET, SOCK_STREAM, 0)),
+      m_hPassiveListener(INVALID_SOCKET),
+      m_hData(INVALID_SOCKET)
 {
 }
 
 CScriptedPeer::~CScriptedPeer()
 {
     Join();
-    if (m_hListener != INVALID_SOCKET)
-        closesocket(m_hListener);
+    for (uintptr_t h : {m_hListener, m_hPassiveListener, m_hData})
+    {
+        if (h != INVALID_SOCKET)
+            closesocket(h);
+    }
 }
 
 CScriptedPeer& CScriptedPeer::Expect(size_t cb)
@@ -69,6 +76,42 @@ CScriptedPeer& CScriptedPeer::Reset()
 CScriptedPeer& CScriptedPeer::HoldUntilClientCloses()
 {
     m_steps.push_back({Step::kHold, 0, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::ExpectLine()
+{
+    m_steps.push_back({Step::kExpectLine, 0, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::OfferPassive()
+{
+    m_steps.push_back({Step::kOfferPassive, 0, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::AcceptData()
+{
+    m_steps.push_back({Step::kAcceptData, 0, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::ConnectData()
+{
+    m_steps.push_back({Step::kConnectData, 0, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::SendData(const std::string& bytes)
+{
+    m_steps.push_back({Step::kSendData, 0, bytes});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::CloseData()
+{
+    m_steps.push_back({Step::kCloseData, 0, {}});
     return *this;
 }
 
@@ -118,6 +161,33 @@ void CScriptedPeer::Run()
     Play(hConnection);
 }
 
+void CScriptedPeer::ReadLine(uintptr_t hConnection)
+{
+    m_lastLine.clear();
+    char c = 0;
+    while (c != '\n' && WaitReadable(hConnection) && recv(hConnection, &c, 1, 0) == 1)
+    {
+        m_lastLine += c;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received += c;
+    }
+    if (m_lastLine.compare(0, 5, "PORT ") == 0)
+        m_lastPortLine = m_lastLine;
+}
+
+void CScriptedPeer::ConnectToLastPort()
+{
+    unsigned a, b, c, d, p1, p2;
+    if (std::sscanf(m_lastPortLine.c_str(), "PORT %u,%u,%u,%u,%u,%u", &a, &b, &c, &d, &p1, &p2) != 6)
+        return;
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(a << 24 | b << 16 | c << 8 | d);
+    addr.sin_port = htons(static_cast<u_short>(p1 << 8 | p2));
+    m_hData = socket(AF_INET, SOCK_STREAM, 0);
+    connect(m_hData, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+}
+
 void CScriptedPeer::Play(uintptr_t hConnection)
 {
     SOCKET h = hConnection;
@@ -151,6 +221,47 @@ void CScriptedPeer::Play(uintptr_t hConnection)
             closesocket(h);
             return;
         }
+        case Step::kExpectLine:
+            ReadLine(h);
+            break;
+        case Step::kOfferPassive:
+        {
+            m_hPassiveListener = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in addr = {};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            int cbAddr = sizeof(addr);
+            bind(m_hPassiveListener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+            listen(m_hPassiveListener, 1);
+            getsockname(m_hPassiveListener, reinterpret_cast<sockaddr*>(&addr), &cbAddr);
+            const unsigned port = ntohs(addr.sin_port);
+            char reply[80];
+            const int cch = std::snprintf(reply, sizeof(reply), "227 Entering Passive Mode (127,0,0,1,%u,%u).\r\n",
+                                          port >> 8, port & 0xff);
+            send(h, reply, cch, 0);
+            break;
+        }
+        case Step::kAcceptData:
+            if (WaitReadable(m_hPassiveListener))
+                m_hData = accept(m_hPassiveListener, nullptr, nullptr);
+            break;
+        case Step::kConnectData:
+            ConnectToLastPort();
+            break;
+        case Step::kSendData:
+            for (size_t cbSent = 0; cbSent < step.bytes.size();)
+            {
+                const int cb = send(m_hData, step.bytes.data() + cbSent,
+                                    static_cast<int>(step.bytes.size() - cbSent), 0);
+                if (cb <= 0)
+                    break;
+                cbSent += cb;
+            }
+            break;
+        case Step::kCloseData:
+            closesocket(m_hData);
+            m_hData = INVALID_SOCKET;
+            break;
         case Step::kHold:
         {
             char buffer[256];

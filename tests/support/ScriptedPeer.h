@@ -34,6 +34,17 @@ public:
     CScriptedPeer& Reset();
     // Keeps the connection open, sending nothing, until the client closes it.
     CScriptedPeer& HoldUntilClientCloses();
+    // Reads up to and including the next line feed.
+    CScriptedPeer& ExpectLine();
+
+    // FTP data connections. OfferPassive opens a listener and sends a 227
+    // reply naming it; AcceptData takes the client's connection there.
+    // ConnectData connects to the address of the last PORT line read.
+    CScriptedPeer& OfferPassive();
+    CScriptedPeer& AcceptData();
+    CScriptedPeer& ConnectData();
+    CScriptedPeer& SendData(const std::string& bytes);
+    CScriptedPeer& CloseData();
 
     // Listens on an ephemeral loopback port and starts playing the script on
     // the first connection; returns the port.
@@ -49,13 +60,19 @@ public:
 private:
     struct Step
     {
-        enum Kind { kExpect, kSend, kClose, kReset, kHold } kind;
+        enum Kind
+        {
+            kExpect, kSend, kClose, kReset, kHold, kExpectLine,
+            kOfferPassive, kAcceptData, kConnectData, kSendData, kCloseData,
+        } kind;
         size_t cb;
         std::string bytes;
     };
 
     void Run();
     void Play(uintptr_t hConnection);
+    void ReadLine(uintptr_t hConnection);
+    void ConnectToLastPort();
 
     std::vector<Step> m_steps;
     uintptr_t m_hListener;
@@ -63,4 +80,8 @@ private:
     std::mutex m_mutex;
     std::string m_received;
     bool m_bAccepted = false;
+    uintptr_t m_hPassiveListener;
+    uintptr_t m_hData;
+    std::string m_lastLine;
+    std::string m_lastPortLine;
 };

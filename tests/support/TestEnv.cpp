@@ -29,4 +29,20 @@ uint16_t Port(const char* pszVariable)
     return static_cast<uint16_t>(port);
 }
 
+std::string WindowsPathOf(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+    {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+std::string FtpRoot()
+{
+    return WindowsPathOf(Text("VEXA_FTP_ROOT"));
+}
+
 } // namespace testenv

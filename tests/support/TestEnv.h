@@ -22,4 +22,14 @@ inline std::string ProxyPassword() { return Text("VEXA_PROXY_PASSWORD"); }
 // A host name that only the proxy's resolver knows (SOCKS 4A).
 inline std::string ProxyOnlyHostName() { return Text("VEXA_PROXY_ONLY_HOST"); }
 
+// vsftpd: a local account on loopback, serving FtpRoot().
+inline uint16_t FtpPort() { return Port("VEXA_FTP_PORT"); }
+inline std::string FtpUser() { return Text("VEXA_FTP_USER"); }
+inline std::string FtpPassword() { return Text("VEXA_FTP_PASSWORD"); }
+// The directory the FTP server serves, as a Windows path (through Z:).
+std::string FtpRoot();
+
+// A Unix path as Wine shows it through its Z: drive.
+std::string WindowsPathOf(const std::string& unixPath);
+
 } // namespace testenv

@@ -1,0 +1,64 @@
+#include "Bstr.h"
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+void CBstr::Reset(BSTR bstr)
+{
+    if (m_bstr)
+        SysFreeString(m_bstr);
+    m_bstr = bstr;
+}
+
+bool AnsiToBstr(const char* psz, CBstr& bstr)
+{
+    bstr.Reset();
+    const size_t cch = SafeLength(psz);
+    if (cch > INT_MAX)
+        return false;
+    // MultiByteToWideChar refuses an empty input; an empty text is simply
+    // an empty string.
+    if (cch == 0)
+    {
+        bstr.Reset(SysAllocStringLen(L"", 0));
+        return bstr.Get() != nullptr;
+    }
+    const int cchWide = MultiByteToWideChar(CP_ACP, 0, psz, static_cast<int>(cch), nullptr, 0);
+    if (cchWide <= 0)
+        return false;
+    BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(cchWide));
+    if (!converted)
+        return false;
+    bstr.Reset(converted);
+    if (MultiByteToWideChar(CP_ACP, 0, psz, static_cast<int>(cch), converted, cchWide) != cchWide)
+    {
+        bstr.Reset();
+        return false;
+    }
+    return true;
+}
+
+bool BstrToAnsi(BSTR bstr, CAnsiString& text)
+{
+    text.Reset();
+    if (!bstr)
+        return true;
+    const UINT cchWide = SysStringLen(bstr);
+    if (cchWide == 0)
+        return text.Assign("");
+    if (cchWide > INT_MAX)
+        return false;
+    const int cb = WideCharToMultiByte(CP_ACP, 0, bstr, static_cast<int>(cchWide), nullptr, 0,
+                                       nullptr, nullptr);
+    if (cb <= 0)
+        return false;
+    std::unique_ptr<char[]> converted(new (std::nothrow) char[static_cast<size_t>(cb) + 1]);
+    if (!converted ||
+        WideCharToMultiByte(CP_ACP, 0, bstr, static_cast<int>(cchWide), converted.get(), cb,
+                            nullptr, nullptr) != cb)
+        return false;
+    converted[cb] = '\0';
+    return text.Assign(converted.get());
+}

@@ -1,0 +1,33 @@
+// Owned automation string (BSTR), or null; freed with SysFreeString.
+#pragma once
+
+#include "AnsiString.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+class CBstr
+{
+public:
+    CBstr() = default;
+    ~CBstr() { Reset(); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+
+    // Frees the held string and takes ownership of bstr (null clears).
+    void Reset(BSTR bstr = nullptr);
+
+    BSTR Get() const { return m_bstr; }
+
+private:
+    BSTR m_bstr = nullptr;
+};
+
+// Replaces bstr by the conversion of ANSI text in the system code page (a
+// null text counts as empty). False, and a null string, when the text cannot
+// be converted or the string not allocated.
+bool AnsiToBstr(const char* psz, CBstr& bstr);
+
+// Replaces text by the conversion of bstr into the system code page; a null
+// BSTR gives a null text. False, and a null text, on failure.
+bool BstrToAnsi(BSTR bstr, CAnsiString& text);

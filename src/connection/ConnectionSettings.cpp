@@ -1,0 +1,73 @@
+#include "ConnectionSettings.h"
+
+#include "ConnectionSettingsValues.h"
+#include "RegistryAccess.h"
+
+namespace {
+
+// A text value, converted to an automation string; the empty string when the
+// value is absent or not a REG_SZ.
+void ReadText(CRegistryAccess& registry, const char* pszName, CBstr& bstr)
+{
+    CAnsiString text;
+    size_t cb = 0;
+    registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, "", text, &cb);
+    AnsiToBstr(text.Get(), bstr);
+}
+
+DWORD ReadDword(CRegistryAccess& registry, const char* pszName, DWORD dwDefault)
+{
+    DWORD dwValue = 0;
+    registry.GetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, dwDefault, &dwValue);
+    return dwValue;
+}
+
+} // namespace
+
+void ReadConnectionSettings(CConnectionSettings& settings)
+{
+    CRegistryAccess registry;
+
+    if (registry.KeyExists(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))
+    {
+        settings.m_bConnectDUN = ReadDword(registry, "ConnectDUN", 0) != 0;
+        if (settings.m_bConnectDUN)
+        {
+            ReadText(registry, "DUN_Profile", settings.m_bstrDunProfile);
+            ReadText(registry, "DUN_UserName", settings.m_bstrDunUserName);
+            ReadText(registry, "DUN_Password", settings.m_bstrDunPassword);
+        }
+    }
+
+    // Read whether or not the key exists: without it, passive mode is off.
+    settings.m_bUsePASV = ReadDword(registry, "UsePASV", 0) != 0;
+
+    // Checked again: the key may have gone in the meantime.
+    if (registry.KeyExists(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))
+    {
+        settings.m_bConnectSOCKS = ReadDword(registry, "ConnectSOCKS", 0) != 0;
+        if (settings.m_bConnectSOCKS)
+        {
+            ReadText(registry, "SOCKS_ServerAddress", settings.m_bstrSocksServerAddress);
+            settings.m_nSocksPort = settings::SocksPortFromDword(
+                ReadDword(registry, "SOCKS_Port", settings::kDefaultSocksPort));
+            settings.m_nSocksVersion =
+                settings::SocksVersionFromDword(ReadDword(registry, "SOCKS_Version", 0));
+            settings.m_nSocksAuthMethod =
+                settings::SocksAuthMethodFromDword(ReadDword(registry, "SOCKSAuthReqd", 0));
+            if (settings.m_nSocksAuthMethod != 0)
+            {
+                ReadText(registry, "SOCKS_Username", settings.m_bstrSocksUsername);
+                ReadText(registry, "SOCKS_Password", settings.m_bstrSocksPassword);
+            }
+        }
+
+        CAnsiString target;
+        size_t cb = 0;
+        if (registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget", nullptr,
+                               target, &cb))
+            settings.m_probeTarget.Parse(target.Get());
+        else
+            settings.m_probeTarget.Reset();
+    }
+}

@@ -1,0 +1,41 @@
+// How the machine reaches the internet: dial-up first or not, SOCKS proxy or
+// not, passive FTP or not, and where the connectivity probe connects. Read
+// from "SOFTWARE\Quorvel\VexUpdate" under HKEY_LOCAL_MACHINE, never written.
+// The engine keeps one record for its whole life and rereads it at the start
+// of every fetch; a value that is not reread keeps what the last read left.
+#pragma once
+
+#include "Bstr.h"
+#include "ProbeTarget.h"
+
+#include <cstdint>
+
+constexpr char kConnectionSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
+
+struct CConnectionSettings
+{
+    CConnectionSettings() = default;
+    CConnectionSettings(const CConnectionSettings&) = delete;
+    CConnectionSettings& operator=(const CConnectionSettings&) = delete;
+
+    bool m_bConnectSOCKS = false;
+    // 0 or 1 select SOCKS 4, anything else SOCKS 5.
+    int16_t m_nSocksVersion = 0;
+    // 0 none, 2 user name and password.
+    int16_t m_nSocksAuthMethod = 0;
+    uint16_t m_nSocksPort = 0;
+    CBstr m_bstrSocksPassword;
+    CBstr m_bstrSocksUsername;
+    CBstr m_bstrSocksServerAddress;
+    // Kept, but every FTP fetch runs in active mode.
+    bool m_bUsePASV = false;
+    bool m_bConnectDUN = false;
+    CBstr m_bstrDunProfile;
+    CBstr m_bstrDunUserName;
+    CBstr m_bstrDunPassword;
+    CProbeTarget m_probeTarget;
+};
+
+// Rereads the record from the registry. Nothing fails visibly: a missing key,
+// a missing value or one of the wrong type or size gives the default.
+void ReadConnectionSettings(CConnectionSettings& settings);

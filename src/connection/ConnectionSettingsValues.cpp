@@ -1,0 +1,61 @@
+#include "ConnectionSettingsValues.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace settings {
+
+bool DwordFromData(uint32_t type, const uint8_t* pData, size_t cb, uint32_t* pValue)
+{
+    if (type != kTypeDword || cb != 4 || !pData)
+        return false;
+    *pValue = static_cast<uint32_t>(pData[0]) | static_cast<uint32_t>(pData[1]) << 8 |
+              static_cast<uint32_t>(pData[2]) << 16 | static_cast<uint32_t>(pData[3]) << 24;
+    return true;
+}
+
+bool StringFromData(uint32_t type, const uint8_t* pData, size_t cb, CAnsiString& text,
+                    size_t* pcbText)
+{
+    if (type != kTypeSz)
+        return false;
+    if (cb == 0 || !pData)
+    {
+        *pcbText = 1;
+        return text.Assign("");
+    }
+    if (std::memchr(pData, 0, cb))
+    {
+        *pcbText = cb;
+        return text.Assign(reinterpret_cast<const char*>(pData));
+    }
+    // No terminator within the data: copy them and add one.
+    std::unique_ptr<char[]> terminated(new (std::nothrow) char[cb + 1]);
+    if (!terminated)
+    {
+        text.Reset();
+        return false;
+    }
+    std::memcpy(terminated.get(), pData, cb);
+    terminated[cb] = '\0';
+    *pcbText = cb + 1;
+    return text.Assign(terminated.get());
+}
+
+uint16_t SocksPortFromDword(uint32_t value)
+{
+    return value > kMaxSocksPort ? kDefaultSocksPort : static_cast<uint16_t>(value & 0xFFFF);
+}
+
+int16_t SocksVersionFromDword(uint32_t value)
+{
+    return static_cast<int16_t>(value & 0xFFFF);
+}
+
+int16_t SocksAuthMethodFromDword(uint32_t value)
+{
+    return value != 0 ? kSocksAuthUserPassword : 0;
+}
+
+} // namespace settings

@@ -1,0 +1,115 @@
+#include "ConnectivityProbe.h"
+
+#include "ConnectionSettingsValues.h"
+#include "RegistryKey.h"
+#include "VexLimits.h"
+#include "VexSock.h"
+
+#include <cstring>
+
+namespace {
+
+// Switches the system's automatic dialling off for the duration of a direct
+// probe, so that the probe never brings up a dial-up connection itself, and
+// writes the saved value back when it goes. Only a value that is present, a
+// REG_DWORD of four bytes, and in the "on" state is changed; an absent value
+// stays absent. Any registry failure leaves the setting alone.
+class CAutodialSwitch
+{
+public:
+    CAutodialSwitch() = default;
+    ~CAutodialSwitch();
+    CAutodialSwitch(const CAutodialSwitch&) = delete;
+    CAutodialSwitch& operator=(const CAutodialSwitch&) = delete;
+
+    void SwitchOff(bool bWindowsNT);
+
+private:
+    CRegistryKey m_key;
+    const char* m_pszValueName = nullptr;
+    DWORD m_dwType = REG_NONE;
+    DWORD m_cb = 0;
+    BYTE m_saved[4] = {};
+    bool m_bChanged = false;
+};
+
+void CAutodialSwitch::SwitchOff(bool bWindowsNT)
+{
+    // NT: "LoginSessionDisable" 0 lets autodial run; other Windows:
+    // "EnableAutodial" 1 does.
+    const char* pszSubkey = bWindowsNT ? "Software\\Microsoft\\RAS Autodial\\Control"
+                                       : "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    m_pszValueName = bWindowsNT ? "LoginSessionDisable" : "EnableAutodial";
+    const uint32_t dwOn = bWindowsNT ? 0 : 1;
+    const DWORD dwOff = bWindowsNT ? 1 : 0;
+
+    if (m_key.Open(HKEY_CURRENT_USER, pszSubkey, KEY_QUERY_VALUE | KEY_SET_VALUE) != ERROR_SUCCESS)
+        return;
+    m_cb = sizeof(m_saved);
+    uint32_t value = 0;
+    if (RegQueryValueExA(m_key.Get(), m_pszValueName, nullptr, &m_dwType, m_saved, &m_cb) !=
+            ERROR_SUCCESS ||
+        !settings::DwordFromData(m_dwType, m_saved, m_cb, &value) || value != dwOn)
+        return;
+    m_bChanged = RegSetValueExA(m_key.Get(), m_pszValueName, 0, m_dwType,
+                                reinterpret_cast<const BYTE*>(&dwOff), m_cb) == ERROR_SUCCESS;
+}
+
+CAutodialSwitch::~CAutodialSwitch()
+{
+    if (m_bChanged)
+        RegSetValueExA(m_key.Get(), m_pszValueName, 0, m_dwType, m_saved, m_cb);
+}
+
+} // namespace
+
+bool IsWindowsNT()
+{
+    OSVERSIONINFOA info;
+    static_assert(sizeof(info) == 148, "the size that GetVersionExA expects");
+    std::memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t proxyPort,
+                             int32_t socksVersion, int32_t socksMethod, const char* pszUser,
+                             const char* pszPassword, const CProbeTarget& target,
+                             VexIsWindowsNTFn pfnIsWindowsNT)
+{
+    // Declared first, destroyed last: the autodial value is back before the
+    // channel closes the connection.
+    VEXSOCK channel;
+    const bool bWindowsNT = pfnIsWindowsNT();
+
+    // Through a proxy no dial-up can start from here: the autodial values
+    // are neither read nor written.
+    CAutodialSwitch autodial;
+    if (!bUseProxy)
+        autodial.SwitchOff(bWindowsNT);
+
+    if (!channel.Create(kProbeTimeoutSeconds, false))
+        return false;
+    // The proxy values come sign-extended from the settings record; the
+    // channel takes them unsigned, as their wire form is.
+    const bool bConnected =
+        bUseProxy ? channel.ConnectSocks(target.Host(), target.Port(), pszProxyHost,
+                                         static_cast<uint16_t>(proxyPort),
+                                         static_cast<unsigned>(socksVersion),
+                                         static_cast<unsigned>(socksMethod), pszUser, pszPassword)
+                  : channel.Connect(target.Host(), target.Port());
+    if (!bConnected)
+        channel.Close();
+    return bConnected;
+}
+
+bool ProbeInternetConnection(const CConnectionSettings& settings)
+{
+    CAnsiString host, user, password;
+    BstrToAnsi(settings.m_bstrSocksServerAddress.Get(), host);
+    BstrToAnsi(settings.m_bstrSocksUsername.Get(), user);
+    BstrToAnsi(settings.m_bstrSocksPassword.Get(), password);
+    return ProbeInternetConnection(settings.m_bConnectSOCKS, host.Get(), settings.m_nSocksPort,
+                                   settings.m_nSocksVersion, settings.m_nSocksAuthMethod, user.Get(),
+                                   password.Get(), settings.m_probeTarget);
+}

@@ -1,0 +1,30 @@
+// The connectivity probe: can a TCP connection to the internet be opened
+// right now, directly or through the configured SOCKS proxy, within one
+// second? Free functions without state of their own.
+#pragma once
+
+#include "ConnectionSettings.h"
+#include "ProbeTarget.h"
+
+#include <cstdint>
+
+// The platform answer that chooses which autodial value the probe switches
+// off; replaceable so that both branches can be exercised on one machine.
+typedef bool (*VexIsWindowsNTFn)();
+
+// GetVersionExA reports the NT family.
+bool IsWindowsNT();
+
+// Connects to target, through the proxy when bUseProxy (the proxy arguments
+// are used only then), with every wait bounded by the probe's one-second
+// limit, and reports whether the connection was made. Before a direct
+// attempt the system's automatic dialling is switched off and afterwards put
+// back exactly as it was. Sets no error codes.
+bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t proxyPort,
+                             int32_t socksVersion, int32_t socksMethod, const char* pszUser,
+                             const char* pszPassword, const CProbeTarget& target,
+                             VexIsWindowsNTFn pfnIsWindowsNT = IsWindowsNT);
+
+// The probe with the proxy and target that the last read of the settings
+// left in the record; a record never read probes the default target directly.
+bool ProbeInternetConnection(const CConnectionSettings& settings);

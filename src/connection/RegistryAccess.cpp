@@ -1,0 +1,82 @@
+#include "RegistryAccess.h"
+
+#include "ConnectionSettingsValues.h"
+#include "RegistryKey.h"
+
+#include <new>
+
+static_assert(settings::kTypeSz == REG_SZ && settings::kTypeDword == REG_DWORD,
+              "registry type numbers");
+
+bool CRegistryAccess::KeyExists(HKEY hRoot, const char* pszSubkey)
+{
+    CRegistryKey key;
+    return key.Open(hRoot, pszSubkey, KEY_READ) == ERROR_SUCCESS && key.Close() == ERROR_SUCCESS;
+}
+
+bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* pszName,
+                                 DWORD* pType, std::unique_ptr<BYTE[]>& data, DWORD* pcb)
+{
+    data.reset();
+    CRegistryKey key;
+    if (key.Open(hRoot, pszSubkey, KEY_QUERY_VALUE) != ERROR_SUCCESS)
+    {
+        *pcb = 0;
+        return false;
+    }
+    DWORD cb = 0;
+    if (RegQueryValueExA(key.Get(), pszName, nullptr, pType, nullptr, &cb) != ERROR_SUCCESS ||
+        cb > settings::kMaxValueBytes)
+    {
+        *pcb = cb;
+        return false;
+    }
+    // A value of size 0 still gets a buffer, so that the second query reads
+    // into a real one.
+    data.reset(new (std::nothrow) BYTE[cb ? cb : 1]);
+    if (!data)
+    {
+        *pcb = 0;
+        return false;
+    }
+    // The value may have grown since the first query: the second then fails
+    // rather than writing past the buffer.
+    const LONG status = RegQueryValueExA(key.Get(), pszName, nullptr, pType, data.get(), &cb);
+    *pcb = cb;
+    return status == ERROR_SUCCESS;
+}
+
+bool CRegistryAccess::GetDword(HKEY hRoot, const char* pszSubkey, const char* pszName,
+                               DWORD dwDefault, DWORD* pValue)
+{
+    DWORD type = REG_NONE;
+    DWORD cb = 0;
+    std::unique_ptr<BYTE[]> data;
+    uint32_t value = 0;
+    if (QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb) &&
+        settings::DwordFromData(type, data.get(), cb, &value))
+    {
+        *pValue = value;
+        return true;
+    }
+    *pValue = dwDefault;
+    return dwDefault != 0;
+}
+
+bool CRegistryAccess::GetString(HKEY hRoot, const char* pszSubkey, const char* pszName,
+                                const char* pszDefault, CAnsiString& text, size_t* pcb)
+{
+    DWORD type = REG_NONE;
+    DWORD cb = 0;
+    std::unique_ptr<BYTE[]> data;
+    if (QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb) &&
+        settings::StringFromData(type, data.get(), cb, text, pcb))
+        return true;
+    if (!pszDefault)
+    {
+        text.Reset();
+        return false;
+    }
+    *pcb = SafeLength(pszDefault);
+    return text.Assign(pszDefault);
+}

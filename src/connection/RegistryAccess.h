@@ -1,0 +1,38 @@
+// Reads single values under a registry key: each call opens the key, reads,
+// and ends with the key closed. Holds no data; made on the stack for one read.
+#pragma once
+
+#include "AnsiString.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+
+class CRegistryAccess
+{
+public:
+    virtual ~CRegistryAccess() = default;
+
+    // The key opens with KEY_READ and closes again without error.
+    bool KeyExists(HKEY hRoot, const char* pszSubkey);
+
+    // The value's type, data and size, read with two queries: the first
+    // learns the size, the second fills a buffer of exactly that size. True
+    // only when both succeed. A value larger than the settings ever need
+    // counts as unreadable. *pcb is 0 when the key cannot be opened.
+    bool QueryValue(HKEY hRoot, const char* pszSubkey, const char* pszName, DWORD* pType,
+                    std::unique_ptr<BYTE[]>& data, DWORD* pcb);
+
+    // A REG_DWORD of exactly four bytes gives its value and true. Anything
+    // else stores dwDefault and answers whether it is not 0.
+    bool GetDword(HKEY hRoot, const char* pszSubkey, const char* pszName, DWORD dwDefault,
+                  DWORD* pValue);
+
+    // A REG_SZ gives its text (terminated even when its data were not), *pcb
+    // = its byte size with the terminator, and true. Anything else gives a
+    // copy of pszDefault with *pcb = its character count and true, or false
+    // when there is no default.
+    bool GetString(HKEY hRoot, const char* pszSubkey, const char* pszName, const char* pszDefault,
+                   CAnsiString& text, size_t* pcb);
+};

@@ -1,0 +1,20 @@
+#include "RegistryKey.h"
+
+LONG CRegistryKey::Open(HKEY hRoot, const char* pszSubkey, REGSAM access)
+{
+    Close();
+    HKEY hKey = nullptr;
+    const LONG status = RegOpenKeyExA(hRoot, pszSubkey, 0, access, &hKey);
+    if (status == ERROR_SUCCESS)
+        m_hKey = hKey;
+    return status;
+}
+
+LONG CRegistryKey::Close()
+{
+    if (!m_hKey)
+        return ERROR_SUCCESS;
+    const LONG status = RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+    return status;
+}

@@ -1,0 +1,137 @@
+#include "FtpReplies.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace ftp {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Leading decimal number of text (blanks skipped), clamped to max.
+unsigned long long LeadingNumber(const char* p, unsigned long long max)
+{
+    while (IsBlank(*p))
+        ++p;
+    unsigned long long value = 0;
+    for (; IsDigit(*p); ++p)
+    {
+        value = value * 10 + static_cast<unsigned>(*p - '0');
+        if (value > max)
+            value = max;
+    }
+    return value;
+}
+
+bool EndsReply(const char* pszLine)
+{
+    return std::strlen(pszLine) >= 4 && pszLine[3] == ' ';
+}
+
+} // namespace
+
+int ReplyCode(const char* pszLine)
+{
+    if (!pszLine)
+        return -1;
+    const char* p = pszLine;
+    while (IsBlank(*p))
+        ++p;
+    bool bNegative = false;
+    if (*p == '+' || *p == '-')
+        bNegative = *p++ == '-';
+    const auto magnitude = static_cast<long long>(LeadingNumber(p, INT_MAX));
+    return static_cast<int>(bNegative ? -magnitude : magnitude);
+}
+
+CReplyAssembler::Result CReplyAssembler::Feed(const char* pszLine)
+{
+    if (!m_bStarted)
+    {
+        if (!IsDigit(pszLine[0]))
+            return kNotAReply;
+        m_bStarted = true;
+        m_nFirst = m_nLast = ReplyCode(pszLine);
+        return EndsReply(pszLine) ? kComplete : kNeedMoreLines;
+    }
+    if (IsDigit(pszLine[0]))
+        m_nLast = ReplyCode(pszLine);
+    if (!EndsReply(pszLine))
+        return kNeedMoreLines;
+    return m_nLast == m_nFirst ? kComplete : kCodeMismatch;
+}
+
+bool ParsePassiveReply(const char* pszLine, char (&address)[kPassiveAddressSize], uint32_t* pPort)
+{
+    const char* pFirstComma = std::strchr(pszLine, ',');
+    if (!pFirstComma || pFirstComma == pszLine)
+        return false;
+
+    // The first number is the run of digits just before the first comma; the
+    // text before it ("Entering Passive Mode (") is never part of it.
+    const char* pStart = pFirstComma;
+    while (pStart > pszLine && IsDigit(pStart[-1]))
+        --pStart;
+    if (pStart == pFirstComma || pStart == pszLine)
+        return false;
+
+    // Commas 1 to 5 counted from the first number.
+    const char* commas[5];
+    const char* p = pStart;
+    for (const char*& pComma : commas)
+    {
+        pComma = std::strchr(p, ',');
+        if (!pComma || pComma == p)
+            return false;
+        p = pComma + 1;
+    }
+    if (*p == '\0')
+        return false;
+
+    const size_t cchAddress = static_cast<size_t>(commas[3] - pStart);
+    if (cchAddress >= kPassiveAddressSize)
+        return false;
+    std::memcpy(address, pStart, cchAddress);
+    address[cchAddress] = '\0';
+    for (size_t i = 0; i < cchAddress; ++i)
+    {
+        if (address[i] == ',')
+            address[i] = '.';
+    }
+
+    const unsigned long long p1 = LeadingNumber(commas[3] + 1, 0xffffff);
+    const unsigned long long p2 = LeadingNumber(commas[4] + 1, 0xffffff);
+    *pPort = static_cast<uint32_t>(p1 * 256 + p2);
+    return true;
+}
+
+uint32_t ParseSizeReply(const char* pszLine)
+{
+    if (std::strlen(pszLine) < 3)
+        return 0;
+    return static_cast<uint32_t>(LeadingNumber(pszLine + 3, 0xffffffffULL));
+}
+
+size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,
+                         const char* pszLineEnd)
+{
+    unsigned octets[4];
+    char trailing;
+    if (std::sscanf(pszDottedAddress, "%3u.%3u.%3u.%3u%c", &octets[0], &octets[1], &octets[2],
+                    &octets[3], &trailing) != 4)
+        return 0;
+    for (unsigned octet : octets)
+    {
+        if (octet > 255)
+            return 0;
+    }
+    const int cch = std::snprintf(buf, cap, "PORT %u,%u,%u,%u,%d,%d%s", octets[0], octets[1], octets[2],
+                                  octets[3], port >> 8, port & 0xff, pszLineEnd);
+    if (cch < 0 || static_cast<size_t>(cch) >= cap)
+        return 0;
+    return static_cast<size_t>(cch);
+}
+
+} // namespace ftp

@@ -1,0 +1,57 @@
+// Reading what an FTP server says: reply codes, multi-line replies, the
+// 227 passive address, the SIZE answer; and building the PORT argument.
+// No sockets and no platform headers, so these also build natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ftp {
+
+// A reply line's leading integer: -1 for a null line, otherwise the decimal
+// number at its start (leading blanks skipped, stopping at the first
+// non-digit, 0 when there is none). Values beyond int range are clamped.
+int ReplyCode(const char* pszLine);
+
+// Assembles one reply from its lines. The first line must start with a
+// digit; a line of four or more characters whose fourth is a space ends the
+// reply, and its code (when it starts with a digit) must match the first.
+class CReplyAssembler
+{
+public:
+    enum Result
+    {
+        kNeedMoreLines,
+        kComplete,
+        kNotAReply,    // the first line does not start with a digit
+        kCodeMismatch, // the reply ended with another code than it began
+    };
+
+    Result Feed(const char* pszLine);
+    int FirstCode() const { return m_nFirst; }
+
+private:
+    bool m_bStarted = false;
+    int m_nFirst = 0;
+    int m_nLast = 0;
+};
+
+// Capacity of the passive address text: at most 19 characters and the
+// terminator.
+constexpr size_t kPassiveAddressSize = 20;
+
+// Finds the six numbers h1,h2,h3,h4,p1,p2 of a 227 reply by position, not by
+// parenthesis. Fills address with "h1.h2.h3.h4" (unchanged, not
+// range-checked) and port with p1 * 256 + p2. False when the numbers cannot
+// be found completely or the address does not fit.
+bool ParsePassiveReply(const char* pszLine, char (&address)[kPassiveAddressSize], uint32_t* pPort);
+
+// The size in a 2xx answer to SIZE: the decimal number after the code.
+uint32_t ParseSizeReply(const char* pszLine);
+
+// Formats "PORT a,b,c,d,p1,p2" followed by lineEnd into buf. Returns the
+// length, or 0 when the address text is not a dotted quad or it does not fit.
+size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,
+                         const char* pszLineEnd);
+
+} // namespace ftp

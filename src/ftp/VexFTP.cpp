@@ -1,0 +1,224 @@
+// CVexFTP control channel: connecting and logging in, commands, replies,
+// logging out.
+#include "VexFTP.h"
+
+#include "LineReader.h"
+#include "VexErrors.h"
+#include "VexLimits.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Commands end in CR LF as RFC 959 requires; some servers never answer a
+// command that ends in a bare line feed.
+constexpr char kLineEnd[] = "\r\n";
+
+// Command buffers.
+constexpr size_t kCommandSize = 1024;
+constexpr size_t kSizeCommandSize = 512;
+
+const char* TrueFalse(bool b) { return b ? "true" : "false"; }
+
+} // namespace
+
+CVexFTP::CVexFTP()
+    : VEXSOCK(false)
+{
+}
+
+CVexFTP::~CVexFTP()
+{
+    Close();
+}
+
+bool CVexFTP::FormatCommand(char* pBuffer, size_t cbBuffer, const char* pszVerb, const char* pszArgument)
+{
+    // A line break inside an argument would smuggle in a second command; an
+    // argument that does not fit would lose its line end. Neither goes out.
+    const char* pszText = pszArgument ? pszArgument : "";
+    const int cch = std::strpbrk(pszText, "\r\n")
+                        ? -1
+                        : std::snprintf(pBuffer, cbBuffer, "%s %s%s", pszVerb, pszText, kLineEnd);
+    if (cch < 0 || static_cast<size_t>(cch) >= cbBuffer)
+    {
+        LogFormat("CVexFTP: %s argument refused, not sent\n", pszVerb);
+        SetError(VEXERR_FTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+    return true;
+}
+
+bool CVexFTP::Login(const char* pszUser, const char* pszPassword)
+{
+    CAnsiString greeting;
+    if (!GetMessage(greeting))
+    {
+        SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+        return false;
+    }
+    m_nReplyCode = ftp::ReplyCode(greeting.Get());
+    if (m_nReplyCode != 220)
+    {
+        SetError(VEXERR_FTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+
+    char command[kCommandSize] = {};
+    if (!FormatCommand(command, sizeof(command), "USER", pszUser) || !SendCommand(command, 331))
+    {
+        if (m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx = VEXDET_USER_REFUSED;
+        return false;
+    }
+    if (!FormatCommand(command, sizeof(command), "PASS", pszPassword) || !SendCommand(command, 230))
+    {
+        if (m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx = VEXDET_PASS_REFUSED;
+        return false;
+    }
+    return true;
+}
+
+bool CVexFTP::Connect(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port)
+{
+    LogFormat("CVexFTP::Connect( %s, %s, {password}, %u)\n", pszHost, pszUser, port);
+    bool bResult = false;
+    if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
+        CopyErrorFrom(*this);
+    else if (!VEXSOCK::Connect(pszHost, port))
+        SetError(VEXERR_SOCKET, WSAGetLastError());
+    else
+        bResult = Login(pszUser, pszPassword);
+    LogFormat("CVexFTP::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
+              m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
+                           const char* pszProxyHost, uint16_t proxyPort, unsigned version, unsigned authMethod,
+                           const char* pszProxyUser, const char* pszProxyPassword)
+{
+    LogFormat("CVexFTP::ConnectSocks( %s, %s, {password}, %u, %s, %u, %u, %u, %s, %s\n", pszHost, pszUser, port,
+              pszProxyHost, proxyPort, version, authMethod, pszProxyUser, pszProxyPassword);
+    bool bResult = false;
+    if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
+        CopyErrorFrom(*this);
+    else if (!VEXSOCK::ConnectSocks(pszHost, port, pszProxyHost, proxyPort, version, authMethod, pszProxyUser,
+                                    pszProxyPassword))
+        CopyErrorFrom(*this);
+    else
+        bResult = Login(pszUser, pszPassword);
+    LogFormat("CVexFTP::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
+              m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexFTP::Disconnect()
+{
+    Log("CVexFTP::Disconnect() - Enter\n", true);
+    m_bCreated = false;
+    char command[16];
+    std::snprintf(command, sizeof(command), "QUIT%s", kLineEnd);
+    const bool bResult = SendCommand(command, 2);
+    if (!bResult && m_lLastError == VEXERR_FTP)
+        m_lLastErrorEx = VEXDET_QUIT_REFUSED;
+    VEXSOCK::Close();
+    Log(bResult ? "CVexFTP::Disconnect() - Success\n" : "CVexFTP::Disconnect() - Failed\n", true);
+    return bResult;
+}
+
+bool CVexFTP::PutMessage(const char* pszCommand)
+{
+    // The trace shows the command without its line end, and never a password.
+    const size_t cchCommand = SafeLength(pszCommand);
+    size_t cchShown = cchCommand;
+    while (cchShown > 0 && (pszCommand[cchShown - 1] == '\n' || pszCommand[cchShown - 1] == '\r'))
+        --cchShown;
+    if (cchCommand >= 4 && std::strncmp(pszCommand, "PASS", 4) == 0)
+        Log("CVexFTP::PutMessage( PASS {password} )\n", true);
+    else
+        LogFormat("CVexFTP::PutMessage( %.*s )\n", static_cast<int>(cchShown), pszCommand ? pszCommand : "");
+
+    if (SendAll(pszCommand, static_cast<int>(cchCommand), 0) == static_cast<int>(cchCommand))
+    {
+        SetError(0, 0);
+        return true;
+    }
+    CopyErrorFrom(*this);
+    LogFormat("CVexFTP::PutMessage Failed. m_lLastError: %ld m_lLastErrorEx: %ld\n", m_lLastError, m_lLastErrorEx);
+    return false;
+}
+
+int CVexFTP::GetLine(char (&line)[CLineBuffer::kBlockSize])
+{
+    switch (WaitForLine(*this, m_reply))
+    {
+    case LineWait::kLineReady:
+        return m_reply.TakeLine(line);
+    case LineWait::kReceiveFailed:
+        CopyErrorFrom(*this);
+        return -1;
+    case LineWait::kNoLine:
+        // Closed before a complete line, or a line longer than any reply
+        // line may be: no usable reply.
+        break;
+    }
+    SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+    return -1;
+}
+
+bool CVexFTP::GetMessage(CAnsiString& reply)
+{
+    reply.Reset();
+    char line[CLineBuffer::kBlockSize] = {};
+    ftp::CReplyAssembler assembler;
+    for (;;)
+    {
+        if (GetLine(line) == -1)
+            return false;
+        switch (assembler.Feed(line))
+        {
+        case ftp::CReplyAssembler::kNeedMoreLines:
+            continue;
+        case ftp::CReplyAssembler::kNotAReply:
+            SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+            return false;
+        case ftp::CReplyAssembler::kCodeMismatch:
+            SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+            LogFormat("CVexFTP::GetMessage() returned: %s\n", "(null)");
+            return false;
+        case ftp::CReplyAssembler::kComplete:
+            LogFormat("CVexFTP::GetMessage() returned: %s\n", line);
+            reply.Assign(line);
+            return true;
+        }
+    }
+}
+
+bool CVexFTP::FTPResponse(long expected, CAnsiString* pReply)
+{
+    CAnsiString reply;
+    if (!GetMessage(reply))
+    {
+        LogFormat("CVexFTP::FTPResponse( %ld ) Failed.\n", expected);
+        return false;
+    }
+    m_nReplyCode = ftp::ReplyCode(reply.Get());
+    if (pReply)
+        pReply->Assign(reply.Get());
+    LogFormat("CVexFTP::FTPResponse( %ld ) Received response: %ld.\n", expected, static_cast<long>(m_nReplyCode));
+
+    // 1 to 5 stand for any reply of that class; every other value must match.
+    if (expected == 0 || m_nReplyCode == expected ||
+        (expected >= 1 && expected <= 5 && m_nReplyCode / 100 == expected))
+        return true;
+    m_lLastError = VEXERR_FTP;
+    return false;
+}
+
+bool CVexFTP::SendCommand(const char* pszCommand, long expected, CAnsiString* pReply)
+{
+    return PutMessage(pszCommand) && FTPResponse(expected, pReply);
+}

@@ -1,0 +1,68 @@
+// CVexFTP: the FTP client. One control connection (its own VEXSOCK base) and,
+// over it, one whole-file transfer at a time. It speaks USER, PASS, TYPE,
+// SIZE, PASV, PORT, RETR, STOR and QUIT and nothing else.
+#pragma once
+
+#include "LineBuffer.h"
+#include "FtpReplies.h"
+#include "VexSock.h"
+
+#include <cstdint>
+
+class CVexFTP : public VEXSOCK
+{
+public:
+    CVexFTP();
+    ~CVexFTP();
+
+    // Control connection.
+    bool Connect(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port);
+    bool ConnectSocks(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
+                      const char* pszProxyHost, uint16_t proxyPort, unsigned version, unsigned authMethod,
+                      const char* pszProxyUser, const char* pszProxyPassword);
+    bool Disconnect();
+    bool PutMessage(const char* pszCommand);
+    // The final line of one reply, or false (reply is then null).
+    bool GetMessage(CAnsiString& reply);
+    bool FTPResponse(long expected, CAnsiString* pReply = nullptr);
+    bool SendCommand(const char* pszCommand, long expected, CAnsiString* pReply = nullptr);
+    long GetLastError() const { return m_lLastError; }
+    long GetLastErrorEx() const { return m_lLastErrorEx; }
+
+    // Data connection.
+    bool OpenDataChannel(VEXSOCK& data, bool bPassive, char (&address)[ftp::kPassiveAddressSize],
+                         uint32_t* pPort);
+    bool OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint32_t* pPort);
+    bool OpenDataChannelSOCKS5(VEXSOCK& data, const char* pszAddress, uint32_t* pPort);
+    bool CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszAddress, uint32_t port);
+
+    // Transfers.
+    bool MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive);
+    bool GetRemoteSize(const char* pszRemote, uint32_t* pSize);
+    uint32_t GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected);
+    uint32_t PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected);
+
+    // Hides the channel's pair: the client's own record of its last failure.
+    long m_lLastError = 0;
+    long m_lLastErrorEx = 0;
+    int m_nReplyCode = 0;
+    bool m_bCreated = false;
+    CLineBuffer m_reply;
+
+private:
+    void SetError(long lError, long lErrorEx)
+    {
+        m_lLastError = lError;
+        m_lLastErrorEx = lErrorEx;
+    }
+    void CopyErrorFrom(const VEXSOCK& channel)
+    {
+        SetError(channel.GetLastError(), channel.GetLastErrorEx());
+    }
+    bool Login(const char* pszUser, const char* pszPassword);
+    bool FormatCommand(char* pBuffer, size_t cbBuffer, const char* pszVerb, const char* pszArgument);
+    bool SendPort(const char* pszAddress, uint16_t port);
+    bool OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4);
+    bool ConnectDataToProxy(VEXSOCK& data);
+    int GetLine(char (&line)[CLineBuffer::kBlockSize]);
+};

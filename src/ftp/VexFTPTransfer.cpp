@@ -1,0 +1,250 @@
+// CVexFTP transfers: one whole file retrieved (RETR) or stored (STOR).
+#include "VexFTP.h"
+
+#include "BlockProgress.h"
+#include "LocalFile.h"
+#include "MessagePump.h"
+#include "VexErrors.h"
+#include "VexLimits.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+constexpr size_t kCommandSize = 1024;
+constexpr size_t kSizeCommandSize = 512;
+
+const char* TrueFalse(bool b) { return b ? "true" : "false"; }
+
+long RefusalDetail(int replyCode)
+{
+    switch (replyCode)
+    {
+    case 532: return VEXDET_ACCOUNT_NEEDED;
+    case 550: return VEXDET_NOT_FOUND;
+    case 552: return VEXDET_STORAGE_EXCEEDED;
+    case 553: return VEXDET_NAME_NOT_ALLOWED;
+    default: return VEXDET_UNEXPECTED;
+    }
+}
+
+} // namespace
+
+bool CVexFTP::GetRemoteSize(const char* pszRemote, uint32_t* pSize)
+{
+    *pSize = 0;
+    char command[kSizeCommandSize] = {};
+    if (!FormatCommand(command, sizeof(command), "SIZE", pszRemote) || !PutMessage(command))
+        return false;
+    CAnsiString reply;
+    if (!GetMessage(reply) || ftp::ReplyCode(reply.Get()) / 100 != 2)
+        return false;
+    *pSize = ftp::ParseSizeReply(reply.Get());
+    return true;
+}
+
+bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive)
+{
+    std::unique_ptr<VEXSOCK> data(new (std::nothrow) VEXSOCK(false));
+    if (!data)
+        return false;
+    LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, pszLocal, TrueFalse(bImageType),
+              TrueFalse(bDownload), TrueFalse(bPassive));
+
+    uint32_t cbFile = 0;
+    if (bDownload)
+    {
+        // A server without SIZE leaves the size unknown; the transfer goes on.
+        GetRemoteSize(pszRemote, &cbFile);
+    }
+    else
+    {
+        CLocalFile source;
+        source.Open(pszLocal, false, true);
+        cbFile = source.GetSize();
+    }
+
+    char address[ftp::kPassiveAddressSize] = {};
+    uint32_t passivePort = 0;
+    char command[kCommandSize] = {};
+    bool bReady = false;
+    std::snprintf(command, sizeof(command), "TYPE %s%s", bImageType ? "I" : "A", kLineEnd);
+    if (!SendCommand(command, 200))
+    {
+        if (m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx = VEXDET_UNEXPECTED;
+    }
+    else if (OpenDataChannel(*data, bPassive, address, &passivePort) &&
+             FormatCommand(command, sizeof(command), bDownload ? "RETR" : "STOR", pszRemote) &&
+             PutMessage(command))
+    {
+        // Connect the passive data connection before waiting for the 1xx
+        // reply: many servers send it only once the connection is there.
+        const bool bConnected = !bPassive || CompleteDataChannel(*data, true, address, passivePort);
+        if (bConnected && !FTPResponse(1))
+        {
+            if (m_lLastError == VEXERR_FTP)
+                m_lLastErrorEx = RefusalDetail(m_nReplyCode);
+        }
+        else if (bConnected)
+        {
+            bReady = bPassive || CompleteDataChannel(*data, false, address, passivePort);
+        }
+    }
+    if (!bReady)
+    {
+        LogFormat("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
+                  0u, cbFile, m_lLastError, m_lLastErrorEx);
+        data->Close();
+        return false;
+    }
+
+    const uint32_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, *data, cbFile)
+                                         : PutFile(pszRemote, pszLocal, *data, cbFile);
+    // For a store, closing the data connection is what ends the file.
+    data->Close();
+    if (m_lLastError == 0)
+    {
+        if (!FTPResponse(2) && m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx = VEXDET_PORT_OR_COMPLETION;
+    }
+    else if (QueryAbort())
+    {
+        SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+    }
+    NotifyProgress(cbFile, cbWritten);
+    PumpMessages();
+    LogFormat("CVexFTP::MoveFile() Normal Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              cbWritten, cbFile, m_lLastError, m_lLastErrorEx);
+    return m_lLastError == 0;
+}
+
+uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected)
+{
+    std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
+    if (!file || !block)
+    {
+        SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
+        return 0;
+    }
+    LogFormat("CVexFTP::GetFile( \"%s\", \"%s\", VEXSOCK, %u )\n", pszRemote, pszLocal, cbExpected);
+    NotifyStart(cbExpected);
+
+    uint32_t cbTotal = 0;
+    if (file->Open(pszLocal, true, false) == -1)
+    {
+        SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+    }
+    else
+    {
+        SetError(0, 0);
+        CBlockProgress progress(*this, cbExpected);
+        bool bLocalFailure = false;
+        for (;;)
+        {
+            PumpMessages();
+            const int cb = data.Receive(block.get(), kTransferBlockSize, 0);
+            if (cb == -1)
+            {
+                CopyErrorFrom(data);
+                break;
+            }
+            if (cb == 0)
+                break;
+            if (file->Write(block.get(), cb) != cb)
+            {
+                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+                bLocalFailure = true;
+                break;
+            }
+            cbTotal += static_cast<uint32_t>(cb);
+            if (progress.CountBlock(cbTotal))
+            {
+                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+                break;
+            }
+        }
+        if (bLocalFailure)
+        {
+            cbTotal = 0;
+        }
+        else
+        {
+            NotifyProgress(cbExpected, cbTotal);
+            PumpMessages();
+        }
+        file->Close();
+    }
+    LogFormat("CVexFTP::GetFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n", cbTotal, m_lLastError,
+              m_lLastErrorEx);
+    return cbTotal;
+}
+
+uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected)
+{
+    std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
+    if (!file || !block)
+    {
+        SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
+        return 0;
+    }
+    LogFormat("CVexFTP::PutFile( %s,%s,VEXSOCK,%u )\n", pszRemote, pszLocal, cbExpected);
+
+    uint32_t cbTotal = 0;
+    if (file->Open(pszLocal, false, true) == -1)
+    {
+        SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+    }
+    else
+    {
+        const DWORD cbSize = file->GetSize();
+        cbExpected = cbSize == INVALID_FILE_SIZE ? 0 : cbSize;
+        NotifyStart(cbExpected);
+        SetError(0, 0);
+        CBlockProgress progress(*this, cbExpected);
+        bool bFailed = false;
+        for (;;)
+        {
+            PumpMessages();
+            const long cb = file->Read(block.get(), kTransferBlockSize);
+            if (cb == -1)
+            {
+                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+                bFailed = true;
+                break;
+            }
+            if (cb == 0)
+                break;
+            if (data.SendAll(block.get(), static_cast<int>(cb), 0) == -1)
+            {
+                CopyErrorFrom(data);
+                bFailed = true;
+                break;
+            }
+            cbTotal += static_cast<uint32_t>(cb);
+            if (progress.CountBlock(cbTotal))
+            {
+                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+                break;
+            }
+        }
+        if (bFailed)
+        {
+            cbTotal = 0;
+        }
+        else
+        {
+            NotifyProgress(cbExpected, cbTotal);
+            PumpMessages();
+        }
+        file->Close();
+    }
+    LogFormat("CVexFTP::PutFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n", cbTotal, m_lLastError,
+              m_lLastErrorEx);
+    return cbTotal;
+}

@@ -1,0 +1,26 @@
+// CDiagLog: the trace file that the clients write while they work. Each entry
+// is the entry text byte for byte, optionally after a UTC timestamp prefix;
+// the log adds no line ending. A log that could not be opened stays in place
+// and refuses every entry; no failure of the log reaches a transfer.
+#pragma once
+
+#include "AnsiString.h"
+#include "LocalFile.h"
+
+class CDiagLog final : public CLocalFile
+{
+public:
+    // A null name gives "vexlogger.txt" in the current directory.
+    // bKeepExisting keeps an existing file (entries go after its content)
+    // and creates a missing one; false starts the file empty.
+    CDiagLog(const char* pszFileName, bool bKeepExisting);
+
+    // True when the whole text was written. An empty or null text writes
+    // nothing, not even the timestamp, and gives false.
+    bool WriteEntry(const char* pszText, bool bTimestamp);
+
+    long m_lError = 0;
+    bool m_bOpened = false;
+    CAnsiString m_pszFileName;
+    long m_lOpenResult = -1;
+};

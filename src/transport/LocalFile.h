@@ -1,0 +1,53 @@
+// CLocalFile: the one object through which the engine reads and writes local
+// files. A thin synchronous wrapper over the Win32 file functions that keeps
+// an open flag beside the handle, remembers the names of the file it opened
+// and turns the system's last error into a local file code (VEXFILE_*).
+// Nothing is reported through fields: operations return 1 / -1 or a count.
+#pragma once
+
+#include <windows.h>
+
+class CLocalFile
+{
+public:
+    CLocalFile();
+    // Virtual: the diagnostic log derives from this class and may be
+    // destroyed through a pointer to it.
+    virtual ~CLocalFile();
+    CLocalFile(const CLocalFile&) = delete;
+    CLocalFile& operator=(const CLocalFile&) = delete;
+
+    // Both open variants close an open file first and return 1 or -1; after
+    // -1 the reason is read at once with MapLastError. Open lets others only
+    // read the file, OpenShared lets them read and write it.
+    long Open(const char* pszPath, bool bTruncate, bool bReadOnly);
+    long OpenShared(const char* pszPath, bool bTruncate, bool bReadOnly);
+
+    // One system call at the current position; the count the system reports
+    // (a short count is returned as it is), or -1. A closed object, or a
+    // negative count, gives -1 without any system call.
+    long Read(void* pBuffer, long cb);
+    long Write(const void* pBuffer, long cb);
+
+    // Low 32 bits of the size; all bits set when closed or on failure, so a
+    // size of exactly 0xFFFFFFFF cannot be told from a failure.
+    DWORD GetSize();
+
+    // Harmless on a closed object; the name fields keep their values.
+    void Close();
+    bool IsOpen() const { return m_bOpen; }
+
+    // Maps the calling thread's last system error to a VEXFILE_* code.
+    static long MapLastError();
+
+private:
+    long OpenWithShareMode(const char* pszPath, bool bTruncate, bool bReadOnly,
+                           DWORD dwShareMode);
+
+public:
+    char m_szDirectory[MAX_PATH];
+    char m_szFileName[MAX_PATH];
+    char m_szShortName[13];
+    bool m_bOpen = false;
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+};

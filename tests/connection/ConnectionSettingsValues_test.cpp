@@ -1,0 +1,153 @@
+// The rules that turn registry data into settings values: type and size of
+// numbers, termination of texts that arrive without one, and the SOCKS
+// number rules. Runs natively as well as under the emulator.
+#include "ConnectionSettingsValues.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kTypeExpandSz = 2;
+constexpr uint32_t kTypeBinary = 3;
+constexpr uint32_t kTypeQword = 11;
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> bytes)
+{
+    return std::vector<uint8_t>(bytes);
+}
+
+TEST(DwordFromData, FourLittleEndianBytesOfTypeDword)
+{
+    const std::vector<uint8_t> data = Bytes({0x78, 0x56, 0x34, 0x12});
+    uint32_t value = 0;
+    ASSERT_TRUE(settings::DwordFromData(settings::kTypeDword, data.data(), data.size(), &value));
+    EXPECT_EQ(value, 0x12345678u);
+}
+
+TEST(DwordFromData, EveryOtherSizeDoesNotCount)
+{
+    // Bytes past the size given are never part of the value.
+    const std::vector<uint8_t> data = Bytes({1, 0, 0, 0, 0, 0, 0, 0});
+    for (size_t cb : {0u, 1u, 2u, 3u, 5u, 8u})
+    {
+        uint32_t value = 777;
+        EXPECT_FALSE(settings::DwordFromData(settings::kTypeDword, data.data(), cb, &value)) << cb;
+        EXPECT_EQ(value, 777u) << cb;
+    }
+}
+
+TEST(DwordFromData, EveryOtherTypeDoesNotCount)
+{
+    const std::vector<uint8_t> data = Bytes({1, 0, 0, 0});
+    for (uint32_t type : {settings::kTypeSz, kTypeExpandSz, kTypeBinary, kTypeQword, 5u})
+    {
+        uint32_t value = 777;
+        EXPECT_FALSE(settings::DwordFromData(type, data.data(), data.size(), &value)) << type;
+        EXPECT_EQ(value, 777u) << type;
+    }
+}
+
+struct StringCase
+{
+    std::string data; // the bytes; the size given is data.size()
+    std::string text;
+    size_t cbText;
+};
+
+TEST(StringFromData, TerminatedWithinTheData)
+{
+    const StringCase cases[] = {
+        {std::string("abc\0", 4), "abc", 4},
+        {std::string("\0", 1), "", 1},
+        // Only the part before the first terminator is text; the size is
+        // still the value's.
+        {std::string("ab\0cd\0", 6), "ab", 6},
+        {std::string("ab\0\0", 4), "ab", 4},
+    };
+    for (const StringCase& c : cases)
+    {
+        CAnsiString text;
+        size_t cb = 0;
+        ASSERT_TRUE(settings::StringFromData(settings::kTypeSz,
+                                             reinterpret_cast<const uint8_t*>(c.data.data()),
+                                             c.data.size(), text, &cb));
+        EXPECT_STREQ(text.Get(), c.text.c_str());
+        EXPECT_EQ(cb, c.cbText);
+    }
+}
+
+TEST(StringFromData, UnterminatedDataGetATerminatorAndNoByteBeyond)
+{
+    // The bytes after the given size are not zero: a reader that ran past the
+    // size would take them.
+    const std::string backing = "abcdefgXYZ";
+    for (size_t cb = 1; cb <= 7; ++cb)
+    {
+        CAnsiString text;
+        size_t cbText = 0;
+        ASSERT_TRUE(settings::StringFromData(settings::kTypeSz,
+                                             reinterpret_cast<const uint8_t*>(backing.data()), cb,
+                                             text, &cbText));
+        EXPECT_EQ(std::string(text.Get()), backing.substr(0, cb));
+        EXPECT_EQ(cbText, cb + 1);
+    }
+}
+
+TEST(StringFromData, EmptyDataGiveTheEmptyText)
+{
+    const uint8_t notRead[] = {'x', 'y', 0};
+    CAnsiString text;
+    size_t cb = 0;
+    ASSERT_TRUE(settings::StringFromData(settings::kTypeSz, notRead, 0, text, &cb));
+    EXPECT_STREQ(text.Get(), "");
+    EXPECT_EQ(cb, 1u);
+    ASSERT_TRUE(settings::StringFromData(settings::kTypeSz, nullptr, 0, text, &cb));
+    EXPECT_STREQ(text.Get(), "");
+}
+
+TEST(StringFromData, OnlyTypeSzCounts)
+{
+    const uint8_t data[] = {'a', 0};
+    for (uint32_t type : {kTypeExpandSz, settings::kTypeDword, kTypeBinary, 7u})
+    {
+        CAnsiString text;
+        text.Assign("old");
+        size_t cb = 99;
+        EXPECT_FALSE(settings::StringFromData(type, data, sizeof(data), text, &cb)) << type;
+        EXPECT_EQ(cb, 99u) << type;
+    }
+}
+
+TEST(SocksPortFromDword, AboveNineThousandNineHundredNinetyNineIsTheDefault)
+{
+    EXPECT_EQ(settings::SocksPortFromDword(0), 0);
+    EXPECT_EQ(settings::SocksPortFromDword(1), 1);
+    EXPECT_EQ(settings::SocksPortFromDword(1080), 1080);
+    EXPECT_EQ(settings::SocksPortFromDword(9999), 9999);
+    EXPECT_EQ(settings::SocksPortFromDword(10000), 1080);
+    EXPECT_EQ(settings::SocksPortFromDword(65535), 1080);
+    EXPECT_EQ(settings::SocksPortFromDword(0x10000 + 22), 1080); // never truncated to 22
+    EXPECT_EQ(settings::SocksPortFromDword(0xFFFFFFFFu), 1080);  // compared unsigned
+}
+
+TEST(SocksVersionFromDword, KeepsTheLowSixteenBits)
+{
+    EXPECT_EQ(settings::SocksVersionFromDword(0), 0);
+    EXPECT_EQ(settings::SocksVersionFromDword(4), 4);
+    EXPECT_EQ(settings::SocksVersionFromDword(5), 5);
+    EXPECT_EQ(settings::SocksVersionFromDword(0x00070004), 4);
+    EXPECT_EQ(settings::SocksVersionFromDword(0xFFFF), -1);
+    EXPECT_EQ(settings::SocksVersionFromDword(0x8000), -32768);
+}
+
+TEST(SocksAuthMethodFromDword, AnyNonZeroValueAsksForUserNameAndPassword)
+{
+    EXPECT_EQ(settings::SocksAuthMethodFromDword(0), 0);
+    for (uint32_t value : {1u, 2u, 0x100u, 0xFFFFFFFFu})
+        EXPECT_EQ(settings::SocksAuthMethodFromDword(value), 2) << value;
+}
+
+} // namespace

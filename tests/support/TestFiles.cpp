@@ -1,0 +1,57 @@
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+CTempDir::CTempDir()
+{
+    char szTemp[MAX_PATH];
+    const DWORD cch = GetTempPathA(sizeof(szTemp), szTemp);
+    EXPECT_TRUE(cch > 0 && cch < sizeof(szTemp));
+    const testing::TestInfo* pInfo = testing::UnitTest::GetInstance()->current_test_info();
+    m_path = std::string(szTemp) + "vexa-" + (pInfo ? pInfo->test_suite_name() : "suite") + "-" +
+             (pInfo ? pInfo->name() : "test") + "-" + std::to_string(GetCurrentProcessId());
+    EXPECT_TRUE(CreateDirectoryA(m_path.c_str(), nullptr)) << m_path;
+}
+
+CTempDir::~CTempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+    EXPECT_FALSE(ec) << m_path << ": " << ec.message();
+}
+
+CCurrentDirectory::CCurrentDirectory(const std::string& dir)
+{
+    const DWORD cch = GetCurrentDirectoryA(sizeof(m_szSaved), m_szSaved);
+    EXPECT_TRUE(cch > 0 && cch < sizeof(m_szSaved));
+    EXPECT_TRUE(SetCurrentDirectoryA(dir.c_str())) << dir;
+}
+
+CCurrentDirectory::~CCurrentDirectory()
+{
+    EXPECT_TRUE(SetCurrentDirectoryA(m_szSaved));
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.is_open()) << path;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    EXPECT_TRUE(out.good()) << path;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

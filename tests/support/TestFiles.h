@@ -1,0 +1,41 @@
+// Files for tests: a private temporary directory per test, a switched
+// current directory, and whole-file reads and writes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A fresh directory under the temporary directory, named after the running
+// test and removed with everything in it.
+class CTempDir
+{
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Dir() const { return m_path; }
+    std::string Path(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Current directory switched for one test and restored after it.
+class CCurrentDirectory
+{
+public:
+    explicit CCurrentDirectory(const std::string& dir);
+    ~CCurrentDirectory();
+    CCurrentDirectory(const CCurrentDirectory&) = delete;
+    CCurrentDirectory& operator=(const CCurrentDirectory&) = delete;
+
+private:
+    char m_szSaved[MAX_PATH];
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+bool Exists(const std::string& path);
