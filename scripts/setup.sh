@@ -11,6 +11,11 @@ packages=(
     wine wine64
     dante-server openssh-server openssh-client
     vsftpd lighttpd nginx-light curl
+    # proftpd, run from its extracted package (below): its shared libraries,
+    # and openssl for the password hash of its account file.
+    libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11
+    libmemcachedutil2 libncursesw6 libpam0g libpcre2-8-0 libpcre2-posix3
+    libssl3 libtinfo6 zlib1g openssl
 )
 
 missing=()
@@ -20,6 +25,18 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run proftpd beside vsftpd, but Debian's two packages conflict:
+# proftpd's package is unpacked, not installed, and runs from there.
+proftpd_dir=/opt/vexa-proftpd
+if [ ! -x "$proftpd_dir/usr/sbin/proftpd" ]; then
+    download=$(mktemp -d)
+    # apt downloads as its unprivileged user _apt.
+    chown _apt "$download"
+    (cd "$download" && { apt-get download proftpd-core || { apt-get update && apt-get download proftpd-core; }; })
+    dpkg -x "$download"/proftpd-core_*.deb "$proftpd_dir"
+    rm -rf "$download"
 fi
 
 # The system account that the test SOCKS proxy (dante) checks user name and

@@ -18,6 +18,13 @@ public:
     void Reset(BSTR bstr = nullptr);
 
     BSTR Get() const { return m_bstr; }
+    // Hands the string to the caller, who frees it.
+    BSTR Detach()
+    {
+        BSTR bstr = m_bstr;
+        m_bstr = nullptr;
+        return bstr;
+    }
 
 private:
     BSTR m_bstr = nullptr;

@@ -27,7 +27,7 @@ struct CConnectionSettings
     CBstr m_bstrSocksPassword;
     CBstr m_bstrSocksUsername;
     CBstr m_bstrSocksServerAddress;
-    // Kept, but every FTP fetch runs in active mode.
+    // FTP fetches open their data connection passively when set.
     bool m_bUsePASV = false;
     bool m_bConnectDUN = false;
     CBstr m_bstrDunProfile;

@@ -10,6 +10,17 @@ LONG CRegistryKey::Open(HKEY hRoot, const char* pszSubkey, REGSAM access)
     return status;
 }
 
+LONG CRegistryKey::Create(HKEY hRoot, const char* pszSubkey, REGSAM access)
+{
+    Close();
+    HKEY hKey = nullptr;
+    const LONG status =
+        RegCreateKeyExA(hRoot, pszSubkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &hKey, nullptr);
+    if (status == ERROR_SUCCESS)
+        m_hKey = hKey;
+    return status;
+}
+
 LONG CRegistryKey::Close()
 {
     if (!m_hKey)

@@ -13,6 +13,8 @@ public:
 
     // RegOpenKeyExA; closes the key held before. Returns the platform status.
     LONG Open(HKEY hRoot, const char* pszSubkey, REGSAM access);
+    // RegCreateKeyExA (opens a key that exists); closes the key held before.
+    LONG Create(HKEY hRoot, const char* pszSubkey, REGSAM access);
     // Closes the key; ERROR_SUCCESS when none was open.
     LONG Close();
 

@@ -10,6 +10,8 @@ export VEXA_SSH_SOCKS_PORT=1081
 VEXA_SSHD_PORT=2222
 export VEXA_PROXY_USER=vexproxy
 export VEXA_PROXY_PASSWORD=vexproxy-secret
+export VEXA_LIGHTTPD_PORT=8080
+export VEXA_NGINX_PORT=8081
 export VEXA_FTP_PORT=2121
 export VEXA_FTP_USER=vexftp
 export VEXA_FTP_PASSWORD=vexftp-secret
@@ -80,6 +82,52 @@ start_vsftpd() {
     wait_port "$VEXA_FTP_PORT" vsftpd
 }
 
+# Both web servers serve $PEER_DIR/www (VEXA_WEB_ROOT), which the tests fill
+# through Wine's Z: drive.
+start_web_servers() {
+    export VEXA_WEB_ROOT=$PEER_DIR/www
+    mkdir -p "$VEXA_WEB_ROOT"
+    chmod 1777 "$VEXA_WEB_ROOT"
+
+    local dir=$PEER_DIR/lighttpd
+    mkdir -p "$dir"
+    sed -e "s|@PORT@|$VEXA_LIGHTTPD_PORT|" -e "s|@ROOT@|$VEXA_WEB_ROOT|" -e "s|@DIR@|$dir|g" \
+        "$PEERS_SRC/lighttpd.conf.in" >"$dir/lighttpd.conf"
+    spawn lighttpd lighttpd -D -f "$dir/lighttpd.conf"
+    wait_port "$VEXA_LIGHTTPD_PORT" lighttpd || return 1
+
+    dir=$PEER_DIR/nginx
+    mkdir -p "$dir/tmp" "$dir/default-site"
+    echo "default site" >"$dir/default-site/index.html"
+    sed -e "s|@PORT@|$VEXA_NGINX_PORT|" -e "s|@ROOT@|$VEXA_WEB_ROOT|" -e "s|@DIR@|$dir|g" \
+        "$PEERS_SRC/nginx.conf.in" >"$dir/nginx.conf"
+    spawn nginx nginx -c "$dir/nginx.conf" -g 'daemon off;'
+    wait_port "$VEXA_NGINX_PORT" nginx
+}
+
+# proftpd, unpacked by scripts/setup.sh, serves $PEER_DIR/proftpd-root
+# (VEXA_PROFTPD_ROOT) to the same account as vsftpd. Unlike vsftpd it never
+# answers a command that ends in a bare line feed.
+start_proftpd() {
+    local dir=$PEER_DIR/proftpd hash
+    export VEXA_PROFTPD_PORT=2122
+    export VEXA_PROFTPD_ROOT=$PEER_DIR/proftpd-root
+    mkdir -p "$dir" "$VEXA_PROFTPD_ROOT"
+    chmod 1777 "$VEXA_PROFTPD_ROOT"
+    # Its own account file: the system's password database stays out of it.
+    hash=$(openssl passwd -6 "$VEXA_FTP_PASSWORD")
+    printf '%s:%s:%s:%s::%s:/bin/sh\n' "$VEXA_FTP_USER" "$hash" "$(id -u "$VEXA_FTP_USER")" \
+        "$(id -g "$VEXA_FTP_USER")" "$VEXA_PROFTPD_ROOT" >"$dir/passwd"
+    printf '%s:x:%s:\n' "$VEXA_FTP_USER" "$(id -g "$VEXA_FTP_USER")" >"$dir/group"
+    # proftpd refuses account files that others may write.
+    chmod 600 "$dir/passwd" "$dir/group"
+    sed -e "s|@PORT@|$VEXA_PROFTPD_PORT|" -e "s|@DIR@|$dir|g" \
+        -e "s|@PASV_MIN@|30100|" -e "s|@PASV_MAX@|30199|" \
+        "$PEERS_SRC/proftpd.conf.in" >"$dir/proftpd.conf"
+    spawn proftpd /opt/vexa-proftpd/usr/sbin/proftpd -n -c "$dir/proftpd.conf"
+    wait_port "$VEXA_PROFTPD_PORT" proftpd
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -91,5 +139,5 @@ stop_peers() {
 
 start_peers() {
     mkdir -p "$PEER_DIR"
-    start_dante && start_ssh_socks && start_vsftpd
+    start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd
 }

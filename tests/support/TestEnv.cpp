@@ -45,4 +45,9 @@ std::string FtpRoot()
     return WindowsPathOf(Text("VEXA_FTP_ROOT"));
 }
 
+std::string WebRoot()
+{
+    return WindowsPathOf(Text("VEXA_WEB_ROOT"));
+}
+
 } // namespace testenv

@@ -29,7 +29,17 @@ inline std::string FtpPassword() { return Text("VEXA_FTP_PASSWORD"); }
 // The directory the FTP server serves, as a Windows path (through Z:).
 std::string FtpRoot();
 
+// lighttpd and nginx (nginx's site "localhost"), both serving WebRoot().
+inline uint16_t LighttpdPort() { return Port("VEXA_LIGHTTPD_PORT"); }
+inline uint16_t NginxPort() { return Port("VEXA_NGINX_PORT"); }
+std::string WebRoot();
+
 // A Unix path as Wine shows it through its Z: drive.
 std::string WindowsPathOf(const std::string& unixPath);
+
+// proftpd: the same account, serving ProftpdRoot(); answers only commands
+// that end in CR LF.
+inline uint16_t ProftpdPort() { return Port("VEXA_PROFTPD_PORT"); }
+inline std::string ProftpdRoot() { return WindowsPathOf(Text("VEXA_PROFTPD_ROOT")); }
 
 } // namespace testenv

@@ -1,0 +1,51 @@
+// The in-process server's entry points.
+#include "ClassFactory.h"
+#include "Module.h"
+#include "Registration.h"
+#include "Vexa3.h"
+
+#include <windows.h>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
+{
+    if (dwReason == DLL_PROCESS_ATTACH)
+    {
+        module::SetInstance(hInstance);
+        DisableThreadLibraryCalls(hInstance);
+    }
+    else if (dwReason == DLL_PROCESS_DETACH)
+    {
+        CClassFactory::ReleaseCached();
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, CLSID_VexCtl3))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    CClassFactory* pFactory = CClassFactory::Cached();
+    if (!pFactory)
+        return E_OUTOFMEMORY;
+    const HRESULT hr = pFactory->QueryInterface(riid, ppv);
+    return *ppv || FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()
+{
+    return module::LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
+{
+    return RegisterServer();
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
+{
+    UnregisterServer();
+    return S_OK;
+}

@@ -1,0 +1,51 @@
+// CTransferSession: what a client needs besides the request itself (proxy,
+// Referer and User-Agent, log, hooks); creates, uses and destroys one HTTP or
+// FTP client per fetch and keeps the client's error pair afterwards.
+#pragma once
+
+#include "AnsiString.h"
+#include "VexSock.h"
+
+#include <cstdint>
+
+class CDiagLog;
+
+class CTransferSession
+{
+public:
+    CTransferSession() = default;
+    CTransferSession(const CTransferSession&) = delete;
+    CTransferSession& operator=(const CTransferSession&) = delete;
+
+    void SetReferer(const char* pszReferer) { m_pszReferer.Assign(pszReferer); }
+    void SetUserAgent(const char* pszUserAgent) { m_pszUserAgent.Assign(pszUserAgent); }
+    bool SetSocks(const char* pszServer, int32_t port, int32_t version, int32_t authMethod, const char* pszUser,
+                  const char* pszPassword);
+    void ClearSocks();
+
+    bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal);
+    bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
+                  const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
+
+    CAnsiString m_pszReferer;
+    CAnsiString m_pszUserAgent;
+    CDiagLog* m_pSharedLog = nullptr;
+    bool m_bSharedLog = false;
+    bool m_bOwnLog = false;
+    CAnsiString m_pszLogFile;
+    long m_lLastError = 0;
+    long m_lLastErrorEx = 0;
+    bool m_bUseSocks = false;
+    int32_t m_nSocksVersion = 0;
+    int32_t m_nSocksAuthMethod = 0;
+    int32_t m_nSocksPort = 0;
+    CAnsiString m_pszSocksPassword;
+    CAnsiString m_pszSocksUser;
+    CAnsiString m_pszSocksServer;
+    VexStartHook m_pfnStart = nullptr;
+    VexProgressHook m_pfnProgress = nullptr;
+    VexAbortHook m_pfnAbort = nullptr;
+
+private:
+    void Prepare(VEXSOCK& client);
+};

@@ -1,0 +1,41 @@
+// CVexEngine: the engine base of the control. Holds the only state that
+// outlives a call: the component-level error code, the connection settings
+// as the last fetch read them, and the file the last completed fetch kept.
+#pragma once
+
+#include "AnsiString.h"
+#include "ConnectionSettings.h"
+#include "WinsockStartup.h"
+
+#include <cstdint>
+
+class CVexEngine
+{
+public:
+    // Protocol selector of FetchRemoteFile; any other value means FTP.
+    static constexpr int32_t kProtocolHTTP = 1;
+    // String resources: the User-Agent (product name and version) and the
+    // Referer (the product's web address) of HTTP requests.
+    static constexpr unsigned kUserAgentString = 127;
+    static constexpr unsigned kRefererString = 122;
+
+    CVexEngine() = default;
+    CVexEngine(const CVexEngine&) = delete;
+    CVexEngine& operator=(const CVexEngine&) = delete;
+
+    // Fetches one remote file into a new temporary file ("VEX" prefix) and
+    // answers whether the transfer completed. A completed fetch keeps its
+    // file (LastFetchedFile names it); a failed one deletes it again.
+    bool FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser, const char* pszPassword,
+                         int32_t port, int32_t protocol);
+    void ReadConnectionSettings();
+    // Whether the internet is reachable the way the last fetch's settings say.
+    bool IsInternetConnected() const;
+
+    const char* LastFetchedFile() const { return m_pszLastFetchedFile.Get(); }
+
+    CWinsockStartup m_winsock;
+    long m_lLastError = 0;
+    CConnectionSettings m_settings;
+    CAnsiString m_pszLastFetchedFile;
+};

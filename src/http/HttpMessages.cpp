@@ -1,0 +1,83 @@
+#include "HttpMessages.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace http {
+namespace {
+
+bool HasLineBreak(const char* psz)
+{
+    return psz && std::strpbrk(psz, "\r\n") != nullptr;
+}
+
+// Decimal number at p: blanks skipped, optional sign, clamped to max.
+long long LeadingNumber(const char* p, long long max)
+{
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    bool bNegative = false;
+    if (*p == '+' || *p == '-')
+        bNegative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+    {
+        value = value * 10 + (*p - '0');
+        if (value > max)
+            value = max;
+    }
+    return bNegative ? -value : value;
+}
+
+} // namespace
+
+size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* pszHost, uint16_t port,
+                       const char* pszReferer, const char* pszUserAgent)
+{
+    if (HasLineBreak(pszPath) || HasLineBreak(pszHost) || HasLineBreak(pszReferer) || HasLineBreak(pszUserAgent))
+        return 0;
+    char portSuffix[8] = "";
+    if (port != 80)
+        std::snprintf(portSuffix, sizeof(portSuffix), ":%u", port);
+    const int cch = std::snprintf(buf, cap,
+                                  "GET %s HTTP/1.0\r\n"
+                                  "Host: %s%s\r\n"
+                                  "Referer: %s\r\n"
+                                  "User-Agent: %s\r\n"
+                                  "\r\n",
+                                  pszPath ? pszPath : "", pszHost ? pszHost : "", portSuffix,
+                                  pszReferer ? pszReferer : "", pszUserAgent ? pszUserAgent : "");
+    if (cch < 0 || static_cast<size_t>(cch) >= cap)
+        return 0;
+    return static_cast<size_t>(cch);
+}
+
+bool IsStatusLine(const char* pszLine)
+{
+    return pszLine && std::strncmp(pszLine, "HTTP/1.", 7) == 0;
+}
+
+long ParseStatusCode(const char* pszLine)
+{
+    if (!pszLine)
+        return -1;
+    if (std::strlen(pszLine) < 9)
+        return 0;
+    return static_cast<long>(LeadingNumber(pszLine + 9, INT_MAX));
+}
+
+bool FindContentLength(const char* pszLine, uint32_t* pLength)
+{
+    static const char kHeader[] = "Content-Length: ";
+    const char* p = std::strstr(pszLine, kHeader);
+    if (!p)
+        return false;
+    const long long value = LeadingNumber(p + sizeof(kHeader) - 1, 0xffffffffLL);
+    // A negative length can never be met, so a transfer that announces one
+    // never counts as complete.
+    *pLength = value < 0 ? 0xffffffffu : static_cast<uint32_t>(value);
+    return true;
+}
+
+} // namespace http

@@ -1,0 +1,317 @@
+#include "VexHTTP.h"
+
+#include "HttpMessages.h"
+#include "LineReader.h"
+#include "LocalFile.h"
+#include "MessagePump.h"
+#include "VexErrors.h"
+#include "VexLimits.h"
+
+#include <memory>
+#include <new>
+
+namespace {
+
+const char* TrueFalse(bool b) { return b ? "true" : "false"; }
+
+long StatusDetail(long status)
+{
+    switch (status)
+    {
+    case 301:
+    case 302:
+    case 404: return VEXDET_NOT_FOUND;
+    case 401:
+    case 403: return VEXDET_NOT_AUTHORISED;
+    default: return VEXDET_UNEXPECTED;
+    }
+}
+
+} // namespace
+
+CVexHTTP::CVexHTTP()
+    : VEXSOCK(false)
+{
+}
+
+CVexHTTP::~CVexHTTP()
+{
+    VEXSOCK::Close();
+}
+
+bool CVexHTTP::EnsureCreated()
+{
+    if (!m_bCreated)
+        m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false);
+    if (!m_bCreated)
+    {
+        CopyChannelError();
+        m_lResponseCode = 0;
+    }
+    return m_bCreated;
+}
+
+bool CVexHTTP::Connect(const char* pszHost, uint16_t port)
+{
+    LogFormat("CVexHTTP::Connect( %s, %u)\n", pszHost, port);
+    m_pszHost.Assign(pszHost);
+    m_nPort = port;
+    bool bResult = EnsureCreated();
+    if (bResult && !VEXSOCK::Connect(pszHost, port))
+    {
+        SetError(VEXERR_SOCKET, WSAGetLastError());
+        m_lResponseCode = 0;
+        bResult = false;
+    }
+    LogFormat("CVexHTTP::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
+              m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexHTTP::ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
+                            unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword)
+{
+    LogFormat("CVexHTTP::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, %s\n", pszHost, port, pszProxyHost, proxyPort,
+              version, authMethod, pszUser, pszPassword);
+    m_pszHost.Assign(pszHost);
+    m_nPort = port;
+    bool bResult = EnsureCreated();
+    if (bResult &&
+        !VEXSOCK::ConnectSocks(pszHost, port, pszProxyHost, proxyPort, version, authMethod, pszUser, pszPassword))
+    {
+        CopyChannelError();
+        m_lResponseCode = 0;
+        bResult = false;
+    }
+    LogFormat("CVexHTTP::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
+              m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexHTTP::Disconnect()
+{
+    m_bCreated = false;
+    VEXSOCK::Close();
+    return true;
+}
+
+bool CVexHTTP::PutMessage(const char* pszText)
+{
+    const size_t cchText = SafeLength(pszText);
+    size_t cchShown = cchText;
+    while (cchShown > 0 && (pszText[cchShown - 1] == '\n' || pszText[cchShown - 1] == '\r'))
+        --cchShown;
+    LogFormat("CVexHTTP::PutMessage( %.*s )\n", static_cast<int>(cchShown), pszText ? pszText : "");
+    if (SendAll(pszText, static_cast<int>(cchText), 0) == static_cast<int>(cchText))
+    {
+        SetError(0, 0);
+        return true;
+    }
+    CopyChannelError();
+    return false;
+}
+
+int CVexHTTP::GetLine(char (&line)[CLineBuffer::kBlockSize])
+{
+    switch (WaitForLine(*this, m_lines))
+    {
+    case LineWait::kLineReady:
+        return m_lines.TakeLine(line);
+    case LineWait::kReceiveFailed:
+        CopyChannelError();
+        return VEXERR_HTTP;
+    case LineWait::kNoLine:
+        // Closed before a complete line, or a line longer than the buffer.
+        break;
+    }
+    SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
+    return VEXERR_HTTP;
+}
+
+bool CVexHTTP::GetMessage(CAnsiString& text, int* pcchLine)
+{
+    text.Reset();
+    *pcchLine = 0;
+    char line[CLineBuffer::kBlockSize] = {};
+    // A line that is only a line feed counts as no line.
+    const int n = GetLine(line);
+    if (n < 1)
+        return false;
+    *pcchLine = n - 1;
+    text.Assign(line);
+    LogFormat("CVexHTTP::GetMessage() returned: %s\n", line);
+    return true;
+}
+
+bool CVexHTTP::HTTPResponse(long expected, CAnsiString* pStatusLine)
+{
+    CAnsiString line;
+    int cchLine = 0;
+    if (!GetMessage(line, &cchLine))
+    {
+        LogFormat("CVexHTTP::HTPResponse( %d ) Failed.\n", static_cast<int>(expected));
+        return false;
+    }
+    if (!http::IsStatusLine(line.Get()))
+        return false;
+    m_lResponseCode = http::ParseStatusCode(line.Get());
+    if (pStatusLine)
+        pStatusLine->Assign(line.Get());
+    LogFormat("CVexHTTP::HTTPResponse( %d ) Received response: %d.\n", static_cast<int>(expected),
+              static_cast<int>(m_lResponseCode));
+    if (expected == 0 || m_lResponseCode == expected ||
+        (expected >= 1 && expected <= 5 && m_lResponseCode / 100 == expected))
+        return true;
+    m_lLastError = VEXERR_HTTP;
+    return false;
+}
+
+bool CVexHTTP::SendAndCheck(const char* pszText, long expected, CAnsiString* pStatusLine)
+{
+    return PutMessage(pszText) && HTTPResponse(expected, pStatusLine);
+}
+
+bool CVexHTTP::GetContentLength(uint32_t* pLength)
+{
+    *pLength = 0;
+    CAnsiString line;
+    int cchLine = 0;
+    bool bEnded = false;
+    while (GetMessage(line, &cchLine))
+    {
+        if (cchLine == 0)
+        {
+            bEnded = true;
+            break;
+        }
+        // The last Content-Length header wins.
+        http::FindContentLength(line.Get(), pLength);
+    }
+    NotifyStart(*pLength);
+    return bEnded;
+}
+
+long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbExpected)
+{
+    std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
+    if (!file || !block)
+        return kNoFileObject;
+    LogFormat("CVexHTTP::GetFile( \"%s\", \"%s\", VEXSOCK, %u )\n", pszRemote, pszLocal, cbExpected);
+
+    uint32_t cbTotal = 0;
+    bool bFailed = false;
+    if (pszLocal)
+    {
+        NotifyStart(cbExpected);
+        if (file->Open(pszLocal, true, false) == -1)
+        {
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+            bFailed = true;
+        }
+        else if (m_lines.Buffered() > 0)
+        {
+            // Body bytes that arrived with the headers go first.
+            const long cbBuffered = m_lines.Buffered();
+            const long cbWritten = file->Write(m_lines.Data(), cbBuffered);
+            if (cbWritten != cbBuffered)
+            {
+                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+                bFailed = true;
+            }
+            else
+            {
+                cbTotal = static_cast<uint32_t>(cbWritten);
+                NotifyProgress(cbExpected, cbTotal);
+            }
+        }
+    }
+
+    if (!bFailed)
+    {
+        PumpMessages();
+        unsigned nBlocks = 0;
+        for (;;)
+        {
+            const int cb = Receive(block.get(), kTransferBlockSize, 0);
+            if (cb == -1)
+            {
+                CopyChannelError();
+                break;
+            }
+            if (cb == 0)
+                break;
+            if (pszLocal && file->Write(block.get(), cb) != cb)
+            {
+                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+                bFailed = true;
+                break;
+            }
+            cbTotal += static_cast<uint32_t>(cb);
+            if (++nBlocks == kBlocksPerProgressReport)
+            {
+                NotifyProgress(cbExpected, cbTotal);
+                nBlocks = 0;
+            }
+            PumpMessages();
+            if (QueryAbort())
+            {
+                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+                break;
+            }
+        }
+        if (!bFailed && pszLocal)
+        {
+            NotifyProgress(cbExpected, cbTotal);
+            PumpMessages();
+        }
+    }
+    file->Close();
+    const long result = bFailed ? kLocalFileFailed : static_cast<long>(pszLocal ? cbTotal : 0);
+    LogFormat("CVexHTTP::PutFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned>(result), m_lLastError, m_lLastErrorEx);
+    return result;
+}
+
+bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
+{
+    LogFormat("CVexHTTP::MoveFile( \"%s\", \"%s\" )\n", pszRemote, pszLocal);
+    char request[http::kRequestSize];
+    if (!http::BuildGetRequest(request, sizeof(request), pszRemote, m_pszHost.Get(), m_nPort, m_pszReferer.Get(),
+                               m_pszUserAgent.Get()))
+    {
+        // Nothing goes out that does not fit or that would forge headers.
+        SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+    if (!SendAndCheck(request, 200))
+    {
+        if (m_lLastError == VEXERR_HTTP)
+            m_lLastErrorEx = StatusDetail(m_lResponseCode);
+        return false;
+    }
+
+    uint32_t cbLength = 0;
+    if (!GetContentLength(&cbLength))
+    {
+        // The headers did not end with their empty line: the response was
+        // cut off, and whatever follows is not the body.
+        if (m_lLastError == 0)
+            SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+    const long written = GetFile(pszRemote, pszLocal, cbLength);
+    const uint32_t cbWritten = written < 0 ? 0 : static_cast<uint32_t>(written);
+    if (cbWritten != cbLength && QueryAbort())
+        SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+    NotifyProgress(cbLength, cbWritten);
+    PumpMessages();
+    LogFormat("CVexHTTP::MoveFile() Normal Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              cbWritten, cbLength, m_lLastError, m_lLastErrorEx);
+
+    // A body that failed or was abandoned on the way is never complete, with
+    // or without a Content-Length; otherwise the announced length decides.
+    if (written < 0 || m_lLastError != 0)
+        return false;
+    return cbLength == 0 || cbWritten == cbLength;
+}

@@ -1,0 +1,63 @@
+// CVexHTTP: one HTTP/1.0 GET of one file into a local file, directly or
+// through a SOCKS proxy. The connection to the web server is its own
+// VEXSOCK base; the body is read until the server closes.
+#pragma once
+
+#include "LineBuffer.h"
+#include "VexSock.h"
+
+#include <cstdint>
+
+class CVexHTTP : public VEXSOCK
+{
+public:
+    CVexHTTP();
+    ~CVexHTTP();
+
+    void SetReferer(const char* pszReferer) { m_pszReferer.Assign(pszReferer); }
+    void SetUserAgent(const char* pszUserAgent) { m_pszUserAgent.Assign(pszUserAgent); }
+
+    bool Connect(const char* pszHost, uint16_t port);
+    bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
+                      unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
+    bool MoveFile(const char* pszRemote, const char* pszLocal);
+    bool Disconnect();
+    long GetLastError() const { return m_lLastError; }
+    long GetLastErrorEx() const { return m_lLastErrorEx; }
+
+    bool PutMessage(const char* pszText);
+    // The next line without its line end, or false (text is then null).
+    bool GetMessage(CAnsiString& text, int* pcchLine);
+    bool HTTPResponse(long expected, CAnsiString* pStatusLine = nullptr);
+    bool SendAndCheck(const char* pszText, long expected, CAnsiString* pStatusLine = nullptr);
+    // Reads the headers up to the empty line that ends them. False when the
+    // headers end any other way (the connection closed or failed in them).
+    bool GetContentLength(uint32_t* pLength);
+    // Body bytes written, or kLocalFileFailed / kNoFileObject.
+    long GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbExpected);
+
+    static constexpr long kLocalFileFailed = -150;
+    static constexpr long kNoFileObject = -1;
+
+    CAnsiString m_pszUserAgent;
+    CAnsiString m_pszReferer;
+    // Hides the channel's pair: the client's own record of its last failure.
+    long m_lLastError = 0;
+    long m_lLastErrorEx = 0;
+    long m_lResponseCode = 0;
+    bool m_bCreated = false;
+    CLineBuffer m_lines;
+    // The server as named by the caller, for the Host header.
+    CAnsiString m_pszHost;
+    uint16_t m_nPort = 0;
+
+private:
+    void SetError(long lError, long lErrorEx)
+    {
+        m_lLastError = lError;
+        m_lLastErrorEx = lErrorEx;
+    }
+    void CopyChannelError() { SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx()); }
+    bool EnsureCreated();
+    int GetLine(char (&line)[CLineBuffer::kBlockSize]);
+};

@@ -1,0 +1,204 @@
+// The remote fetch through the engine: settings from the registry, the probe,
+// proxy and passive mode as configured, the temporary file kept on success
+// and removed on failure, against the real servers.
+#include "VexEngine.h"
+
+#include "ConnectionSettings.h"
+#include "ScriptedPeer.h"
+#include "TestEnv.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "VexSock.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+std::set<std::string> VexTempFiles()
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof(dir), dir);
+    std::set<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((std::string(dir) + "VEX*.tmp").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.insert(std::string(dir) + data.cFileName);
+    while (FindNextFileA(hFind, &data));
+    FindClose(hFind);
+    return names;
+}
+
+class EngineFetch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+        // The probe goes to a listening loopback server.
+        SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+        m_before = VexTempFiles();
+    }
+    void TearDown() override
+    {
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+        for (const std::string& name : m_published)
+            DeleteFileA(name.c_str());
+        for (const std::string& name : VexTempFiles())
+        {
+            if (!m_before.count(name))
+                DeleteFileA(name.c_str());
+        }
+    }
+
+    void SetDword(const char* pszName, DWORD value)
+    {
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, value);
+    }
+    void SetText(const char* pszName, const std::string& text)
+    {
+        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, text);
+    }
+    void UseDante(DWORD version, bool bAuthenticate)
+    {
+        SetDword("ConnectSOCKS", 1);
+        SetText("SOCKS_ServerAddress", "127.0.0.1");
+        SetDword("SOCKS_Port", testenv::DantePort());
+        SetDword("SOCKS_Version", version);
+        SetDword("SOCKSAuthReqd", bAuthenticate ? 1 : 0);
+        SetText("SOCKS_Username", testenv::ProxyUser());
+        SetText("SOCKS_Password", testenv::ProxyPassword());
+    }
+    std::string Publish(const std::string& root, const std::string& name, const std::string& content)
+    {
+        const std::string path = root + "\\" + name;
+        WriteWholeFile(path, content);
+        m_published.push_back(path);
+        return path;
+    }
+    // The files that fetches left in the temporary directory.
+    std::set<std::string> NewTempFiles()
+    {
+        std::set<std::string> added;
+        for (const std::string& name : VexTempFiles())
+        {
+            if (!m_before.count(name))
+                added.insert(name);
+        }
+        return added;
+    }
+
+    std::set<std::string> m_before;
+    std::vector<std::string> m_published;
+};
+
+TEST_F(EngineFetch, HttpFetchKeepsTheFileAndNamesIt)
+{
+    Publish(testenv::WebRoot(), "engine.txt", "fetched by the engine\n");
+    CVexEngine engine;
+    ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/engine.txt", nullptr, nullptr, testenv::LighttpdPort(),
+                                       CVexEngine::kProtocolHTTP));
+    ASSERT_NE(engine.LastFetchedFile(), nullptr);
+    const std::string kept = engine.LastFetchedFile();
+    EXPECT_EQ(NewTempFiles(), std::set<std::string>{kept});
+    EXPECT_EQ(ReadWholeFile(kept), "fetched by the engine\n");
+    EXPECT_EQ(engine.m_lLastError, 0);
+}
+
+TEST_F(EngineFetch, HttpRequestCarriesTheProductsStrings)
+{
+    CScriptedPeer server;
+    server.ExpectLine().ExpectLine().ExpectLine().ExpectLine().ExpectLine().Send("HTTP/1.0 200 OK\r\n\r\nx").Close();
+    const uint16_t port = server.Start();
+    CVexEngine engine;
+    ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/x", nullptr, nullptr, port, CVexEngine::kProtocolHTTP));
+    server.Join();
+    const std::string request = server.Received();
+    EXPECT_NE(request.find("\r\nReferer: https://www.quorvel.com/vexa3\r\n"), std::string::npos) << request;
+    EXPECT_NE(request.find("\r\nUser-Agent: Vexa3 3.0 Build 2631\r\n"), std::string::npos) << request;
+}
+
+TEST_F(EngineFetch, FailedFetchLeavesNoFileAndNoName)
+{
+    CVexEngine engine;
+    Publish(testenv::WebRoot(), "first.txt", "first");
+    ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/first.txt", nullptr, nullptr, testenv::LighttpdPort(), 1));
+    const std::string kept = engine.LastFetchedFile();
+
+    EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "/missing.txt", nullptr, nullptr, testenv::LighttpdPort(), 1));
+    EXPECT_EQ(engine.LastFetchedFile(), nullptr);
+    EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "missing.txt", "nobody", "nothing", testenv::FtpPort(), 2));
+    EXPECT_EQ(NewTempFiles(), std::set<std::string>{kept});
+    EXPECT_EQ(engine.m_lLastError, 0);
+}
+
+TEST_F(EngineFetch, ProbeThatFailsEndsTheFetchQuickly)
+{
+    uint16_t closedPort;
+    {
+        VEXSOCK probe;
+        ASSERT_TRUE(probe.Create(1, false));
+        closedPort = probe.GetLocalPort();
+    }
+    SetText("ProbeTarget", "127.0.0.1:" + std::to_string(closedPort));
+    Publish(testenv::WebRoot(), "unprobed.txt", "x");
+    CVexEngine engine;
+    EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "/unprobed.txt", nullptr, nullptr, testenv::LighttpdPort(), 1));
+    EXPECT_TRUE(NewTempFiles().empty());
+    EXPECT_FALSE(engine.IsInternetConnected());
+}
+
+TEST_F(EngineFetch, HttpThroughTheConfiguredProxy)
+{
+    Publish(testenv::WebRoot(), "proxied.txt", "through the proxy");
+    const struct { DWORD version; bool bAuth; } routes[] = {{5, false}, {5, true}, {0, false}};
+    for (const auto& route : routes)
+    {
+        UseDante(route.version, route.bAuth);
+        CVexEngine engine;
+        ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/proxied.txt", nullptr, nullptr, testenv::LighttpdPort(), 1))
+            << "version " << route.version << " auth " << route.bAuth;
+        EXPECT_EQ(ReadWholeFile(engine.LastFetchedFile()), "through the proxy");
+        EXPECT_TRUE(engine.IsInternetConnected());
+    }
+}
+
+TEST_F(EngineFetch, FtpFetchIsAsciiAndHonoursUsePasv)
+{
+    Publish(testenv::FtpRoot(), "engine-ftp.txt", "line one\nline two\n");
+    for (DWORD usePasv : {0u, 1u})
+    {
+        SetDword("UsePASV", usePasv);
+        CVexEngine engine;
+        ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "engine-ftp.txt", testenv::FtpUser().c_str(),
+                                           testenv::FtpPassword().c_str(), testenv::FtpPort(), 2))
+            << "UsePASV " << usePasv;
+        EXPECT_EQ(ReadWholeFile(engine.LastFetchedFile()), "line one\r\nline two\r\n");
+        EXPECT_EQ(engine.m_settings.m_bUsePASV, usePasv != 0);
+    }
+}
+
+TEST_F(EngineFetch, FtpThroughTheConfiguredProxyInBothModes)
+{
+    Publish(testenv::FtpRoot(), "engine-proxied.txt", "a\nb\n");
+    for (DWORD version : {5u, 1u})
+    {
+        for (DWORD usePasv : {0u, 1u})
+        {
+            UseDante(version, version == 5);
+            SetDword("UsePASV", usePasv);
+            CVexEngine engine;
+            EXPECT_TRUE(engine.FetchRemoteFile("127.0.0.1", "engine-proxied.txt", testenv::FtpUser().c_str(),
+                                               testenv::FtpPassword().c_str(), testenv::FtpPort(), 0))
+                << "version " << version << " UsePASV " << usePasv;
+        }
+    }
+}
+
+} // namespace
