@@ -11,6 +11,7 @@ packages=(
     wine wine64
     dante-server openssh-server openssh-client
     vsftpd lighttpd nginx-light curl
+    libwine-dev
     # proftpd, run from its extracted package (below): its shared libraries,
     # and openssl for the password hash of its account file.
     libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11

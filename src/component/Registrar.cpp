@@ -17,9 +17,12 @@ HKEY RootKey(const std::string& name)
     return nullptr;
 }
 
-bool IsProtected(const std::string& name)
+// The shared "CLSID" and "TypeLib" keys directly under a root hold every
+// class and library of the system: never deleted. Keys of those names
+// deeper down (a ProgID's CLSID) belong to the script.
+bool IsProtected(const std::string& name, bool bAtRoot)
 {
-    return lstrcmpiA(name.c_str(), "CLSID") == 0 || lstrcmpiA(name.c_str(), "TYPELIB") == 0;
+    return bAtRoot && (lstrcmpiA(name.c_str(), "CLSID") == 0 || lstrcmpiA(name.c_str(), "TYPELIB") == 0);
 }
 
 LONG SetText(HKEY hKey, const char* pszName, const std::string& text)
@@ -28,9 +31,9 @@ LONG SetText(HKEY hKey, const char* pszName, const std::string& text)
                           static_cast<DWORD>(text.size() + 1));
 }
 
-LONG RegisterKey(HKEY hParent, const regscript::Key& key)
+LONG RegisterKey(HKEY hParent, const regscript::Key& key, bool bAtRoot)
 {
-    if (key.removal == regscript::Removal::kForceRemove && !IsProtected(key.name))
+    if (key.removal == regscript::Removal::kForceRemove && !IsProtected(key.name, bAtRoot))
         RegDeleteTreeA(hParent, key.name.c_str());
     CRegistryKey opened;
     LONG status = opened.Create(hParent, key.name.c_str(), KEY_READ | KEY_WRITE);
@@ -45,7 +48,7 @@ LONG RegisterKey(HKEY hParent, const regscript::Key& key)
     }
     for (const regscript::Key& subkey : key.subkeys)
     {
-        if ((status = RegisterKey(opened.Get(), subkey)) != ERROR_SUCCESS)
+        if ((status = RegisterKey(opened.Get(), subkey, false)) != ERROR_SUCCESS)
             return status;
     }
     return ERROR_SUCCESS;
@@ -65,9 +68,9 @@ bool IsEmpty(HKEY hKey)
     return cValues == 1 && RegQueryValueExA(hKey, "", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-void UnregisterKey(HKEY hParent, const regscript::Key& key)
+void UnregisterKey(HKEY hParent, const regscript::Key& key, bool bAtRoot)
 {
-    if (key.removal == regscript::Removal::kForceRemove && !IsProtected(key.name))
+    if (key.removal == regscript::Removal::kForceRemove && !IsProtected(key.name, bAtRoot))
     {
         RegDeleteTreeA(hParent, key.name.c_str());
         return;
@@ -76,8 +79,8 @@ void UnregisterKey(HKEY hParent, const regscript::Key& key)
     if (opened.Open(hParent, key.name.c_str(), KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
         return;
     for (const regscript::Key& subkey : key.subkeys)
-        UnregisterKey(opened.Get(), subkey);
-    if (key.removal == regscript::Removal::kNoRemove || IsProtected(key.name))
+        UnregisterKey(opened.Get(), subkey, false);
+    if (key.removal == regscript::Removal::kNoRemove || IsProtected(key.name, bAtRoot))
         return;
     for (const regscript::NamedValue& value : key.values)
         RegDeleteValueA(opened.Get(), value.name.c_str());
@@ -98,7 +101,7 @@ HRESULT RegisterScript(const std::vector<regscript::RootBlock>& blocks)
             return E_INVALIDARG;
         for (const regscript::Key& key : block.keys)
         {
-            const LONG status = RegisterKey(hRoot, key);
+            const LONG status = RegisterKey(hRoot, key, true);
             if (status != ERROR_SUCCESS)
             {
                 // Never leave half a registration behind.
@@ -118,7 +121,7 @@ HRESULT UnregisterScript(const std::vector<regscript::RootBlock>& blocks)
         if (!hRoot)
             continue;
         for (const regscript::Key& key : block.keys)
-            UnregisterKey(hRoot, key);
+            UnregisterKey(hRoot, key, true);
     }
     return S_OK;
 }

@@ -15,6 +15,7 @@ HRESULT RegisterScript(const std::vector<regscript::RootBlock>& blocks);
 
 // Unregister mode: ForceRemove keys are deleted with their subtree;
 // NoRemove keys are kept; other keys lose the script's named values and are
-// deleted once nothing is left in them. "CLSID" and "TYPELIB" keys are never
-// deleted. Keys already missing are no failure.
+// deleted once nothing is left in them. The "CLSID" and "TYPELIB" keys
+// directly under a root are never deleted. Keys already missing are no
+// failure.
 HRESULT UnregisterScript(const std::vector<regscript::RootBlock>& blocks);

@@ -164,9 +164,9 @@ bool CDialUpManager::Dial(const char* pszEntry, const char* pszUser, const char*
     {
         // The call returns at once; the dial goes on in the background and
         // reports through the notification function.
-        const DWORD dwResult =
-            pfnDial(nullptr, nullptr, &params, kNotifierRasDialFunc,
-                    reinterpret_cast<void*>(&DialNotification), &m_hRasConn);
+        const RasDialFunc pfnNotify = &DialNotification;
+        const DWORD dwResult = pfnDial(nullptr, nullptr, &params, kNotifierRasDialFunc,
+                                       reinterpret_cast<void*>(pfnNotify), &m_hRasConn);
         // A handle that comes with an error still holds the port until it is
         // hung up.
         bFailedAtOnce = m_hRasConn && dwResult != ERROR_SUCCESS;

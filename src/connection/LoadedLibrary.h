@@ -28,7 +28,8 @@ public:
     {
         if (!m_hModule)
             return nullptr;
-        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(m_hModule, pszName)));
+        FARPROC pfn = GetProcAddress(m_hModule, pszName);
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(pfn));
     }
 
 private:

@@ -237,7 +237,8 @@ TEST_F(DialUpManagerTest, NamesLongerThanTheirFieldsAreCutToTheField)
     const std::string password(300, 'p');
     CDialUpManager manager;
     EXPECT_TRUE(manager.Dial(entry.c_str(), user.c_str(), password.c_str()));
-    ExpectDialParams(Recorded(), entry.substr(0, 256), user.substr(0, 256), password.substr(0, 256));
+    ExpectDialParams(Recorded(), entry.substr(0, 256), user.substr(0, 256),
+                     password.substr(0, 256));
 }
 
 TEST_F(DialUpManagerTest, NamesThatFillTheirFieldsArriveWhole)
@@ -294,7 +295,7 @@ TEST_F(DialUpManagerTest, DialThatNeverConnectsTimesOutAndIsHungUpByTheDestructo
         EXPECT_GE(elapsed, kTransferTimeoutSeconds - 0.05);
         EXPECT_LT(elapsed, kTransferTimeoutSeconds + 1.5);
         // The wait sleeps between polls instead of keeping a processor busy.
-        EXPECT_LT(cpu, elapsed / 4) << "processor time " << cpu << " s in " << elapsed << " s";
+        EXPECT_LT(cpu, elapsed / 10) << "processor time " << cpu << " s in " << elapsed << " s";
 
         EXPECT_TRUE(manager.m_bDialled);
         EXPECT_FALSE(manager.m_bConnected);

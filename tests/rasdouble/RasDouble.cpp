@@ -143,8 +143,7 @@ void WINAPI VexRasDoubleRecord(Record* pRecord)
     *pRecord = g_state.record;
 }
 
-DWORD WINAPI RasEnumConnectionsA(ConnA* pConnections, DWORD* pcb,
-                                                       DWORD* pcConnections)
+DWORD WINAPI RasEnumConnectionsA(ConnA* pConnections, DWORD* pcb, DWORD* pcConnections)
 {
     std::lock_guard<std::mutex> lock(g_lock);
     Record& record = g_state.record;
@@ -180,9 +179,8 @@ DWORD WINAPI RasEnumConnectionsA(ConnA* pConnections, DWORD* pcb,
     return ERROR_SUCCESS;
 }
 
-DWORD WINAPI RasDialA(void* pExtensions, const char* pszPhonebook,
-                                            DialParamsA* pParams, DWORD dwNotifierType,
-                                            void* pNotifier, void** phConnection)
+DWORD WINAPI RasDialA(void* pExtensions, const char* pszPhonebook, DialParamsA* pParams,
+                      DWORD dwNotifierType, void* pNotifier, void** phConnection)
 {
     StopNotifier();
     std::lock_guard<std::mutex> lock(g_lock);

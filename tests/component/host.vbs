@@ -1,0 +1,100 @@
+' The control in a real script host: created by ProgID, every member called,
+' fetches against the servers on loopback. Wine's cscript does not report
+' runtime errors, so the script counts its own failures and exits with the
+' count.
+Option Explicit
+On Error Resume Next
+
+Dim failures : failures = 0
+Dim shell : Set shell = CreateObject("WScript.Shell")
+Dim fso : Set fso = CreateObject("Scripting.FileSystemObject")
+Dim env : Set env = shell.Environment("PROCESS")
+Const SettingsKey = "HKLM\SOFTWARE\Quorvel\VexUpdate\"
+
+Sub Check(condition, what)
+    If Err.Number <> 0 Then
+        WScript.Echo "FAILED " & what & ": error " & Hex(Err.Number) & " " & Err.Description
+        failures = failures + 1
+        Err.Clear
+    ElseIf Not condition Then
+        WScript.Echo "FAILED " & what
+        failures = failures + 1
+    Else
+        WScript.Echo "ok     " & what
+    End If
+End Sub
+
+Function WindowsPath(unixPath)
+    WindowsPath = "Z:" & Replace(unixPath, "/", "\")
+End Function
+
+Function ReadAll(path)
+    Dim stream : Set stream = fso.OpenTextFile(path, 1)
+    ReadAll = stream.ReadAll()
+    stream.Close
+End Function
+
+Sub Publish(dir, name, text)
+    Dim stream : Set stream = fso.CreateTextFile(WindowsPath(dir) & "\" & name, True)
+    stream.Write text
+    stream.Close
+End Sub
+
+shell.RegDelete SettingsKey
+Err.Clear
+
+Dim ctl : Set ctl = CreateObject("Vexa3.VexCtl3.1")
+Check Not ctl Is Nothing, "CreateObject(""Vexa3.VexCtl3.1"")"
+Check ctl.Version = "3.0 Build 2631", "Version is ""3.0 Build 2631"""
+Check ctl.LastError = 0, "LastError is 0 on a fresh control"
+Check ctl.LastFetchedFile = "", "LastFetchedFile is empty before any fetch"
+' A fresh control probes the built-in target, unreachable in the test network.
+Check ctl.IsInternetConnected() = False, "IsInternetConnected is False before any fetch"
+
+Dim webPort : webPort = CInt(env("VEXA_LIGHTTPD_PORT"))
+Dim ftpPort : ftpPort = CInt(env("VEXA_FTP_PORT"))
+shell.RegWrite SettingsKey & "ProbeTarget", "127.0.0.1:" & webPort, "REG_SZ"
+
+Publish env("VEXA_WEB_ROOT"), "vbs-http.txt", "fetched by a script"
+Check ctl.FetchRemoteHTTP("127.0.0.1", "/vbs-http.txt", webPort) = True, "FetchRemoteHTTP of a published file"
+Dim kept : kept = ctl.LastFetchedFile
+Check fso.FileExists(kept), "LastFetchedFile names an existing file"
+Check ReadAll(kept) = "fetched by a script", "the kept file holds the body"
+Check UCase(Left(fso.GetFileName(kept), 3)) = "VEX", "the kept file has the VEX prefix"
+fso.DeleteFile kept
+Check ctl.IsInternetConnected() = True, "IsInternetConnected is True with the settings of the last fetch"
+
+Publish env("VEXA_FTP_ROOT"), "vbs-ftp.txt", "one" & vbLf & "two" & vbLf
+Check ctl.FetchRemoteFTP("127.0.0.1", "vbs-ftp.txt", env("VEXA_FTP_USER"), env("VEXA_FTP_PASSWORD"), ftpPort) = True, _
+    "FetchRemoteFTP of a published file"
+Check ReadAll(ctl.LastFetchedFile) = "one" & vbCrLf & "two" & vbCrLf, "the FTP fetch arrived in ASCII type"
+fso.DeleteFile ctl.LastFetchedFile
+
+Check ctl.FetchRemoteHTTP("127.0.0.1", "/no-such-file.txt", webPort) = False, "FetchRemoteHTTP of a missing file is False"
+Check ctl.LastFetchedFile = "", "LastFetchedFile is empty after a failed fetch"
+Check ctl.FetchRemoteFTP("127.0.0.1", "vbs-ftp.txt", env("VEXA_FTP_USER"), "wrong", ftpPort) = False, _
+    "FetchRemoteFTP with a wrong password is False"
+
+' Through the SOCKS proxy, as the settings say.
+shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"
+shell.RegWrite SettingsKey & "SOCKS_ServerAddress", "127.0.0.1", "REG_SZ"
+shell.RegWrite SettingsKey & "SOCKS_Port", CLng(env("VEXA_DANTE_PORT")), "REG_DWORD"
+shell.RegWrite SettingsKey & "SOCKS_Version", 5, "REG_DWORD"
+shell.RegWrite SettingsKey & "SOCKSAuthReqd", 1, "REG_DWORD"
+shell.RegWrite SettingsKey & "SOCKS_Username", env("VEXA_PROXY_USER"), "REG_SZ"
+shell.RegWrite SettingsKey & "SOCKS_Password", env("VEXA_PROXY_PASSWORD"), "REG_SZ"
+Check ctl.FetchRemoteHTTP("127.0.0.1", "/vbs-http.txt", webPort) = True, "FetchRemoteHTTP through SOCKS 5 with a password"
+fso.DeleteFile ctl.LastFetchedFile
+Check ctl.FetchRemoteFTP("127.0.0.1", "vbs-ftp.txt", env("VEXA_FTP_USER"), env("VEXA_FTP_PASSWORD"), ftpPort) = True, _
+    "FetchRemoteFTP through SOCKS 5 (active mode, BIND)"
+fso.DeleteFile ctl.LastFetchedFile
+Check ctl.IsInternetConnected() = True, "IsInternetConnected through the proxy"
+Check ctl.LastError = 0, "LastError is still 0"
+
+fso.DeleteFile WindowsPath(env("VEXA_WEB_ROOT")) & "\vbs-http.txt"
+fso.DeleteFile WindowsPath(env("VEXA_FTP_ROOT")) & "\vbs-ftp.txt"
+shell.RegDelete SettingsKey
+Set ctl = Nothing
+
+WScript.Echo failures & " failures"
+WScript.Quit failures
