@@ -23,3 +23,17 @@ for dir in x86_64 i686 native; do
     echo "== build $dir"
     cmake --build "$build_root/$dir" -j "$jobs"
 done
+
+# The distribution: both DLLs (stripped) with their type libraries, the
+# sample settings and the installation notes.
+dist=$root/dist
+rm -rf "$dist"
+for arch in i686:win32 x86_64:win64; do
+    tree=${arch%%:*}
+    out=$dist/${arch##*:}
+    mkdir -p "$out"
+    "$tree-w64-mingw32-strip" -o "$out/Vexa3.dll" "$build_root/$tree/src/component/Vexa3.dll"
+    cp "$build_root/$tree/src/component/Vexa3.tlb" "$out/Vexa3.tlb"
+done
+cp "$root/packaging/VexUpdate-sample.reg" "$root/packaging/INSTALL.txt" "$dist/"
+echo "== distribution in $dist"

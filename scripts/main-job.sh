@@ -1,37 +1,41 @@
 #!/bin/bash
 # The main job: sets up, builds, then inside a private network namespace
-# starts a web server and SOCKS proxies on loopback and fetches a page through
-# each proxy with the engine.
+# starts a web server, an FTP server and a SOCKS proxy on loopback, registers
+# the control in a throwaway Wine prefix and runs examples/demo.vbs, which
+# fetches through the control and prints what every member returns.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${VEXA_BUILD_ROOT:-$root/build}
 if [ "${1:-}" != --inside ]; then
     "$root/scripts/setup.sh"
     "$root/scripts/build.sh"
-    export WINEPREFIX=$build_root/x86_64/wineprefix WINEDEBUG=-all
+    export WINEPREFIX=$build_root/main-job/wineprefix WINEDEBUG=-all
     "$root/scripts/wine-prefix.sh"
     wineserver -k 2>/dev/null || true
     exec unshare --net --pid --fork --mount-proc "$0" --inside
 fi
 
 ip link set lo up
-export PEER_DIR=$build_root/main-job
+export PEER_DIR=$build_root/main-job/peers
 source "$root/tests/peers/peers.sh"
 trap stop_peers EXIT
 wineserver -p
-start_peers
+mkdir -p "$PEER_DIR"
+start_dante
+start_vsftpd
+start_web_servers
 
-site=$PEER_DIR/site
-mkdir -p "$site"
-head -c 100000 /dev/urandom | base64 >"$site/index.txt"
-spawn http python3 -m http.server 8080 --bind 127.0.0.1 --directory "$site"
-wait_port 8080 http
+head -c 300000 /dev/urandom | base64 >"$VEXA_WEB_ROOT/index.txt"
+printf 'Vexa3 fetched this over FTP.\nSecond line.\n' >"$VEXA_FTP_ROOT/readme.txt"
+# The connectivity probe must find something listening: the web server.
+wine=/usr/lib/wine/wine64
+"$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
 
-tool=$build_root/x86_64/tools/socks_get.exe
-for proxy in "dante 1 $VEXA_DANTE_PORT" "dante 5 $VEXA_DANTE_PORT" "ssh 1 $VEXA_SSH_SOCKS_PORT"; do
-    set -- $proxy
-    echo "== GET /index.txt through $1, version argument $2"
-    /usr/lib/wine/wine64 "$tool" 127.0.0.1 "$3" "$2" 127.0.0.1 8080 /index.txt | tr -d '\r'
-done
-echo "== expected body size: $(stat -c %s "$site/index.txt") bytes"
+winpath() { echo "Z:${1//\//\\}"; }
+dll=$(winpath "$build_root/x86_64/src/component/Vexa3.dll")
+"$wine" regsvr32.exe /s "$dll"
+echo "== registered $dll"
+"$wine" cscript.exe //nologo "$(winpath "$root/examples/demo.vbs")" 127.0.0.1 "$VEXA_LIGHTTPD_PORT" \
+    "$VEXA_FTP_PORT" "$VEXA_FTP_USER" "$VEXA_FTP_PASSWORD" 127.0.0.1 "$VEXA_DANTE_PORT" 2>&1 | tr -d '\r'
+"$wine" regsvr32.exe /u /s "$dll"
 wineserver -k

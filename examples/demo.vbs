@@ -1,0 +1,56 @@
+' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
+' through a SOCKS proxy, and prints what every member of the control returns.
+'
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT]
+'
+' The proxy, when given, is configured the way an administrator would:
+' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
+Option Explicit
+
+Dim args : Set args = WScript.Arguments
+If args.Count < 5 Then
+    WScript.Echo "usage: demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT]"
+    WScript.Quit 2
+End If
+Dim host : host = args(0)
+Dim httpPort : httpPort = CInt(args(1))
+Dim ftpPort : ftpPort = CInt(args(2))
+
+Dim shell : Set shell = CreateObject("WScript.Shell")
+Dim fso : Set fso = CreateObject("Scripting.FileSystemObject")
+Const SettingsKey = "HKLM\SOFTWARE\Quorvel\VexUpdate\"
+
+Dim ctl : Set ctl = CreateObject("Vexa3.VexCtl3.1")
+WScript.Echo "Version:             " & ctl.Version
+WScript.Echo "LastError:           " & ctl.LastError
+WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (no fetch yet: the built-in probe target)"
+
+Sub Report(what, completed)
+    WScript.Echo what & ": " & completed
+    If completed Then
+        Dim file : file = ctl.LastFetchedFile
+        WScript.Echo "    LastFetchedFile: " & file & " (" & fso.GetFile(file).Size & " bytes)"
+        fso.DeleteFile file
+    Else
+        WScript.Echo "    LastFetchedFile: """ & ctl.LastFetchedFile & """"
+    End If
+End Sub
+
+Report "FetchRemoteHTTP  /index.txt        ", ctl.FetchRemoteHTTP(host, "/index.txt", httpPort)
+Report "FetchRemoteFTP   readme.txt        ", ctl.FetchRemoteFTP(host, "readme.txt", args(3), args(4), ftpPort)
+Report "FetchRemoteHTTP  /missing.txt      ", ctl.FetchRemoteHTTP(host, "/missing.txt", httpPort)
+WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (as the last fetch's settings say)"
+
+If args.Count >= 7 Then
+    shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"
+    shell.RegWrite SettingsKey & "SOCKS_ServerAddress", args(5), "REG_SZ"
+    shell.RegWrite SettingsKey & "SOCKS_Port", CLng(args(6)), "REG_DWORD"
+    shell.RegWrite SettingsKey & "SOCKS_Version", 5, "REG_DWORD"
+    Report "FetchRemoteHTTP  via SOCKS 5       ", ctl.FetchRemoteHTTP(host, "/index.txt", httpPort)
+    Report "FetchRemoteFTP   via SOCKS 5 BIND  ", ctl.FetchRemoteFTP(host, "readme.txt", args(3), args(4), ftpPort)
+    shell.RegWrite SettingsKey & "SOCKS_Version", 0, "REG_DWORD"
+    Report "FetchRemoteHTTP  via SOCKS 4       ", ctl.FetchRemoteHTTP(host, "/index.txt", httpPort)
+    WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (through the proxy)"
+    shell.RegWrite SettingsKey & "ConnectSOCKS", 0, "REG_DWORD"
+End If
+WScript.Echo "LastError:           " & ctl.LastError
