@@ -46,13 +46,13 @@ CScriptedPeer::~CScriptedPeer()
 
 CScriptedPeer& CScriptedPeer::Expect(size_t cb)
 {
-    m_steps.push_back({Step::kExpect, cb, {}});
+    m_steps.push_back({Step::kExpect, cb, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::Send(const std::string& bytes)
 {
-    m_steps.push_back({Step::kSend, 0, bytes});
+    m_steps.push_back({Step::kSend, 0, bytes, {}});
     return *this;
 }
 
@@ -63,55 +63,61 @@ CScriptedPeer& CScriptedPeer::Send(std::initializer_list<uint8_t> bytes)
 
 CScriptedPeer& CScriptedPeer::Close()
 {
-    m_steps.push_back({Step::kClose, 0, {}});
+    m_steps.push_back({Step::kClose, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::Reset()
 {
-    m_steps.push_back({Step::kReset, 0, {}});
+    m_steps.push_back({Step::kReset, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::HoldUntilClientCloses()
 {
-    m_steps.push_back({Step::kHold, 0, {}});
+    m_steps.push_back({Step::kHold, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::ExpectLine()
 {
-    m_steps.push_back({Step::kExpectLine, 0, {}});
+    m_steps.push_back({Step::kExpectLine, 0, {}, {}});
+    return *this;
+}
+
+CScriptedPeer& CScriptedPeer::Call(std::function<void()> fn)
+{
+    m_steps.push_back({Step::kCall, 0, {}, std::move(fn)});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::OfferPassive()
 {
-    m_steps.push_back({Step::kOfferPassive, 0, {}});
+    m_steps.push_back({Step::kOfferPassive, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::AcceptData()
 {
-    m_steps.push_back({Step::kAcceptData, 0, {}});
+    m_steps.push_back({Step::kAcceptData, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::ConnectData()
 {
-    m_steps.push_back({Step::kConnectData, 0, {}});
+    m_steps.push_back({Step::kConnectData, 0, {}, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::SendData(const std::string& bytes)
 {
-    m_steps.push_back({Step::kSendData, 0, bytes});
+    m_steps.push_back({Step::kSendData, 0, bytes, {}});
     return *this;
 }
 
 CScriptedPeer& CScriptedPeer::CloseData()
 {
-    m_steps.push_back({Step::kCloseData, 0, {}});
+    m_steps.push_back({Step::kCloseData, 0, {}, {}});
     return *this;
 }
 
@@ -261,6 +267,9 @@ void CScriptedPeer::Play(uintptr_t hConnection)
         case Step::kCloseData:
             closesocket(m_hData);
             m_hData = INVALID_SOCKET;
+            break;
+        case Step::kCall:
+            step.fn();
             break;
         case Step::kHold:
         {

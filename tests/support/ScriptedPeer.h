@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +37,9 @@ public:
     CScriptedPeer& HoldUntilClientCloses();
     // Reads up to and including the next line feed.
     CScriptedPeer& ExpectLine();
+    // Runs fn on the peer's thread at this point of the script, for example
+    // to wait until the test lets the peer go on.
+    CScriptedPeer& Call(std::function<void()> fn);
 
     // FTP data connections. OfferPassive opens a listener and sends a 227
     // reply naming it; AcceptData takes the client's connection there.
@@ -63,10 +67,11 @@ private:
         enum Kind
         {
             kExpect, kSend, kClose, kReset, kHold, kExpectLine,
-            kOfferPassive, kAcceptData, kConnectData, kSendData, kCloseData,
+            kOfferPassive, kAcceptData, kConnectData, kSendData, kCloseData, kCall,
         } kind;
         size_t cb;
         std::string bytes;
+        std::function<void()> fn;
     };
 
     void Run();

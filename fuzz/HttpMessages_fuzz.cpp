@@ -1,0 +1,132 @@
+// HTTP as the client reads and writes it. The input is read twice:
+//
+// - as what the server answers: received into a CLineBuffer in chunks, every
+//   line is read as a status line and as a header line;
+// - as the fields of a GET request, cut at zero bytes:
+//     path \0 host \0 referer \0 user agent \0 port (two bytes, big-endian)
+//   (fields that the input does not reach are null), built into buffers of
+//   the sizes around the request's length and checked byte for byte
+//   against plain string assembly.
+#include "HttpMessages.h"
+#include "LineBuffer.h"
+
+#include "FuzzSupport.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Lines as the client takes them: chunk sizes from the input's bytes.
+std::vector<std::string> ReadLines(const uint8_t* data, size_t size)
+{
+    CLineBuffer buffer;
+    FUZZ_CHECK(buffer.IsAllocated());
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    unsigned step = 0;
+    for (;;)
+    {
+        while (!buffer.HasLine())
+        {
+            if (buffer.IsFull() || pos == size)
+                return lines;
+            const int chunk = 1 + (data[(pos + step++) % size] % 64);
+            const int cb = std::min({chunk, buffer.FreeCount(), static_cast<int>(size - pos)});
+            std::memcpy(buffer.FreeSpace(), data + pos, static_cast<size_t>(cb));
+            buffer.Commit(cb);
+            pos += static_cast<size_t>(cb);
+        }
+        char line[CLineBuffer::kBlockSize];
+        const int n = buffer.TakeLine(line);
+        FUZZ_CHECK(n >= 0);
+        lines.emplace_back(line);
+    }
+}
+
+void ReadResponse(const std::vector<std::string>& lines)
+{
+    for (const std::string& text : lines)
+    {
+        const char* pszLine = text.c_str();
+        const bool bStatus = http::IsStatusLine(pszLine);
+        FUZZ_CHECK(bStatus == (text.compare(0, 7, "HTTP/1.") == 0));
+
+        const long code = http::ParseStatusCode(pszLine);
+        FUZZ_CHECK(code >= -static_cast<long>(INT_MAX) && code <= INT_MAX);
+        if (text.size() < 9)
+            FUZZ_CHECK(code == 0);
+
+        uint32_t length = 12345;
+        const size_t header = text.find("Content-Length: ");
+        const bool bFound = http::FindContentLength(pszLine, &length);
+        FUZZ_CHECK(bFound == (header != std::string::npos));
+        if (!bFound)
+        {
+            FUZZ_CHECK(length == 12345);
+            continue;
+        }
+        // A short plain number right after the header is read as it stands.
+        const size_t start = header + 16;
+        const size_t end = std::min(text.find_first_not_of("0123456789", start), text.size());
+        if (end > start && end - start <= 9)
+            FUZZ_CHECK(length == std::stoul(text.substr(start, end - start)));
+    }
+    FUZZ_CHECK(!http::IsStatusLine(nullptr));
+    FUZZ_CHECK(http::ParseStatusCode(nullptr) == -1);
+}
+
+const char* FieldOrNull(const std::vector<std::string>& fields, size_t i)
+{
+    return i < fields.size() ? fields[i].c_str() : nullptr;
+}
+
+void BuildRequest(const uint8_t* data, size_t size)
+{
+    const std::vector<std::string> fields = fuzz::SplitAtZero(data, size, 5);
+    const char* pszPath = FieldOrNull(fields, 0);
+    const char* pszHost = FieldOrNull(fields, 1);
+    const char* pszReferer = FieldOrNull(fields, 2);
+    const char* pszAgent = FieldOrNull(fields, 3);
+    uint16_t port = 80;
+    if (fields.size() > 4 && fields[4].size() >= 2)
+        port = static_cast<uint16_t>(static_cast<uint8_t>(fields[4][0]) << 8 | static_cast<uint8_t>(fields[4][1]));
+
+    auto text = [](const char* psz) { return std::string(psz ? psz : ""); };
+    const std::string expected = "GET " + text(pszPath) + " HTTP/1.0\r\n" + "Host: " + text(pszHost) +
+                                 (port != 80 ? ":" + std::to_string(port) : std::string()) + "\r\n" +
+                                 "Referer: " + text(pszReferer) + "\r\n" + "User-Agent: " + text(pszAgent) +
+                                 "\r\n\r\n";
+    bool bLineBreak = false;
+    for (const char* psz : {pszPath, pszHost, pszReferer, pszAgent})
+        bLineBreak = bLineBreak || text(psz).find_first_of("\r\n") != std::string::npos;
+
+    const size_t caps[] = {0, 1, expected.size() - 1, expected.size(), expected.size() + 1, http::kRequestSize};
+    for (size_t cap : caps)
+    {
+        char* const pBuf = new char[cap];
+        const size_t cch = http::BuildGetRequest(pBuf, cap, pszPath, pszHost, port, pszReferer, pszAgent);
+        if (bLineBreak || expected.size() >= cap)
+        {
+            FUZZ_CHECK(cch == 0);
+        }
+        else
+        {
+            FUZZ_CHECK(cch == expected.size());
+            FUZZ_CHECK(std::memcmp(pBuf, expected.c_str(), cch + 1) == 0);
+        }
+        delete[] pBuf;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    ReadResponse(ReadLines(data, size));
+    BuildRequest(data, size);
+    return 0;
+}
