@@ -231,6 +231,23 @@ int VEXSOCK::SendAll(const char* pBuffer, int cb, int flags)
 
 int VEXSOCK::Receive(char* pBuffer, int cb, int flags)
 {
+    if (m_bNonBlocking)
+    {
+        // Data already waiting is taken at once: under Wine every select is
+        // a round trip to the server, which a busy transfer would otherwise
+        // pay for each block. It counts as a successful wait.
+        const int cbReady = recv(m_hSocket, pBuffer, cb, flags);
+        if (cbReady != SOCKET_ERROR)
+        {
+            Record(VEXERR_NONE, 0);
+            return cbReady;
+        }
+        if (WSAGetLastError() != VEXWSA_WOULDBLOCK)
+        {
+            RecordSocketError();
+            return -1;
+        }
+    }
     if (!m_bNonBlocking || WaitRead() == 1)
     {
         const int cbReceived = recv(m_hSocket, pBuffer, cb, flags);
