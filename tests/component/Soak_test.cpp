@@ -1,0 +1,217 @@
+// A thousand fetches in one host process: HTTP and FTP, directly and
+// through the proxy, with failures mixed in. Handles, private memory and the
+// files in the temporary directory must not grow with the number of fetches.
+#include "VexCtl3.h"
+
+#include "../connection/TestRegistry.h"
+#include "TestEnv.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <psapi.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
+
+class ComApartment : public ::testing::Environment
+{
+public:
+    void SetUp() override { OleInitialize(nullptr); }
+    void TearDown() override { OleUninitialize(); }
+};
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+int VexTempFileCount()
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof(dir), dir);
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((std::string(dir) + "VEX*.tmp").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do
+        ++count;
+    while (FindNextFileA(hFind, &data));
+    FindClose(hFind);
+    return count;
+}
+
+// Private memory of the process. Wine answers GetProcessMemoryInfo's
+// PrivateUsage with 0, so it is read from the kernel's view of this very
+// process (Wine shows the host's /proc through its Z: drive).
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
+    if (counters.PrivateUsage)
+        return counters.PrivateUsage;
+    const std::string status = ReadWholeFile("Z:\\proc\\self\\status");
+    const size_t at = status.find("VmData:");
+    return at == std::string::npos ? 0 : std::strtoul(status.c_str() + at + 7, nullptr, 10) * 1024;
+}
+
+// Handles are handed out lowest free slot first (observed on Wine, whose
+// GetProcessHandleCount answers 0): the value of a fresh handle rises with
+// every handle that leaked.
+uintptr_t FreshHandleValue()
+{
+    HANDLE hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const auto value = reinterpret_cast<uintptr_t>(hEvent);
+    CloseHandle(hEvent);
+    return value;
+}
+
+class CBstrArg
+{
+public:
+    explicit CBstrArg(const std::string& text)
+    {
+        const std::wstring wide(text.begin(), text.end());
+        m_bstr = SysAllocString(wide.c_str());
+    }
+    ~CBstrArg() { SysFreeString(m_bstr); }
+    CBstrArg(const CBstrArg&) = delete;
+    CBstrArg& operator=(const CBstrArg&) = delete;
+    operator BSTR() const { return m_bstr; }
+
+private:
+    BSTR m_bstr;
+};
+
+class Soak : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+        WriteWholeFile(testenv::WebRoot() + "\\soak.txt", std::string(20000, 'h'));
+        WriteWholeFile(testenv::FtpRoot() + "\\soak.txt", std::string(20000, 'f'));
+        ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(m_control.Receive())), S_OK);
+    }
+    void TearDown() override
+    {
+        m_control.Reset();
+        DeleteFileA((testenv::WebRoot() + "\\soak.txt").c_str());
+        DeleteFileA((testenv::FtpRoot() + "\\soak.txt").c_str());
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+    }
+    void SetText(const char* pszName, const std::string& text)
+    {
+        testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, pszName, text);
+    }
+    void UseProxy(bool bProxy)
+    {
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ConnectSOCKS", bProxy ? 1 : 0);
+        SetText("SOCKS_ServerAddress", "127.0.0.1");
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Port", testenv::DantePort());
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Version", 5);
+    }
+
+    // One fetch of the soak's mix; true when its outcome is the expected one.
+    bool FetchNumber(int i)
+    {
+        const CBstrArg host("127.0.0.1");
+        VARIANT_BOOL bCompleted = VARIANT_FALSE;
+        bool bExpected = true;
+        switch (i % 10)
+        {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+            m_control->FetchRemoteHTTP(host, CBstrArg("/soak.txt"), static_cast<short>(testenv::LighttpdPort()),
+                                       &bCompleted);
+            break;
+        case 5:
+        case 6:
+        case 7:
+            m_control->FetchRemoteFTP(host, CBstrArg("soak.txt"), CBstrArg(testenv::FtpUser()),
+                                      CBstrArg(testenv::FtpPassword()), static_cast<short>(testenv::FtpPort()),
+                                      &bCompleted);
+            break;
+        case 8:
+            m_control->FetchRemoteHTTP(host, CBstrArg("/missing.txt"), static_cast<short>(testenv::LighttpdPort()),
+                                       &bCompleted);
+            bExpected = false;
+            break;
+        default:
+            // (A wrong password would do too, but the server's authentication
+            // pauses two seconds after each.)
+            m_control->FetchRemoteFTP(host, CBstrArg("missing.txt"), CBstrArg(testenv::FtpUser()),
+                                      CBstrArg(testenv::FtpPassword()), static_cast<short>(testenv::FtpPort()),
+                                      &bCompleted);
+            bExpected = false;
+            break;
+        }
+        if ((bCompleted == VARIANT_TRUE) != bExpected)
+            return false;
+        if (bExpected)
+        {
+            BSTR file = nullptr;
+            m_control->get_LastFetchedFile(&file);
+            DeleteFileW(file);
+            SysFreeString(file);
+        }
+        return true;
+    }
+
+    CComPtr<IVexCtl3> m_control;
+};
+
+TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
+{
+    const char* pszCount = std::getenv("VEXA_SOAK_FETCHES");
+    const int nFetches = pszCount ? std::atoi(pszCount) : 1000;
+
+    // Warm up every path once, so that one-time allocations are not counted.
+    UseProxy(false);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch " << i;
+    UseProxy(true);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch through the proxy " << i;
+
+    const int filesBefore = VexTempFileCount();
+    const uintptr_t handleBefore = FreshHandleValue();
+    const SIZE_T privateBefore = PrivateBytes();
+
+    int nUnexpected = 0;
+    for (int i = 0; i < nFetches; ++i)
+    {
+        // A quarter of the fetches go through the proxy.
+        if (i % 250 == 0)
+            UseProxy(false);
+        else if (i % 250 == 187)
+            UseProxy(true);
+        if (!FetchNumber(i))
+            ++nUnexpected;
+    }
+
+    const int filesAfter = VexTempFileCount();
+    const uintptr_t handleAfter = FreshHandleValue();
+    const SIZE_T privateAfter = PrivateBytes();
+    std::printf("soak: %d fetches, %d unexpected outcomes; temporary files %d -> %d; fresh handle %lu -> %lu; "
+                "private bytes %lu -> %lu\n",
+                nFetches, nUnexpected, filesBefore, filesAfter, static_cast<unsigned long>(handleBefore),
+                static_cast<unsigned long>(handleAfter), static_cast<unsigned long>(privateBefore),
+                static_cast<unsigned long>(privateAfter));
+    EXPECT_EQ(nUnexpected, 0);
+    EXPECT_EQ(filesAfter, filesBefore);
+    // A handle leaked per fetch would move the slot by thousands.
+    EXPECT_LE(handleAfter, handleBefore + 16 * sizeof(void*));
+    // Memory may settle, but not grow with the number of fetches.
+    EXPECT_LT(privateAfter, privateBefore + 4 * 1024 * 1024);
+}
+
+} // namespace
