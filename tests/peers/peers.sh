@@ -128,6 +128,20 @@ start_proftpd() {
     wait_port "$VEXA_PROFTPD_PORT" proftpd
 }
 
+# Misbehaving peers, one port per scenario from VEXA_FAULT_PORT_BASE up (the
+# order of SCENARIOS in faultpeer.py). Also the temporary directories that
+# the fault tests point the control at: a full one (a tiny tmpfs) and a
+# read-only one.
+start_fault_peers() {
+    export VEXA_FAULT_PORT_BASE=9100
+    spawn faultpeer python3 "$PEERS_SRC/faultpeer.py" "$VEXA_FAULT_PORT_BASE"
+    wait_port "$VEXA_FAULT_PORT_BASE" faultpeer || return 1
+    export VEXA_TEMP_FULL=$PEER_DIR/temp-full VEXA_TEMP_READONLY=$PEER_DIR/temp-readonly
+    mkdir -p "$VEXA_TEMP_FULL" "$VEXA_TEMP_READONLY"
+    mountpoint -q "$VEXA_TEMP_FULL" || mount -t tmpfs -o size=64k tmpfs "$VEXA_TEMP_FULL"
+    mountpoint -q "$VEXA_TEMP_READONLY" || mount -t tmpfs -o size=64k,ro tmpfs "$VEXA_TEMP_READONLY"
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -139,5 +153,6 @@ stop_peers() {
 
 start_peers() {
     mkdir -p "$PEER_DIR"
-    start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd
+    start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
+        start_fault_peers
 }
