@@ -325,6 +325,8 @@ TEST(VexCtl3View, DrawsFaceInsideARedFrame)
     EXPECT_EQ(GetPixel(hdc, 44, 20), RGB(255, 0, 0));    // right frame
     EXPECT_EQ(GetPixel(hdc, 20, 5), RGB(255, 0, 0));     // top frame
     EXPECT_EQ(GetPixel(hdc, 43, 43), GetSysColor(COLOR_BTNFACE)); // inside, beyond a 32-pixel icon at +2
+    EXPECT_EQ(GetPixel(hdc, 5 + 2, 5 + 2), GetSysColor(COLOR_BTNFACE)); // the icon's transparent corner
+    EXPECT_EQ(GetPixel(hdc, 5 + 2 + 16, 5 + 2 + 6), RGB(0, 0, 255));    // the icon's disc, drawn at +2, +2
     EXPECT_EQ(GetPixel(hdc, 50, 50), RGB(255, 255, 255)); // outside untouched
     EXPECT_EQ(GetMapMode(hdc), MM_TEXT);
 

@@ -1,0 +1,59 @@
+#!/bin/bash
+# Runs every benchmark in one go and prints one table: each figure with its
+# named baseline and the ratio to it. The benchmarks' own, more detailed
+# tables are kept in build/bench-all/*.txt.
+#
+#   bench/run-all.sh        (as root; each benchmark runs in its own network namespace)
+set -eu -o pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_root=${VEXA_BUILD_ROOT:-$root/build}
+out=$build_root/bench-all
+mkdir -p "$out"
+
+"$root/scripts/setup.sh" >/dev/null
+"$root/scripts/build.sh" >/dev/null
+for bench in http-fetch ftp-retrieve latency channel-wait; do
+    echo "== $bench" >&2
+    "$root/bench/$bench.sh" >"$out/$bench.txt" 2>&1
+done
+
+# "median" of a row of http-fetch.sh: file size in MiB, client label.
+http() { awk -v size="$1 MiB" -v label="$2" 'index($0, size) == 1 && index($0, label) { print $(NF-3) }' "$out/http-fetch.txt"; }
+# ftp-retrieve.sh rows: size, mode, client label.
+ftp() {
+    awk -v size="$1 MiB" -v mode="$2" -v label="$3" \
+        'index($0, size) == 1 && $3 == mode && index($0, label) { print $(NF-3) }' "$out/ftp-retrieve.txt"
+}
+# latency.sh rows: the first number is the value, the last the ratio.
+latency() {
+    awk -v label="$1" 'index($0, label) == 1 {
+        for (i = 1; i <= NF; i++) if ($i ~ /^[0-9.]+$/) { print $i, $NF; exit } }' "$out/latency.txt"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() { printf '%-46s %12s  %-34s %12s %7s\n' "$1" "$2" "$3" "$4" "$(ratio "$2" "$4")"; }
+
+printf '%-46s %12s  %-34s %12s %7s\n' measure value baseline "baseline" ratio
+for size in 64 1; do
+    v=$(http $size "CVexEngine::FetchRemoteFile")
+    row "HTTP $size MiB, FetchRemoteFile (MiB/s)" "$v" "WinINet InternetReadFile" "$(http $size "WinINet")"
+    row "" "$v" "URLDownloadToFileA" "$(http $size "URLDownloadToFileA")"
+    row "" "$v" "curl (native)" "$(http $size "curl")"
+done
+for size in 64 1; do
+    for mode in active passive; do
+        v=$(ftp $size $mode "CVexFTP::MoveFile")
+        row "FTP $size MiB $mode, CVexFTP::MoveFile (MiB/s)" "$v" "WinINet" "$(ftp $size $mode "WinINet")"
+        row "" "$v" "curl (native)" "$(ftp $size $mode "curl")"
+    done
+done
+read -r fetch_ms fetch_ratio <<<"$(latency "small HTTP fetch")"
+wininet_ms=$(awk -v r="$fetch_ratio" -v v="$fetch_ms" 'BEGIN { printf "%.2f", v / r }')
+row "small fetch through the control (ms)" "$fetch_ms" "WinINet fetch" "$wininet_ms"
+for what in listening refusing; do
+    read -r probe_ms probe_ratio <<<"$(latency "IsInternetConnected, target $what")"
+    row "IsInternetConnected, target $what (ms)" "$probe_ms" "plain connect()" \
+        "$(awk -v r="$probe_ratio" -v v="$probe_ms" 'BEGIN { printf "%.2f", v / r }')"
+done
+read -r _ _ _ wall cpu _ <<<"$(grep '^VEXSOCK::WaitRead' "$out/channel-wait.txt")"
+read -r _ _ _ spin_wall spin_cpu _ <<<"$(grep '^baseline: zero-timeout' "$out/channel-wait.txt")"
+row "CPU s of a 3 s wait on a silent peer" "$cpu" "zero-timeout polling wait" "$spin_cpu"
