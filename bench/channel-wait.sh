@@ -4,21 +4,12 @@
 # a socket poll is a call into wineserver, so the CPU of wineserver counts
 # as well as the waiting process's own.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${VEXA_BUILD_ROOT:-$root/build}
-if [ "${1:-}" != --inside ]; then
-    "$root/scripts/setup.sh" >/dev/null
-    "$root/scripts/build.sh" >/dev/null
-    export WINEPREFIX=$build_root/x86_64/wineprefix WINEDEBUG=-all
-    "$root/scripts/wine-prefix.sh"
-    wineserver -k 2>/dev/null || true
-    exec unshare --net --pid --fork --mount-proc "$0" --inside
-fi
+source "$(dirname "$0")/lib.sh"
+enter_namespace "$0" 120 "$@"
 
 ip link set lo up
 wineserver -p
 exe=$build_root/x86_64/bench/bench_channel_wait.exe
-wine=/usr/lib/wine/wine64
 ticks=$(getconf CLK_TCK)
 
 # user+system ticks of wineserver so far

@@ -7,16 +7,8 @@
 # median's ratio to WinINet and to curl. Every fetched copy is compared with
 # the original.
 set -eu -o pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${VEXA_BUILD_ROOT:-$root/build}
-if [ "${1:-}" != --inside ]; then
-    "$root/scripts/setup.sh" >/dev/null
-    "$root/scripts/build.sh" >/dev/null
-    export WINEPREFIX=$build_root/x86_64/wineprefix WINEDEBUG=-all
-    "$root/scripts/wine-prefix.sh"
-    wineserver -k 2>/dev/null || true
-    exec timeout 600 unshare --net --pid --kill-child --mount-proc "$0" --inside
-fi
+source "$(dirname "$0")/lib.sh"
+enter_namespace "$0" 600 "$@"
 
 ip link set lo up
 work=$build_root/bench-http
@@ -28,7 +20,6 @@ wineserver -p
 start_web_servers
 
 exe=$build_root/x86_64/bench/bench_http_fetch.exe
-wine=/usr/lib/wine/wine64
 local_unix=$work/fetched.bin
 local_windows="Z:${local_unix//\//\\}"
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null

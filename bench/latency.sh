@@ -3,16 +3,8 @@
 # fetch beside WinINet (the baseline), and the connectivity probe against a
 # listening and a closed loopback target beside a plain connect.
 set -eu -o pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${VEXA_BUILD_ROOT:-$root/build}
-if [ "${1:-}" != --inside ]; then
-    "$root/scripts/setup.sh" >/dev/null
-    "$root/scripts/build.sh" >/dev/null
-    export WINEPREFIX=$build_root/x86_64/wineprefix WINEDEBUG=-all
-    "$root/scripts/wine-prefix.sh"
-    wineserver -k 2>/dev/null || true
-    exec timeout 300 unshare --net --pid --kill-child --mount-proc "$0" --inside
-fi
+source "$(dirname "$0")/lib.sh"
+enter_namespace "$0" 300 "$@"
 
 ip link set lo up
 work=$build_root/bench-latency
@@ -24,7 +16,6 @@ wineserver -p
 start_web_servers >/dev/null
 printf 'small file\n' >"$VEXA_WEB_ROOT/small.txt"
 
-wine=/usr/lib/wine/wine64
 winpath() { echo "Z:${1//\//\\}"; }
 dll=$(winpath "$build_root/x86_64/src/component/Vexa3.dll")
 "$wine" regsvr32.exe /s "$dll"

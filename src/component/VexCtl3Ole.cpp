@@ -41,6 +41,22 @@ const char* ControlWindowClass(WNDPROC pfnWndProc)
     return s_szClass;
 }
 
+// What the in-place site tells about where the control sits.
+struct CWindowContext
+{
+    CComPtr<IOleInPlaceFrame> frame;
+    CComPtr<IOleInPlaceUIWindow> document;
+    RECT rcPos = {};
+    RECT rcClip = {};
+
+    explicit CWindowContext(IOleInPlaceSite* pSite)
+    {
+        OLEINPLACEFRAMEINFO frameInfo = {};
+        frameInfo.cb = sizeof(frameInfo);
+        pSite->GetWindowContext(frame.Receive(), document.Receive(), &rcPos, &rcClip, &frameInfo);
+    }
+};
+
 } // namespace
 
 // --- the control's window --------------------------------------------------------------
@@ -119,13 +135,8 @@ HRESULT CVexCtl3::InPlaceActivate(LONG iVerb, LPCRECT prcPos)
 
         HWND hwndParent = nullptr;
         m_inPlaceSite->GetWindow(&hwndParent);
-        CComPtr<IOleInPlaceFrame> frame;
-        CComPtr<IOleInPlaceUIWindow> document;
-        RECT rcPos = {}, rcClip = {};
-        OLEINPLACEFRAMEINFO frameInfo = {};
-        frameInfo.cb = sizeof(frameInfo);
-        m_inPlaceSite->GetWindowContext(frame.Receive(), document.Receive(), &rcPos, &rcClip, &frameInfo);
-        m_rcPos = prcPos ? *prcPos : rcPos;
+        const CWindowContext context(m_inPlaceSite.Get());
+        m_rcPos = prcPos ? *prcPos : context.rcPos;
         if (!m_hwnd && hwndParent)
             CreateControlWindow(hwndParent, m_rcPos);
     }
@@ -138,16 +149,11 @@ HRESULT CVexCtl3::InPlaceActivate(LONG iVerb, LPCRECT prcPos)
         {
             m_bUIActive = true;
             m_inPlaceSite->OnUIActivate();
-            CComPtr<IOleInPlaceFrame> frame;
-            CComPtr<IOleInPlaceUIWindow> document;
-            RECT rcPos = {}, rcClip = {};
-            OLEINPLACEFRAMEINFO frameInfo = {};
-            frameInfo.cb = sizeof(frameInfo);
-            m_inPlaceSite->GetWindowContext(frame.Receive(), document.Receive(), &rcPos, &rcClip, &frameInfo);
-            if (frame)
-                frame->SetActiveObject(this, nullptr);
-            if (document)
-                document->SetActiveObject(this, nullptr);
+            const CWindowContext context(m_inPlaceSite.Get());
+            if (context.frame)
+                context.frame->SetActiveObject(this, nullptr);
+            if (context.document)
+                context.document->SetActiveObject(this, nullptr);
         }
         if (m_hwnd && GetFocus() != m_hwnd)
             SetFocus(m_hwnd);
@@ -188,16 +194,11 @@ STDMETHODIMP CVexCtl3::UIDeactivate()
     m_bUIActive = false;
     if (m_inPlaceSite)
     {
-        CComPtr<IOleInPlaceFrame> frame;
-        CComPtr<IOleInPlaceUIWindow> document;
-        RECT rcPos = {}, rcClip = {};
-        OLEINPLACEFRAMEINFO frameInfo = {};
-        frameInfo.cb = sizeof(frameInfo);
-        m_inPlaceSite->GetWindowContext(frame.Receive(), document.Receive(), &rcPos, &rcClip, &frameInfo);
-        if (document)
-            document->SetActiveObject(nullptr, nullptr);
-        if (frame)
-            frame->SetActiveObject(nullptr, nullptr);
+        const CWindowContext context(m_inPlaceSite.Get());
+        if (context.document)
+            context.document->SetActiveObject(nullptr, nullptr);
+        if (context.frame)
+            context.frame->SetActiveObject(nullptr, nullptr);
         m_inPlaceSite->OnUIDeactivate(FALSE);
     }
     return S_OK;
