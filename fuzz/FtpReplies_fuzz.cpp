@@ -3,15 +3,18 @@
 // WaitForLine does, every complete line is taken, the lines are assembled
 // into replies, and each line is also read as a 227 and a SIZE answer.
 //
-// Besides the sanitizers, the target checks the line buffer against a plain
-// model of it: the lines do not depend on how the stream was split, and they
-// are the stream's own bytes.
+// Besides the sanitizers, the target checks the readers against plain
+// models of what their headers say: the lines do not depend on how the
+// stream was split and are the stream's own bytes; the assembler, the reply
+// code and the SIZE number agree with string-handling versions; a 227
+// address is the line's own first four fields.
 #include "FtpReplies.h"
 #include "LineBuffer.h"
 
 #include "FuzzSupport.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -42,8 +45,9 @@ private:
 void CheckTerminated(const CLineBuffer& buffer)
 {
     FUZZ_CHECK(buffer.Buffered() >= 0 && buffer.Buffered() <= CLineBuffer::kMaxBuffered);
-    for (int i = buffer.Buffered(); i < CLineBuffer::kBlockSize; ++i)
-        FUZZ_CHECK(buffer.Data()[i] == 0);
+    static const char kZeros[CLineBuffer::kBlockSize] = {};
+    FUZZ_CHECK(std::memcmp(buffer.Data() + buffer.Buffered(), kZeros,
+                           static_cast<size_t>(CLineBuffer::kBlockSize - buffer.Buffered())) == 0);
 }
 
 // Receives the stream in chunks (chunkSeed 0: everything that fits at once)
@@ -61,13 +65,17 @@ std::vector<std::string> ReadLines(const uint8_t* data, size_t size, uint64_t ch
         while (!buffer.HasLine())
         {
             if (buffer.IsFull() || pos == size)
+            {
+                char rest[CLineBuffer::kBlockSize];
+                FUZZ_CHECK(buffer.TakeLine(rest) == -1);
                 return lines;
+            }
             int cb = chunkSeed ? chunks.Next() : CLineBuffer::kMaxBuffered;
             cb = std::min({cb, buffer.FreeCount(), static_cast<int>(size - pos)});
             std::memcpy(buffer.FreeSpace(), data + pos, static_cast<size_t>(cb));
             buffer.Commit(cb);
             pos += static_cast<size_t>(cb);
-            CheckTerminated(buffer);
+            FUZZ_CHECK(buffer.Data()[buffer.Buffered()] == '\0');
         }
         char line[CLineBuffer::kBlockSize];
         std::memset(line, 0x5a, sizeof(line));
@@ -100,21 +108,18 @@ std::vector<std::string> ModelLines(const uint8_t* data, size_t size)
     return lines;
 }
 
-// PORT command text for every buffer size, in an exact-size buffer.
-void CheckPortCommand(const char* pszAddress, uint16_t port)
+// PORT command text in an exact-size buffer of capacity cap.
+void CheckPortCommand(const char* pszAddress, uint16_t port, size_t cap)
 {
-    for (size_t cap = 0; cap <= 40; ++cap)
+    char* const pBuf = new char[cap];
+    const size_t cch = ftp::FormatPortCommand(pBuf, cap, pszAddress, port, "\r\n");
+    if (cch)
     {
-        char* const pBuf = new char[cap];
-        const size_t cch = ftp::FormatPortCommand(pBuf, cap, pszAddress, port, "\r\n");
-        if (cch)
-        {
-            FUZZ_CHECK(cch < cap);
-            FUZZ_CHECK(std::strlen(pBuf) == cch);
-            FUZZ_CHECK(std::strncmp(pBuf, "PORT ", 5) == 0);
-        }
-        delete[] pBuf;
+        FUZZ_CHECK(cch < cap);
+        FUZZ_CHECK(std::strlen(pBuf) == cch);
+        FUZZ_CHECK(std::strncmp(pBuf, "PORT ", 5) == 0);
     }
+    delete[] pBuf;
 }
 
 void CheckPassiveReply(const char* pszLine)
@@ -126,45 +131,121 @@ void CheckPassiveReply(const char* pszLine)
         return;
     const size_t cch = strnlen(address, sizeof(address));
     FUZZ_CHECK(cch < sizeof(address));
-    // Four fields joined by dots, the first one a number.
+    // The first four comma-separated fields of the line, copied as they
+    // stand with their three commas turned into dots; the first one begins
+    // with a digit.
     FUZZ_CHECK(cch > 0 && address[0] >= '0' && address[0] <= '9');
-    FUZZ_CHECK(std::count(address, address + cch, '.') == 3);
     FUZZ_CHECK(std::count(address, address + cch, ',') == 0);
+    bool bFound = false;
+    const std::string line(pszLine);
+    for (size_t start = line.find(address[0]); start != std::string::npos && !bFound;
+         start = line.find(address[0], start + 1))
+    {
+        std::string fields = line.substr(start, cch);
+        if (std::count(fields.begin(), fields.end(), ',') != 3 || line.compare(start + cch, 1, ",") != 0)
+            continue;
+        std::replace(fields.begin(), fields.end(), ',', '.');
+        bFound = fields == address;
+    }
+    FUZZ_CHECK(bFound);
 
-    CheckPortCommand(address, static_cast<uint16_t>(port));
+    // The longest command, "PORT 255,255,255,255,255,255\r\n", is 30
+    // characters; every buffer size around it.
+    for (size_t cap = 0; cap <= 32; ++cap)
+        CheckPortCommand(address, static_cast<uint16_t>(port), cap);
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A reply line's leading number by plain string handling: blanks, an
+// optional sign, blanks again (ReplyCode takes "- 331" as -331), digits;
+// clamped to int range.
+int ModelReplyCode(const std::string& line)
+{
+    const char kBlanks[] = " \t\r\n\v\f";
+    size_t i = line.find_first_not_of(kBlanks);
+    if (i == std::string::npos)
+        return 0;
+    bool bNegative = false;
+    if (line[i] == '+' || line[i] == '-')
+        bNegative = line[i++] == '-';
+    i = std::min(line.find_first_not_of(kBlanks, i), line.size());
+    long long value = 0;
+    for (; i < line.size() && IsDigit(line[i]); ++i)
+        value = std::min(value * 10 + (line[i] - '0'), static_cast<long long>(INT_MAX));
+    return static_cast<int>(bNegative ? -value : value);
+}
+
+// The SIZE answer: the number after the three characters of the code,
+// blanks skipped, clamped to 32 bits.
+uint32_t ModelSize(const std::string& line)
+{
+    if (line.size() < 3)
+        return 0;
+    size_t i = std::min(line.find_first_not_of(" \t\r\n\v\f", 3), line.size());
+    unsigned long long value = 0;
+    for (; i < line.size() && IsDigit(line[i]); ++i)
+        value = std::min(value * 10 + static_cast<unsigned>(line[i] - '0'), 0xffffffffULL);
+    return static_cast<uint32_t>(value);
+}
+
+// The assembler as its header describes it: the first line must start with
+// a digit; a line of four or more characters whose fourth is a space ends
+// the reply; the code of the last line that started with a digit (the
+// ending line or one before it) must match the first line's.
+class CModelAssembler
+{
+public:
+    ftp::CReplyAssembler::Result Feed(const std::string& line)
+    {
+        const bool bEnds = line.size() >= 4 && line[3] == ' ';
+        if (!m_bStarted)
+        {
+            if (line.empty() || !IsDigit(line[0]))
+                return ftp::CReplyAssembler::kNotAReply;
+            m_bStarted = true;
+            m_nFirst = m_nLast = ModelReplyCode(line);
+            return bEnds ? ftp::CReplyAssembler::kComplete : ftp::CReplyAssembler::kNeedMoreLines;
+        }
+        if (!line.empty() && IsDigit(line[0]))
+            m_nLast = ModelReplyCode(line);
+        if (!bEnds)
+            return ftp::CReplyAssembler::kNeedMoreLines;
+        return m_nLast == m_nFirst ? ftp::CReplyAssembler::kComplete : ftp::CReplyAssembler::kCodeMismatch;
+    }
+
+private:
+    bool m_bStarted = false;
+    int m_nFirst = 0;
+    int m_nLast = 0;
+};
+
+// Lines are assembled into replies the way the client's GetMessage does: a
+// new assembler for every reply, whatever ended the last one.
 void ReadReplies(const std::vector<std::string>& lines)
 {
     ftp::CReplyAssembler assembler;
+    CModelAssembler model;
     for (const std::string& text : lines)
     {
         // The client hands on the line as a C string, up to its first zero.
         const char* pszLine = text.c_str();
-        const size_t cch = std::strlen(pszLine);
+        const std::string line(pszLine);
         const ftp::CReplyAssembler::Result result = assembler.Feed(pszLine);
-        switch (result)
+        FUZZ_CHECK(result == model.Feed(line));
+        if (result != ftp::CReplyAssembler::kNeedMoreLines)
         {
-        case ftp::CReplyAssembler::kNeedMoreLines:
-            FUZZ_CHECK(cch < 4 || pszLine[3] != ' ');
-            break;
-        case ftp::CReplyAssembler::kComplete:
-        case ftp::CReplyAssembler::kCodeMismatch:
-            FUZZ_CHECK(cch >= 4 && pszLine[3] == ' ');
             assembler = ftp::CReplyAssembler();
-            break;
-        case ftp::CReplyAssembler::kNotAReply:
-            FUZZ_CHECK(!(pszLine[0] >= '0' && pszLine[0] <= '9'));
-            assembler = ftp::CReplyAssembler();
-            break;
-        default:
-            FUZZ_CHECK(!"unknown assembler result");
+            model = CModelAssembler();
         }
-        const int code = ftp::ReplyCode(pszLine);
-        (void)code;
-        (void)ftp::ParseSizeReply(pszLine);
+
+        FUZZ_CHECK(ftp::ReplyCode(pszLine) == ModelReplyCode(line));
+        FUZZ_CHECK(ftp::ParseSizeReply(pszLine) == ModelSize(line));
         CheckPassiveReply(pszLine);
-        CheckPortCommand(pszLine, static_cast<uint16_t>(cch));
+        CheckPortCommand(pszLine, static_cast<uint16_t>(line.size()), 32);
     }
 }
 

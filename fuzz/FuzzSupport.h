@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,7 @@ struct ExactCopy
     ExactCopy(const void* p, size_t cb) : bytes(new uint8_t[cb]), size(cb)
     {
         if (cb)
-            __builtin_memcpy(bytes, p, cb);
+            std::memcpy(bytes, p, cb);
     }
     ~ExactCopy() { delete[] bytes; }
     ExactCopy(const ExactCopy&) = delete;

@@ -5,8 +5,9 @@
 //
 //   user \0 password \0 host \0 host4a \0 rest (command, port, address, method)
 //
-// and every builder runs for every buffer size from 0 to the reply buffer's,
-// its output compared byte for byte with the message assembled by hand.
+// and every builder runs for every buffer size from 0 to the request
+// buffer's (or a byte past its message) and for the reply buffer's, its
+// output compared byte for byte with the message assembled by hand.
 #include "SocksMessages.h"
 #include "VexErrors.h"
 
@@ -62,13 +63,20 @@ void Append(Bytes& bytes, const char* psz)
         bytes.insert(bytes.end(), psz, psz + std::strlen(psz));
 }
 
-// Runs one builder for every capacity. The output goes to the end of one
-// heap block, so that AddressSanitizer catches a single byte past cap.
+// Runs one builder for every capacity up to the request buffer's or a byte
+// past the message, whichever is larger, and for the reply buffer's (larger
+// ones behave alike). The output goes to the end of one heap block, so that
+// AddressSanitizer catches a single byte written past cap.
 template <typename Build>
 void CheckEveryCapacity(const Bytes& expected, bool bFits, Build build)
 {
     uint8_t* const block = new uint8_t[socks::kReplyBufferSize];
-    for (size_t cap = 0; cap <= socks::kReplyBufferSize; ++cap)
+    const size_t capLast = std::min(std::max(expected.size() + 1, socks::kRequestBufferSize), socks::kReplyBufferSize);
+    std::vector<size_t> caps;
+    for (size_t cap = 0; cap <= capLast; ++cap)
+        caps.push_back(cap);
+    caps.push_back(socks::kReplyBufferSize);
+    for (size_t cap : caps)
     {
         uint8_t* const buf = block + socks::kReplyBufferSize - cap;
         const size_t cb = build(buf, cap);

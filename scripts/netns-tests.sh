@@ -23,4 +23,7 @@ rc=0
 ctest --test-dir "$native" --output-on-failure || rc=1
 ctest --test-dir "$build" -j2 --output-on-failure "${@:3}" || rc=1
 wineserver -k
+
+# Bounded fuzzing of the platform-free readers (a longer run: fuzz/run.sh 1800).
+"$(dirname "$0")/../fuzz/run.sh" 8 || rc=1
 exit $rc

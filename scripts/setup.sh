@@ -12,6 +12,8 @@ packages=(
     dante-server openssh-server openssh-client
     vsftpd lighttpd nginx-light curl
     libwine-dev
+    # libFuzzer with AddressSanitizer and UBSan for fuzz/run.sh.
+    clang libclang-rt-dev
     # proftpd, run from its extracted package (below): its shared libraries,
     # and openssl for the password hash of its account file.
     libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11

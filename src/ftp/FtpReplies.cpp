@@ -56,6 +56,8 @@ CReplyAssembler::Result CReplyAssembler::Feed(const char* pszLine)
         m_nFirst = m_nLast = ReplyCode(pszLine);
         return EndsReply(pszLine) ? kComplete : kNeedMoreLines;
     }
+    // Every line that starts with a digit carries the code the reply ends
+    // with, unless a later one replaces it.
     if (IsDigit(pszLine[0]))
         m_nLast = ReplyCode(pszLine);
     if (!EndsReply(pszLine))

@@ -15,7 +15,9 @@ int ReplyCode(const char* pszLine);
 
 // Assembles one reply from its lines. The first line must start with a
 // digit; a line of four or more characters whose fourth is a space ends the
-// reply, and its code (when it starts with a digit) must match the first.
+// reply. The code of the last line that started with a digit (the ending
+// line, or one before it when the ending line starts with none) must match
+// the first line's.
 class CReplyAssembler
 {
 public:

@@ -45,6 +45,12 @@ TEST(FtpReplyAssembler, SingleAndMultiLineReplies)
               (std::vector<R::Result>{R::kNeedMoreLines, R::kNeedMoreLines, R::kComplete}));
     EXPECT_EQ(FeedAll({"230-first", "226 other code"}),
               (std::vector<R::Result>{R::kNeedMoreLines, R::kCodeMismatch}));
+    // The code of the last digit-led line counts: a line in between
+    // carries it when the ending line starts with no digit.
+    EXPECT_EQ(FeedAll({"220-Welcome", "571-other code in between", "    indented end"}),
+              (std::vector<R::Result>{R::kNeedMoreLines, R::kNeedMoreLines, R::kCodeMismatch}));
+    EXPECT_EQ(FeedAll({"220-Welcome", "571-other code in between", "220 Ready"}),
+              (std::vector<R::Result>{R::kNeedMoreLines, R::kNeedMoreLines, R::kComplete}));
     EXPECT_EQ(FeedAll({"Hello"}), std::vector<R::Result>{R::kNotAReply});
     EXPECT_EQ(FeedAll({""}), std::vector<R::Result>{R::kNotAReply});
 }
