@@ -137,7 +137,7 @@ TEST(AboutBox, LinksLightUpUnderTheMouse)
 TEST(AboutBox, NoFontOutlivesTheBox)
 {
     HFONT hTitleFont = nullptr;
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 200; ++i)
     {
         RunAboutBox(IDOK, [&](HWND hwndBox) {
             hTitleFont = reinterpret_cast<HFONT>(SendDlgItemMessageA(hwndBox, IDC_ABOUT_TITLE, WM_GETFONT, 0, 0));
