@@ -67,8 +67,8 @@ TEST(FtpPassiveReply, NumbersAreFoundByPosition)
 {
     const PassiveCase cases[] = {
         {"227 Entering Passive Mode (127,0,0,1,4,1).", true, "127.0.0.1", 1025},
-        {"227 Entering Passive Mode 10,1,2,3,200,7", true, "10.1.2.3", 51207},
-        {"227 Entering Passive Mode=192,168,0,9,0,21", true, "192.168.0.9", 21},
+        {"227 Entering Passive Mode 127,1,2,3,200,7", true, "127.1.2.3", 51207},
+        {"227 Entering Passive Mode=127,168,0,9,0,21", true, "127.168.0.9", 21},
         {"227 =999,999,999,999,1,2)", true, "999.999.999.999", 258},
         {"227 (127,0,0,1,4)", false, "", 0},        // five numbers
         {"227 (127,0,0,1,4,", false, "", 0},        // nothing after the fifth comma
@@ -105,8 +105,8 @@ TEST(FtpSizeReply, NumberAfterTheCode)
 TEST(FtpPortCommand, AddressAndPortBytes)
 {
     char buf[256];
-    ASSERT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "10.0.0.7", 1500, "\r\n"), 21u);
-    EXPECT_STREQ(buf, "PORT 10,0,0,7,5,220\r\n");
+    ASSERT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "127.0.0.7", 1500, "\r\n"), 21u);
+    EXPECT_STREQ(buf, "PORT 127,0,0,7,5,220\r\n");
     EXPECT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "not an address", 21, "\r\n"), 0u);
     EXPECT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "1.2.3.4x", 21, "\r\n"), 0u);
     EXPECT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "1.2.3.256", 21, "\r\n"), 0u);
