@@ -105,7 +105,7 @@ TEST(FtpSizeReply, NumberAfterTheCode)
 TEST(FtpPortCommand, AddressAndPortBytes)
 {
     char buf[256];
-    ASSERT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "127.0.0.7", 1500, "\r\n"), 21u);
+    ASSERT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "127.0.0.7", 1500, "\r\n"), 22u);
     EXPECT_STREQ(buf, "PORT 127,0,0,7,5,220\r\n");
     EXPECT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "not an address", 21, "\r\n"), 0u);
     EXPECT_EQ(ftp::FormatPortCommand(buf, sizeof(buf), "1.2.3.4x", 21, "\r\n"), 0u);
