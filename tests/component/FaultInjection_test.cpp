@@ -8,6 +8,8 @@
 #include "TestEnv.h"
 #include "TestFiles.h"
 
+#include "ComTest.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -40,50 +42,7 @@ short ScenarioPort(Scenario scenario)
     return static_cast<short>(testenv::Port("VEXA_FAULT_PORT_BASE") + scenario);
 }
 
-class ComApartment : public ::testing::Environment
-{
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
-
-int VexFilesIn(const std::string& dir)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((dir + "\\VEX*.tmp").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do
-        ++count;
-    while (FindNextFileA(hFind, &data));
-    FindClose(hFind);
-    return count;
-}
-
-std::string TempDir()
-{
-    char dir[MAX_PATH];
-    const DWORD cch = GetTempPathA(sizeof(dir), dir);
-    std::string path(dir, cch);
-    if (!path.empty() && path.back() == '\\')
-        path.pop_back();
-    return path;
-}
-
-class BSTRArg
-{
-public:
-    explicit BSTRArg(const wchar_t* psz) : m_bstr(SysAllocString(psz)) {}
-    ~BSTRArg() { SysFreeString(m_bstr); }
-    BSTRArg(const BSTRArg&) = delete;
-    BSTRArg& operator=(const BSTRArg&) = delete;
-    operator BSTR() const { return m_bstr; }
-
-private:
-    BSTR m_bstr;
-};
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 class FaultInjection : public ::testing::Test
 {
@@ -106,8 +65,8 @@ protected:
     template <typename Fetch>
     void ExpectCleanFailure(const char* pszWhat, Fetch fetch, double bound)
     {
-        const std::string temp = TempDir();
-        const int filesBefore = VexFilesIn(temp);
+        const std::string temp = TempDirectory();
+        const size_t filesBefore = VexTempFiles(temp).size();
         VARIANT_BOOL bCompleted = VARIANT_TRUE;
         const auto start = std::chrono::steady_clock::now();
         const HRESULT hr = fetch(&bCompleted);
@@ -115,7 +74,7 @@ protected:
         EXPECT_EQ(hr, S_OK) << pszWhat;
         EXPECT_EQ(bCompleted, VARIANT_FALSE) << pszWhat;
         EXPECT_LT(seconds, bound) << pszWhat;
-        EXPECT_EQ(VexFilesIn(temp), filesBefore) << pszWhat;
+        EXPECT_EQ(VexTempFiles(temp).size(), filesBefore) << pszWhat;
         BSTR file = nullptr;
         m_control->get_LastFetchedFile(&file);
         EXPECT_STREQ(file, L"") << pszWhat;
@@ -124,15 +83,15 @@ protected:
 
     HRESULT Http(Scenario scenario, VARIANT_BOOL* pbCompleted)
     {
-        return m_control->FetchRemoteHTTP(BSTRArg(L"127.0.0.1"), BSTRArg(L"/f"), ScenarioPort(scenario),
+        return m_control->FetchRemoteHTTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"/f"), ScenarioPort(scenario),
                                           pbCompleted);
     }
     HRESULT Ftp(short port, VARIANT_BOOL* pbCompleted)
     {
         const std::wstring user(testenv::FtpUser().begin(), testenv::FtpUser().end());
         const std::wstring password(testenv::FtpPassword().begin(), testenv::FtpPassword().end());
-        return m_control->FetchRemoteFTP(BSTRArg(L"127.0.0.1"), BSTRArg(L"f.bin"), BSTRArg(user.c_str()),
-                                         BSTRArg(password.c_str()), port, pbCompleted);
+        return m_control->FetchRemoteFTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"f.bin"), CBstrArg(user.c_str()),
+                                         CBstrArg(password.c_str()), port, pbCompleted);
     }
     void UseTemp(const std::string& windowsPath)
     {
@@ -205,7 +164,7 @@ TEST_F(FaultInjection, ProxyThatBreaksInTheHandshake)
     testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Version", 5);
     ExpectCleanFailure("proxy reset in the handshake",
                        [&](VARIANT_BOOL* pb) {
-                           return m_control->FetchRemoteHTTP(BSTRArg(L"127.0.0.1"), BSTRArg(L"/f"),
+                           return m_control->FetchRemoteHTTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"/f"),
                                                              static_cast<short>(testenv::LighttpdPort()), pb);
                        },
                        kBound);
@@ -217,7 +176,7 @@ TEST_F(FaultInjection, TemporaryDirectoryFullReadOnlyOrMissing)
     const std::string big = testenv::WebRoot() + "\\fault-big.bin";
     WriteWholeFile(big, std::string(300 * 1024, 'b'));
     const auto fetchBig = [&](VARIANT_BOOL* pb) {
-        return m_control->FetchRemoteHTTP(BSTRArg(L"127.0.0.1"), BSTRArg(L"/fault-big.bin"),
+        return m_control->FetchRemoteHTTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"/fault-big.bin"),
                                           static_cast<short>(testenv::LighttpdPort()), pb);
     };
 

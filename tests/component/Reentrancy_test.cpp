@@ -8,6 +8,8 @@
 #include "TestEnv.h"
 #include "TestFiles.h"
 
+#include "ComTest.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,13 +19,7 @@
 
 namespace {
 
-class ComApartment : public ::testing::Environment
-{
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 // What the window procedure did while the outer fetch was waiting.
 struct Nested

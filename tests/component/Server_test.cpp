@@ -4,6 +4,8 @@
 #include "TestEnv.h"
 #include "Vexa3.h"
 
+#include "ComTest.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -48,13 +50,7 @@ struct CServer
     HMODULE hModule;
 };
 
-class ComApartment : public ::testing::Environment
-{
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 bool KeyExists(const std::string& path)
 {

@@ -7,6 +7,8 @@
 #include "TestEnv.h"
 #include "TestFiles.h"
 
+#include "ComTest.h"
+
 #include <gtest/gtest.h>
 
 #include <psapi.h>
@@ -19,29 +21,7 @@ namespace {
 
 const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
 
-class ComApartment : public ::testing::Environment
-{
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
-
-int VexTempFileCount()
-{
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof(dir), dir);
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((std::string(dir) + "VEX*.tmp").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do
-        ++count;
-    while (FindNextFileA(hFind, &data));
-    FindClose(hFind);
-    return count;
-}
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 // Private memory of the process. Wine answers GetProcessMemoryInfo's
 // PrivateUsage with 0, so it is read from the kernel's view of this very
@@ -69,23 +49,6 @@ uintptr_t FreshHandleValue()
     CloseHandle(hEvent);
     return value;
 }
-
-class CBstrArg
-{
-public:
-    explicit CBstrArg(const std::string& text)
-    {
-        const std::wstring wide(text.begin(), text.end());
-        m_bstr = SysAllocString(wide.c_str());
-    }
-    ~CBstrArg() { SysFreeString(m_bstr); }
-    CBstrArg(const CBstrArg&) = delete;
-    CBstrArg& operator=(const CBstrArg&) = delete;
-    operator BSTR() const { return m_bstr; }
-
-private:
-    BSTR m_bstr;
-};
 
 class Soak : public ::testing::Test
 {
@@ -182,7 +145,7 @@ TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch through the proxy " << i;
 
-    const int filesBefore = VexTempFileCount();
+    const int filesBefore = static_cast<int>(VexTempFiles().size());
     const uintptr_t handleBefore = FreshHandleValue();
     const SIZE_T privateBefore = PrivateBytes();
 
@@ -198,7 +161,7 @@ TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
             ++nUnexpected;
     }
 
-    const int filesAfter = VexTempFileCount();
+    const int filesAfter = static_cast<int>(VexTempFiles().size());
     const uintptr_t handleAfter = FreshHandleValue();
     const SIZE_T privateAfter = PrivateBytes();
     std::printf("soak: %d fetches, %d unexpected outcomes; temporary files %d -> %d; fresh handle %lu -> %lu; "

@@ -5,6 +5,8 @@
 
 #include "Module.h"
 
+#include "ComTest.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,13 +16,7 @@
 
 namespace {
 
-class ComApartment : public ::testing::Environment
-{
-public:
-    void SetUp() override { OleInitialize(nullptr); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 template <typename T>
 CComPtr<T>& QueryInto(IUnknown* pUnk, REFIID riid, CComPtr<T>& out)

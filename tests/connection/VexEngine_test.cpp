@@ -3,6 +3,7 @@
 // and removed on failure, against the real servers.
 #include "VexEngine.h"
 
+#include "ComTest.h"
 #include "ConnectionSettings.h"
 #include "ScriptedPeer.h"
 #include "TestEnv.h"
@@ -18,22 +19,6 @@
 #include <string>
 
 namespace {
-
-std::set<std::string> VexTempFiles()
-{
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof(dir), dir);
-    std::set<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((std::string(dir) + "VEX*.tmp").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.insert(std::string(dir) + data.cFileName);
-    while (FindNextFileA(hFind, &data));
-    FindClose(hFind);
-    return names;
-}
 
 class EngineFetch : public ::testing::Test
 {
