@@ -143,10 +143,11 @@ uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
     {
         SetError(0, 0);
         CBlockProgress progress(*this, cbExpected);
+        CTransferPump pump;
         bool bLocalFailure = false;
         for (;;)
         {
-            PumpMessages();
+            pump.BetweenBlocks();
             const int cb = data.Receive(block.get(), kTransferBlockSize, 0);
             if (cb == -1)
             {
@@ -207,10 +208,11 @@ uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         NotifyStart(cbExpected);
         SetError(0, 0);
         CBlockProgress progress(*this, cbExpected);
+        CTransferPump pump;
         bool bFailed = false;
         for (;;)
         {
-            PumpMessages();
+            pump.BetweenBlocks();
             const long cb = file->Read(block.get(), kTransferBlockSize);
             if (cb == -1)
             {

@@ -230,6 +230,7 @@ long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbE
     if (!bFailed)
     {
         PumpMessages();
+        CTransferPump pump;
         unsigned nBlocks = 0;
         for (;;)
         {
@@ -253,7 +254,7 @@ long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbE
                 NotifyProgress(cbExpected, cbTotal);
                 nBlocks = 0;
             }
-            PumpMessages();
+            pump.BetweenBlocks();
             if (QueryAbort())
             {
                 SetError(VEXERR_ABORTED, VEXDET_ABORTED);

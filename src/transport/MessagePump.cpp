@@ -1,5 +1,8 @@
 #include "MessagePump.h"
 
+#include "UtcClock.h"
+#include "VexLimits.h"
+
 #include <windows.h>
 
 void PumpMessages()
@@ -10,4 +13,13 @@ void PumpMessages()
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+void CTransferPump::BetweenBlocks()
+{
+    const unsigned long long now = UtcNowTicks();
+    if (now - m_lastTicks < kWaitSliceMilliseconds * kTicksPerMillisecond)
+        return;
+    m_lastTicks = now;
+    PumpMessages();
 }

@@ -4,3 +4,17 @@
 // calling thread; returns when its queue is empty. Every wait of the engine
 // calls this so that the host's windows stay alive during a transfer.
 void PumpMessages();
+
+// A transfer's rhythm of pumping: between the blocks of a transfer the queue
+// is drained when the last drain is a wait slice ago, not after every block.
+// Each drain is a round trip to the window server under Wine, and a fast
+// transfer moves many blocks per slice; the host's windows stay as alive as
+// during a wait.
+class CTransferPump
+{
+public:
+    void BetweenBlocks();
+
+private:
+    unsigned long long m_lastTicks = 0;
+};
