@@ -7,6 +7,8 @@
 #include "VexFTP.h"
 #include "VexLimits.h"
 
+#include "InternetHandle.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -21,25 +23,6 @@ namespace {
 // The same block as the engine's, so that the two clients differ in their
 // code, not in how much they ask of the socket at a time.
 constexpr DWORD kWinInetBlockSize = 64 * 1024;
-
-class CInternetHandle
-{
-public:
-    explicit CInternetHandle(HINTERNET h) : m_h(h) {}
-    ~CInternetHandle()
-    {
-        if (m_h)
-            InternetCloseHandle(m_h);
-    }
-    CInternetHandle(const CInternetHandle&) = delete;
-    CInternetHandle& operator=(const CInternetHandle&) = delete;
-
-    HINTERNET Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HINTERNET m_h;
-};
 
 struct Target
 {

@@ -9,6 +9,8 @@
 // Every fetched copy is left at LOCAL for the script to compare.
 #include "VexEngine.h"
 
+#include "InternetHandle.h"
+
 #include <windows.h>
 #include <urlmon.h>
 #include <wininet.h>
@@ -23,23 +25,6 @@
 namespace {
 
 constexpr DWORD kWinInetBlockSize = 64 * 1024;
-
-class CInternetHandle
-{
-public:
-    explicit CInternetHandle(HINTERNET h) : m_h(h) {}
-    ~CInternetHandle()
-    {
-        if (m_h)
-            InternetCloseHandle(m_h);
-    }
-    CInternetHandle(const CInternetHandle&) = delete;
-    CInternetHandle& operator=(const CInternetHandle&) = delete;
-    HINTERNET Get() const { return m_h; }
-
-private:
-    HINTERNET m_h;
-};
 
 double Now()
 {
