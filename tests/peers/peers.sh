@@ -119,7 +119,8 @@ start_proftpd() {
     printf '%s:%s:%s:%s::%s:/bin/sh\n' "$VEXA_FTP_USER" "$hash" "$(id -u "$VEXA_FTP_USER")" \
         "$(id -g "$VEXA_FTP_USER")" "$VEXA_PROFTPD_ROOT" >"$dir/passwd"
     printf '%s:x:%s:\n' "$VEXA_FTP_USER" "$(id -g "$VEXA_FTP_USER")" >"$dir/group"
-    # proftpd refuses account files that others may write.
+    # The file holds a password hash: root only, as /etc/shadow (proftpd
+    # reads it with root privileges).
     chmod 600 "$dir/passwd" "$dir/group"
     sed -e "s|@PORT@|$VEXA_PROFTPD_PORT|" -e "s|@DIR@|$dir|g" \
         -e "s|@PASV_MIN@|30100|" -e "s|@PASV_MAX@|30199|" \
