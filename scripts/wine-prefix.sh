@@ -4,6 +4,9 @@
 # hosted controls work without a display.
 set -eu
 : "${WINEPREFIX:?}"
+# Wine looks for a program in the current directory first: a stray reg.exe
+# where the caller stands would run instead of the prefix's own.
+cd /
 export WINEDEBUG=-all
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
