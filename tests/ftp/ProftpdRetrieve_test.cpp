@@ -64,18 +64,9 @@ class ProftpdRetrieve : public ::testing::Test
 protected:
     std::string Remote(const std::string& name) { return testenv::ProftpdRoot() + "\\" + name; }
 
-    void TearDown() override
-    {
-        for (const std::string& path : m_cleanup)
-            DeleteFileA(path.c_str());
-    }
-    std::string Track(const std::string& path)
-    {
-        m_cleanup.push_back(path);
-        return path;
-    }
+    std::string Track(const std::string& path) { return m_files.Track(path); }
 
-    std::vector<std::string> m_cleanup;
+    CTrackedFiles m_files;
 };
 
 // The premise of the tests below: this server leaves a command that ends in a

@@ -70,18 +70,9 @@ class VsftpdTransfer : public ::testing::Test
 protected:
     std::string Remote(const std::string& name) { return testenv::FtpRoot() + "\\" + name; }
 
-    void TearDown() override
-    {
-        for (const std::string& path : m_cleanup)
-            DeleteFileA(path.c_str());
-    }
-    std::string Track(const std::string& path)
-    {
-        m_cleanup.push_back(path);
-        return path;
-    }
+    std::string Track(const std::string& path) { return m_files.Track(path); }
 
-    std::vector<std::string> m_cleanup;
+    CTrackedFiles m_files;
 };
 
 TEST_F(VsftpdTransfer, RetrieveImageIsByteExactInEveryMode)

@@ -55,3 +55,15 @@ bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+CTrackedFiles::~CTrackedFiles()
+{
+    for (const std::string& path : m_paths)
+        DeleteFileA(path.c_str());
+}
+
+std::string CTrackedFiles::Track(const std::string& path)
+{
+    m_paths.push_back(path);
+    return path;
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // A fresh directory under the temporary directory, named after the running
 // test and removed with everything in it.
@@ -34,6 +35,22 @@ public:
 
 private:
     char m_szSaved[MAX_PATH];
+};
+
+// Files a test created, deleted when it goes.
+class CTrackedFiles
+{
+public:
+    CTrackedFiles() = default;
+    ~CTrackedFiles();
+    CTrackedFiles(const CTrackedFiles&) = delete;
+    CTrackedFiles& operator=(const CTrackedFiles&) = delete;
+
+    // Remembers path for deletion and returns it.
+    std::string Track(const std::string& path);
+
+private:
+    std::vector<std::string> m_paths;
 };
 
 std::string ReadWholeFile(const std::string& path);
