@@ -9,14 +9,14 @@
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_root=${VEXA_BUILD_ROOT:-$root/build}
-wine=/usr/lib/wine/wine64
+source "$root/scripts/wine-env.sh" x86_64
+wine=$WINELOADER
 
 enter_namespace() {
     local script=$1 seconds=$2
     [ "${3:-}" = --inside ] && return 0
     "$root/scripts/setup.sh" >/dev/null
     "$root/scripts/build.sh" >/dev/null
-    export WINEPREFIX=$build_root/x86_64/wineprefix WINEDEBUG=-all
     "$root/scripts/wine-prefix.sh"
     # A wineserver started outside would put every socket outside.
     wineserver -k 2>/dev/null || true

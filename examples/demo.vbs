@@ -21,6 +21,7 @@ Dim fso : Set fso = CreateObject("Scripting.FileSystemObject")
 Const SettingsKey = "HKLM\SOFTWARE\Quorvel\VexUpdate\"
 
 Dim ctl : Set ctl = CreateObject("Vexa3.VexCtl3.1")
+WScript.Echo "Script host:         " & shell.Environment("PROCESS")("PROCESSOR_ARCHITECTURE")
 WScript.Echo "Version:             " & ctl.Version
 WScript.Echo "LastError:           " & ctl.LastError
 WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (no fetch yet: the built-in probe target)"

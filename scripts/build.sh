@@ -1,8 +1,12 @@
 #!/bin/bash
-# Builds the three trees: x86_64 (run by the tests under wine64), i686 (the
-# shipping Win32 DLL; its test programs are linked, not run) and native (the
-# platform-free parsers, for fast tests and fuzzing).
+# Builds the three trees: i686 (the Win32 DLL, its tests run under the 32-bit
+# Wine loader), x86_64 (the Win64 DLL, its tests run under the 64-bit loader)
+# and native (the platform-free parsers, for fast tests and fuzzing).
+#
+#   scripts/build.sh          everything: both DLLs, every test and benchmark
+#   scripts/build.sh dlls     only the two DLLs and their type libraries
 set -eu
+what=${1:-all}
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 # VEXA_BUILD_ROOT lets several checkouts or people build side by side.
@@ -16,13 +20,21 @@ configure() {
 
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh"
-configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh"
 configure native
 
-for dir in x86_64 i686 native; do
-    echo "== build $dir"
-    cmake --build "$build_root/$dir" -j "$jobs"
-done
+if [ "$what" = dlls ]; then
+    for dir in x86_64 i686; do
+        echo "== build $dir DLL"
+        cmake --build "$build_root/$dir" -j "$jobs" --target Vexa3
+    done
+else
+    for dir in x86_64 i686 native; do
+        echo "== build $dir"
+        cmake --build "$build_root/$dir" -j "$jobs"
+    done
+fi
 
 # The distribution: both DLLs (stripped) with their type libraries, the
 # sample settings and the installation notes.

@@ -6,6 +6,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${VEXA_BUILD_ROOT:-$root/build}
 out=$build_root/screenshots
+export VEXA_WINEPREFIX=$out/wineprefix
+source "$root/scripts/wine-env.sh" x86_64
 if [ "${1:-}" != --inside ]; then
     "$root/scripts/setup.sh" >/dev/null
     for p in xvfb imagemagick; do
@@ -13,9 +15,8 @@ if [ "${1:-}" != --inside ]; then
             DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$p" >/dev/null
     done
     "$root/scripts/build.sh" >/dev/null
-    export WINEPREFIX=$out/wineprefix WINEDEBUG=-all
     mkdir -p "$out"
-    [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] || "$WINELOADER" wineboot.exe -i >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     exec timeout 120 unshare --net --pid --kill-child --mount-proc "$0" --inside
 fi
@@ -26,7 +27,7 @@ xvfb=$!
 export DISPLAY=:99
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X99 ] && break; sleep 0.1; done
 wineserver -p
-wine=/usr/lib/wine/wine64
+wine=$WINELOADER
 dll="Z:${build_root//\//\\}\\x86_64\\src\\component\\Vexa3.dll"
 "$wine" regsvr32.exe /s "$dll"
 "$wine" "$build_root/x86_64/tools/vexa_showcase.exe" &

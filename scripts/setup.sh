@@ -1,14 +1,20 @@
 #!/bin/bash
 # Installs everything a fresh Debian 12 machine needs to build and test
-# Vexa3. Run as root. Only 64-bit packages: these machines cannot run 32-bit
-# binaries, so the 32-bit DLL is built and link-checked but never executed.
+# Vexa3. Run as root. Both Wine loaders: the 64-bit one for the x86_64 DLL
+# and Debian's multiarch wine32 (i386) for the i686 DLL.
 set -eu
+
+# wine32 comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt-get update
+fi
 
 packages=(
     cmake make python3 iproute2 util-linux procps
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
     googletest g++
-    wine wine64
+    wine wine64 wine32:i386
     dante-server openssh-server openssh-client
     vsftpd lighttpd nginx-light curl
     libwine-dev

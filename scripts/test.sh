@@ -1,22 +1,32 @@
 #!/bin/bash
 # The whole test suite: installs what is missing, builds the 32-bit and the
 # 64-bit DLL trees and the native parser tests, then runs every test inside a
-# private network namespace with only loopback up. Arguments go to the
-# x86_64 CTest run (for example -R VexSock -V).
+# private network namespace with only loopback up: the native tests and the
+# fuzzers once, every Windows test twice, the x86_64 programs under the
+# 64-bit loader and the i686 programs under the 32-bit loader, each in a
+# prefix of its own. Arguments go to both CTest runs (for example -R VexSock
+# -V); VEXA_TEST_ARCHS="i686" runs one architecture only.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+# Root needs no sudo (a minimal machine has none); anybody else does.
+if [ "$(id -u)" != 0 ]; then
+    exec sudo --preserve-env=VEXA_BUILD_ROOT,VEXA_TEST_ARCHS "$0" "$@"
+fi
+
 scripts/setup.sh
 scripts/build.sh
 
-build_root=${VEXA_BUILD_ROOT:-$root/build}
-export WINEPREFIX=$build_root/x86_64/wineprefix
-export WINEDEBUG=-all
-scripts/wine-prefix.sh
-# A wineserver started outside the namespace would put every socket on the
-# host's loopback: stop it, the namespace starts its own.
-wineserver -k 2>/dev/null || true
+for arch in ${VEXA_TEST_ARCHS:-x86_64 i686}; do
+    (
+        source scripts/wine-env.sh "$arch"
+        vexa_loader_runs || exit 0
+        scripts/wine-prefix.sh
+        # A wineserver started outside the namespace would put every socket on
+        # the host's loopback: stop it, the namespace starts its own.
+        wineserver -k 2>/dev/null || true
+    )
+done
 
-unshare --net --pid --fork --mount-proc \
-    scripts/netns-tests.sh "$build_root/x86_64" "$build_root/native" "$@"
+unshare --net --pid --fork --mount-proc scripts/netns-tests.sh "$@"

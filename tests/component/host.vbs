@@ -43,6 +43,12 @@ End Sub
 shell.RegDelete SettingsKey
 Err.Clear
 
+' The harness runs this host once per architecture, each with its own loader:
+' a 32-bit host in the 64-bit prefix would be a different test.
+Dim hostArch : hostArch = "AMD64"
+If env("VEXA_ARCH") = "i686" Then hostArch = "x86"
+Check env("PROCESSOR_ARCHITECTURE") = hostArch, "the script host runs as " & hostArch
+
 Dim ctl : Set ctl = CreateObject("Vexa3.VexCtl3.1")
 Check Not ctl Is Nothing, "CreateObject(""Vexa3.VexCtl3.1"")"
 Check ctl.Version = "3.0 Build 2631", "Version is ""3.0 Build 2631"""
