@@ -26,17 +26,21 @@ out=$build_root/fuzz
 
 # The largest input of each target: a few line buffers' worth of FTP or HTTP
 # text, SOCKS and registry fields somewhat beyond what fits their buffers,
-# a registry script a few times the control's own.
+# a registry script a few times the control's own; URLs and chunk size or
+# trailer lines up to twice their limits.
 declare -A max_len=(
     [FtpReplies_fuzz]=4096
     [HttpMessages_fuzz]=4096
     [SocksMessages_fuzz]=1024
     [RegistryValues_fuzz]=1024
     [RegistryScript_fuzz]=4096
+    [Url_fuzz]=4096
+    [Http11_fuzz]=8192
 )
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(FtpReplies_fuzz HttpMessages_fuzz SocksMessages_fuzz RegistryValues_fuzz RegistryScript_fuzz)
+    targets=(FtpReplies_fuzz HttpMessages_fuzz SocksMessages_fuzz RegistryValues_fuzz RegistryScript_fuzz
+             Url_fuzz Http11_fuzz)
 fi
 
 if ! { cmake -S "$root/fuzz" -B "$out/build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null &&

@@ -1,0 +1,475 @@
+#include "Url.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace url {
+namespace {
+
+constexpr size_t kMaxHostLength = 253; // the longest name DNS carries
+constexpr size_t kMaxLabelLength = 63;
+constexpr size_t kTypeCodeLength = 7; // ";type=a"
+
+bool IsControl(char c)
+{
+    const unsigned char b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7f;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int HexValue(char c)
+{
+    if (IsDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+char ToLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string ToLower(std::string text)
+{
+    for (char& c : text)
+        c = ToLower(c);
+    return text;
+}
+
+bool HasEscapeAt(const std::string& text, size_t pos)
+{
+    return pos + 2 < text.size() && text[pos] == '%' && HexValue(text[pos + 1]) >= 0 &&
+           HexValue(text[pos + 2]) >= 0;
+}
+
+// Copies the input, refusing it when it is too long or holds a control
+// character (a line break in a URL could forge request lines or headers).
+// The scan stops at the first byte past the limit, whatever follows.
+UrlError TakeInput(const char* psz, std::string* pText)
+{
+    size_t cch = 0;
+    for (; psz[cch]; ++cch)
+    {
+        if (cch == kMaxUrlLength)
+            return UrlError::kTooLong;
+        if (IsControl(psz[cch]))
+            return UrlError::kControlCharacter;
+    }
+    pText->assign(psz, cch);
+    return UrlError::kNone;
+}
+
+// Index of the ':' that ends a leading scheme name (a letter, then letters,
+// digits, '+', '-', '.'), or 0 when the text does not start with one.
+size_t SchemeEnd(const std::string& text)
+{
+    if (text.empty() || !IsLetter(text[0]))
+        return 0;
+    for (size_t i = 1; i < text.size(); ++i)
+    {
+        const char c = text[i];
+        if (c == ':')
+            return i;
+        if (!IsLetter(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.')
+            return 0;
+    }
+    return 0;
+}
+
+bool SchemeFromName(const std::string& name, Scheme* pScheme)
+{
+    const std::string lower = ToLower(name);
+    if (lower == "http")
+        *pScheme = Scheme::kHttp;
+    else if (lower == "https")
+        *pScheme = Scheme::kHttps;
+    else if (lower == "ftp")
+        *pScheme = Scheme::kFtp;
+    else
+        return false;
+    return true;
+}
+
+// User info is decoded because it goes out as bytes: in a Basic header and
+// in FTP's USER and PASS commands, where a line break would end the command
+// and start another one of the server's choosing.
+UrlError DecodeUserInfo(const std::string& text, std::string* pDecoded)
+{
+    pDecoded->clear();
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        char c = text[i];
+        if (c == '%')
+        {
+            if (!HasEscapeAt(text, i))
+                return UrlError::kBadEscape;
+            c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            if (IsControl(c))
+                return UrlError::kBadEscape;
+            i += 2;
+        }
+        pDecoded->push_back(c);
+    }
+    return UrlError::kNone;
+}
+
+// Four decimal numbers 0-255 without leading zeros, which the platform's
+// address parser would read as octal.
+bool IsDottedQuad(const std::string& host)
+{
+    unsigned octets = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= host.size(); ++i)
+    {
+        if (i < host.size() && host[i] != '.')
+        {
+            if (!IsDigit(host[i]))
+                return false;
+            continue;
+        }
+        const size_t cch = i - start;
+        if (++octets > 4 || cch == 0 || cch > 3 || (cch > 1 && host[start] == '0'))
+            return false;
+        unsigned value = 0;
+        for (size_t k = start; k < i; ++k)
+            value = value * 10 + static_cast<unsigned>(host[k] - '0');
+        if (value > 255)
+            return false;
+        start = i + 1;
+    }
+    return octets == 4;
+}
+
+bool IsHostName(const std::string& host)
+{
+    if (host.size() > kMaxHostLength)
+        return false;
+    size_t start = 0;
+    for (size_t i = 0; i <= host.size(); ++i)
+    {
+        if (i < host.size() && host[i] != '.')
+        {
+            const char c = host[i];
+            if (!IsLetter(c) && !IsDigit(c) && c != '-' && c != '_')
+                return false;
+            continue;
+        }
+        const size_t cch = i - start;
+        if (cch == 0 || cch > kMaxLabelLength)
+            return false;
+        if (i == host.size() && !IsLetter(host[start]))
+            return false;
+        start = i + 1;
+    }
+    return true;
+}
+
+// 1 to 65535, digits only; leading zeros are harmless.
+bool ParsePort(const std::string& text, uint16_t* pPort)
+{
+    uint32_t value = 0;
+    for (char c : text)
+    {
+        if (!IsDigit(c))
+            return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+        if (value > 65535)
+            return false;
+    }
+    if (value == 0)
+        return false;
+    *pPort = static_cast<uint16_t>(value);
+    return true;
+}
+
+// Bytes that stand for themselves in a path or query: unreserved,
+// sub-delims, ':', '@', '/', '?'. '%' is handled apart.
+bool IsPathByte(char c)
+{
+    return IsLetter(c) || IsDigit(c) || (c != '\0' && std::strchr("-._~!$&'()*+,;=:@/?", c) != nullptr);
+}
+
+// Escapes every byte a server could misread or a proxy could reject; an
+// escape that is there already is kept as the caller wrote it.
+UrlError EncodeTarget(const std::string& text, std::string* pEncoded)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    pEncoded->clear();
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        const char c = text[i];
+        if (c == '%')
+        {
+            if (!HasEscapeAt(text, i))
+                return UrlError::kBadEscape;
+            pEncoded->append(text, i, 3);
+            i += 2;
+        }
+        else if (IsPathByte(c))
+        {
+            pEncoded->push_back(c);
+        }
+        else
+        {
+            const unsigned char b = static_cast<unsigned char>(c);
+            pEncoded->push_back('%');
+            pEncoded->push_back(kHex[b >> 4]);
+            pEncoded->push_back(kHex[b & 0x0f]);
+        }
+    }
+    return UrlError::kNone;
+}
+
+// Case-insensitive search for an ASCII needle.
+size_t FindNoCase(const std::string& text, const char* pszNeedle, size_t from)
+{
+    return ToLower(text).find(pszNeedle, from);
+}
+
+// An ftp path's type code, which is not part of the file's name. Only a
+// code at the very end of the last segment counts, once: anything else
+// with ";type=" there would be read as a type code by one reader and as a
+// name by the next.
+UrlError TakeTypeCode(std::string* pPath, bool* pAscii)
+{
+    const size_t segment = pPath->rfind('/') + 1;
+    const size_t code = FindNoCase(*pPath, ";type=", segment);
+    *pAscii = false;
+    if (code == std::string::npos)
+        return UrlError::kNone;
+    if (code + kTypeCodeLength != pPath->size())
+        return UrlError::kBadEscape;
+    const char type = ToLower(pPath->back());
+    if (type != 'a' && type != 'i')
+        return UrlError::kBadEscape;
+    *pAscii = type == 'a';
+    pPath->erase(code);
+    return UrlError::kNone;
+}
+
+// Removes "." and ".." segments from a path that starts with '/', the way
+// relative references are resolved, so that a server is never asked for a
+// path above its root.
+std::string RemoveDotSegments(const std::string& path)
+{
+    std::string output;
+    const size_t n = path.size();
+    size_t i = 0;
+    auto removeLastSegment = [&output] {
+        const size_t slash = output.rfind('/');
+        output.erase(slash == std::string::npos ? 0 : slash);
+    };
+    auto at = [&path, &i](const char* pszText) { return path.compare(i, std::strlen(pszText), pszText) == 0; };
+    auto restIs = [&path, &i](const char* pszText) { return path.compare(i, std::string::npos, pszText) == 0; };
+    while (i < n)
+    {
+        if (at("../"))
+        {
+            i += 3;
+        }
+        else if (at("./") || at("/./"))
+        {
+            i += 2;
+        }
+        else if (restIs("/."))
+        {
+            output.push_back('/');
+            i = n;
+        }
+        else if (at("/../"))
+        {
+            removeLastSegment();
+            i += 3;
+        }
+        else if (restIs("/.."))
+        {
+            removeLastSegment();
+            output.push_back('/');
+            i = n;
+        }
+        else if (restIs(".") || restIs(".."))
+        {
+            i = n;
+        }
+        else
+        {
+            const size_t end = path.find('/', i + 1);
+            const size_t stop = end == std::string::npos ? n : end;
+            output.append(path, i, stop - i);
+            i = stop;
+        }
+    }
+    return output;
+}
+
+// Everything after "scheme:": "//" authority, path, query, fragment.
+UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Url* pUrl)
+{
+    Url parsed;
+    parsed.scheme = scheme;
+
+    const size_t authorityEnd = std::min(text.find_first_of("/?#", pos), text.size());
+    std::string hostPort = text.substr(pos, authorityEnd - pos);
+    const size_t at = hostPort.find('@');
+    if (at != std::string::npos)
+    {
+        const std::string userInfo = hostPort.substr(0, at);
+        hostPort.erase(0, at + 1);
+        parsed.hasUserInfo = true;
+        const size_t colon = userInfo.find(':');
+        UrlError error = DecodeUserInfo(userInfo.substr(0, colon), &parsed.user);
+        if (error == UrlError::kNone && colon != std::string::npos)
+            error = DecodeUserInfo(userInfo.substr(colon + 1), &parsed.password);
+        if (error != UrlError::kNone)
+            return error;
+    }
+
+    const size_t colon = hostPort.find(':');
+    parsed.host = ToLower(hostPort.substr(0, colon));
+    if (parsed.host.empty())
+        return UrlError::kEmptyHost;
+    if (!IsDottedQuad(parsed.host) && !IsHostName(parsed.host))
+        return UrlError::kBadHost;
+    parsed.port = DefaultPort(scheme);
+    if (colon != std::string::npos && colon + 1 < hostPort.size() &&
+        !ParsePort(hostPort.substr(colon + 1), &parsed.port))
+        return UrlError::kBadPort;
+
+    std::string pathAndQuery = text.substr(authorityEnd, text.find('#', authorityEnd) - authorityEnd);
+    std::string encoded;
+    const UrlError error = EncodeTarget(pathAndQuery, &encoded);
+    if (error != UrlError::kNone)
+        return error;
+    const size_t question = std::min(encoded.find('?'), encoded.size());
+    std::string path = encoded.substr(0, question);
+    if (path.empty())
+        path = "/";
+    if (scheme == Scheme::kFtp)
+    {
+        const UrlError typeError = TakeTypeCode(&path, &parsed.ftpAscii);
+        if (typeError != UrlError::kNone)
+            return typeError;
+    }
+    parsed.target = RemoveDotSegments(path) + encoded.substr(question);
+
+    if (DescribeUrl(parsed).size() > kMaxUrlLength)
+        return UrlError::kTooLong;
+    *pUrl = std::move(parsed);
+    return UrlError::kNone;
+}
+
+} // namespace
+
+const char* SchemeName(Scheme scheme)
+{
+    switch (scheme)
+    {
+    case Scheme::kHttp:
+        return "http";
+    case Scheme::kHttps:
+        return "https";
+    case Scheme::kFtp:
+        return "ftp";
+    }
+    return "http";
+}
+
+uint16_t DefaultPort(Scheme scheme)
+{
+    switch (scheme)
+    {
+    case Scheme::kHttp:
+        return 80;
+    case Scheme::kHttps:
+        return 443;
+    case Scheme::kFtp:
+        return 21;
+    }
+    return 80;
+}
+
+UrlError ParseUrl(const char* pszUtf8, Url* pUrl)
+{
+    if (!pszUtf8 || !pUrl)
+        return UrlError::kNoScheme;
+    std::string text;
+    const UrlError error = TakeInput(pszUtf8, &text);
+    if (error != UrlError::kNone)
+        return error;
+    const size_t schemeEnd = SchemeEnd(text);
+    if (schemeEnd == 0)
+        return UrlError::kNoScheme;
+    Scheme scheme;
+    if (!SchemeFromName(text.substr(0, schemeEnd), &scheme))
+        return UrlError::kUnknownScheme;
+    if (text.compare(schemeEnd + 1, 2, "//") != 0)
+        return UrlError::kNoScheme;
+    return ParseAfterScheme(scheme, text, schemeEnd + 3, pUrl);
+}
+
+UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved)
+{
+    if (!pszReference || !pResolved)
+        return UrlError::kNoScheme;
+    std::string reference;
+    const UrlError error = TakeInput(pszReference, &reference);
+    if (error != UrlError::kNone)
+        return error;
+    if (SchemeEnd(reference) != 0)
+        return ParseUrl(reference.c_str(), pResolved);
+    if (reference.compare(0, 2, "//") == 0)
+        return ParseAfterScheme(base.scheme, reference, 2, pResolved);
+
+    // A relative reference: merged with the base's path, then parsed as
+    // the absolute URL it makes, so that it gets the same checks.
+    reference.erase(std::min(reference.find('#'), reference.size()));
+    const size_t refQuestion = std::min(reference.find('?'), reference.size());
+    const std::string refPath = reference.substr(0, refQuestion);
+    const size_t baseQuestion = std::min(base.target.find('?'), base.target.size());
+    const std::string basePath = base.target.substr(0, baseQuestion);
+    std::string pathAndQuery;
+    if (refPath.empty())
+        pathAndQuery = basePath + (refQuestion < reference.size() ? reference : base.target.substr(baseQuestion));
+    else if (refPath[0] == '/')
+        pathAndQuery = reference;
+    else
+        pathAndQuery = basePath.substr(0, basePath.rfind('/') + 1) + reference;
+
+    const std::string text = "//" + base.host + ":" + std::to_string(base.port) + pathAndQuery;
+    Url resolved;
+    const UrlError resolveError = ParseAfterScheme(base.scheme, text, 2, &resolved);
+    if (resolveError != UrlError::kNone)
+        return resolveError;
+    resolved.user = base.user;
+    resolved.password = base.password;
+    resolved.hasUserInfo = base.hasUserInfo;
+    if (refPath.empty())
+        resolved.ftpAscii = base.ftpAscii; // the same file, read the same way
+    *pResolved = std::move(resolved);
+    return UrlError::kNone;
+}
+
+std::string DescribeUrl(const Url& url)
+{
+    return std::string(SchemeName(url.scheme)) + "://" + url.host + ":" + std::to_string(url.port) + url.target;
+}
+
+bool SameOrigin(const Url& a, const Url& b)
+{
+    return a.scheme == b.scheme && a.host == b.host && a.port == b.port;
+}
+
+} // namespace url

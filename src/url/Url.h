@@ -1,0 +1,96 @@
+// The URLs that FetchURL takes (http, https, ftp) and the redirect targets
+// that servers name: parsed into what the engine needs to connect and ask.
+// Everything here comes from the caller or from a peer, so every input is
+// bounded and checked. No platform header, so this also builds natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace url {
+
+// Longest URL the engine takes, as it reads it and as it would write it
+// again (DescribeUrl, escapes included): anything longer is refused rather
+// than cut, since a cut URL names another resource.
+constexpr size_t kMaxUrlLength = 2048;
+
+enum class Scheme
+{
+    kHttp,
+    kHttps,
+    kFtp
+};
+
+enum class UrlError
+{
+    kNone,
+    kNoScheme,         // no "scheme://" at the start
+    kUnknownScheme,    // a scheme other than http, https and ftp
+    kControlCharacter, // a byte 0x01-0x1F or 0x7F anywhere
+    kEmptyHost,
+    kBadHost,          // not a host name or dotted IPv4 address
+    kBadPort,          // 0, above 65535 or not digits
+    kBadEscape,        // '%' without two hex digits, user info that decodes to a
+                       // control character, an ftp ";type=" other than a or i
+    kTooLong,          // longer than kMaxUrlLength
+};
+
+struct Url
+{
+    Scheme scheme = Scheme::kHttp;
+    // Percent-decoded; never hold a control character.
+    std::string user;
+    std::string password;
+    bool hasUserInfo = false; // "user[:password]@" was given, even empty
+    std::string host;         // lower case
+    uint16_t port = 80;       // the explicit port or the scheme's default
+    // Path and query as they go on the wire: starts with '/', dot segments
+    // removed, no fragment, every byte outside a path or query escaped.
+    std::string target = "/";
+    bool ftpAscii = false; // ";type=a" ended an ftp path
+};
+
+const char* SchemeName(Scheme scheme);
+uint16_t DefaultPort(Scheme scheme);
+
+// Parses an absolute URL, UTF-8:
+//
+//   scheme "://" [user [":" password] "@"] host [":" [port]] [path] ["?" query] ["#" fragment]
+//
+// - scheme: http, https or ftp, in any case.
+// - host: a name of letters, digits, '-' and '_' labels (the last one
+//   starting with a letter, so that numeric forms the platform's address
+//   parser would read, such as "10.1" or "0x7f.1", are not taken as names)
+//   or a dotted IPv4 address. Bracketed IPv6 literals are refused: the
+//   engine connects over IPv4 only. No escapes and no non-ASCII names.
+// - port: an empty port after ':' means the default, as for no port.
+// - user and password: split at the first ':', percent-decoded; the first
+//   '@' of the authority ends them.
+// - path and query: bytes not allowed there (space, '"', '<', '>', '[',
+//   '\', ']', '^', '`', '{', '|', '}', bytes 0x80 and above) are escaped as
+//   %XX, valid escapes are kept as they are.
+// - ftp: a last path segment ending in ";type=a" or ";type=i" (any case)
+//   loses it and sets ftpAscii for "a"; other type codes are refused.
+//
+// On error *pUrl is left as it was.
+UrlError ParseUrl(const char* pszUtf8, Url* pUrl);
+
+// Resolves a redirect's Location against the URL that was asked for, as a
+// browser would: an absolute URL, "//host/path" (the base's scheme), "/path"
+// or a relative path ("a/b?q", "../x", "?q", "" ...) with dot segments
+// removed. Relative forms keep the base's scheme, host, port and user info;
+// absolute and "//" forms carry only their own user info, so credentials
+// never follow a redirect to a host they were not given for. The fragment is
+// dropped. On error *pResolved is left as it was.
+UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved);
+
+// "scheme://host:port/target", the port always written and the user info
+// never: for logs and error texts. Parses back to the same scheme, host,
+// port and target.
+std::string DescribeUrl(const Url& url);
+
+// Same scheme, host and port.
+bool SameOrigin(const Url& a, const Url& b);
+
+} // namespace url
