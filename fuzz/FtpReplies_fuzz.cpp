@@ -181,15 +181,15 @@ int ModelReplyCode(const std::string& line)
 
 // The SIZE answer: the number after the three characters of the code,
 // blanks skipped, clamped to 32 bits.
-uint32_t ModelSize(const std::string& line)
+uint64_t ModelSize(const std::string& line)
 {
     if (line.size() < 3)
         return 0;
     size_t i = std::min(line.find_first_not_of(" \t\r\n\v\f", 3), line.size());
-    unsigned long long value = 0;
+    unsigned __int128 value = 0;
     for (; i < line.size() && IsDigit(line[i]); ++i)
-        value = std::min(value * 10 + static_cast<unsigned>(line[i] - '0'), 0xffffffffULL);
-    return static_cast<uint32_t>(value);
+        value = std::min<unsigned __int128>(value * 10 + static_cast<unsigned>(line[i] - '0'), UINT64_MAX);
+    return static_cast<uint64_t>(value);
 }
 
 // The assembler as its header describes it: the first line must start with

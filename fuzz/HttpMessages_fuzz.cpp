@@ -55,10 +55,10 @@ long long ModelNumber(const std::string& text, size_t pos, long long max)
     bool bNegative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
         bNegative = text[pos++] == '-';
-    long long value = 0;
+    __int128 value = 0;
     for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos)
-        value = std::min(value * 10 + (text[pos] - '0'), max);
-    return bNegative ? -value : value;
+        value = std::min<__int128>(value * 10 + (text[pos] - '0'), max);
+    return static_cast<long long>(bNegative ? -value : value);
 }
 
 void ReadResponse(const std::vector<std::string>& lines)
@@ -69,7 +69,7 @@ void ReadResponse(const std::vector<std::string>& lines)
         FUZZ_CHECK(http::IsStatusLine(pszLine) == (text.compare(0, 7, "HTTP/1.") == 0));
         FUZZ_CHECK(http::ParseStatusCode(pszLine) == (text.size() < 9 ? 0 : ModelNumber(text, 9, INT_MAX)));
 
-        uint32_t length = 12345;
+        uint64_t length = 12345;
         const size_t header = text.find("Content-Length: ");
         const bool bFound = http::FindContentLength(pszLine, &length);
         FUZZ_CHECK(bFound == (header != std::string::npos));
@@ -79,8 +79,8 @@ void ReadResponse(const std::vector<std::string>& lines)
             continue;
         }
         // A negative length can never be met: it reads as the largest.
-        const long long value = ModelNumber(text, header + 16, 0xffffffffLL);
-        FUZZ_CHECK(length == (value < 0 ? 0xffffffffu : static_cast<uint32_t>(value)));
+        const long long value = ModelNumber(text, header + 16, LLONG_MAX);
+        FUZZ_CHECK(length == (value < 0 ? UINT64_MAX : static_cast<uint64_t>(value)));
     }
     FUZZ_CHECK(!http::IsStatusLine(nullptr));
     FUZZ_CHECK(http::ParseStatusCode(nullptr) == -1);

@@ -51,7 +51,9 @@ void CControlFonts::Set(HWND hwndControl, const char* pszFace, int tenthsOfPoint
     lf.lfUnderline = bUnderline;
 
     HDC hdc = GetDC(hwndControl);
-    POINT points[2] = {{0, MulDiv(GetDeviceCaps(hdc, LOGPIXELSY), tenthsOfPoint, 720)}, {0, 0}};
+    // Integer division, not rounding: at 96 pixels per inch an 8-point font
+    // is 10 pixels high (MulDiv would round 10.67 up to 11).
+    POINT points[2] = {{0, GetDeviceCaps(hdc, LOGPIXELSY) * tenthsOfPoint / 720}, {0, 0}};
     DPtoLP(hdc, points, 2);
     ReleaseDC(hwndControl, hdc);
     lf.lfHeight = -abs(points[0].y - points[1].y);

@@ -198,6 +198,7 @@ private:
     HRESULT LoadSize(IStream* pStream);
     HRESULT SaveSize(IStream* pStream);
     void CreateControlWindow(HWND hwndParent, const RECT& position);
+    void TellSiteAboutFocus(bool bGotFocus);
     void ViewChanged();
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** ppTypeInfo);

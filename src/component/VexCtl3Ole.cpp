@@ -91,6 +91,12 @@ LRESULT CALLBACK CVexCtl3::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     case WM_SETFOCUS:
         if (!pControl->m_bUIActive)
             pControl->InPlaceActivate(OLEIVERB_UIACTIVATE, nullptr);
+        pControl->TellSiteAboutFocus(true);
+        break;
+    case WM_KILLFOCUS:
+        // Focus that moves to a window inside the control stays with it.
+        if (!IsChild(hwnd, reinterpret_cast<HWND>(wParam)))
+            pControl->TellSiteAboutFocus(false);
         break;
     case WM_NCDESTROY:
         pControl->m_hwnd = nullptr;
@@ -104,6 +110,17 @@ LRESULT CALLBACK CVexCtl3::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// The container keeps track of which control holds the focus through its
+// control site: without this it never learns that the focus left.
+void CVexCtl3::TellSiteAboutFocus(bool bGotFocus)
+{
+    if (!m_bInPlaceActive || !m_clientSite)
+        return;
+    CComPtr<IOleControlSite> site;
+    if (SUCCEEDED(m_clientSite->QueryInterface(IID_IOleControlSite, reinterpret_cast<void**>(site.Receive()))) && site)
+        site->OnFocus(bGotFocus ? TRUE : FALSE);
 }
 
 void CVexCtl3::CreateControlWindow(HWND hwndParent, const RECT& position)

@@ -28,7 +28,9 @@ void ReadConnectionSettings(CConnectionSettings& settings)
 {
     CRegistryAccess registry;
 
-    if (registry.KeyExists(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))
+    // Every value below is read through this one open key; the existence
+    // checks still open the key anew, so a key deleted meanwhile is seen.
+    if (registry.Hold(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))
     {
         settings.m_bConnectDUN = ReadDword(registry, "ConnectDUN", 0) != 0;
         if (settings.m_bConnectDUN)

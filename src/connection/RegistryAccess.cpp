@@ -3,10 +3,31 @@
 #include "ConnectionSettingsValues.h"
 #include "RegistryKey.h"
 
+#include <cstring>
 #include <new>
 
 static_assert(settings::kTypeSz == REG_SZ && settings::kTypeDword == REG_DWORD,
               "registry type numbers");
+
+bool CRegistryAccess::Hold(HKEY hRoot, const char* pszSubkey)
+{
+    m_hHeldRoot = nullptr;
+    m_heldSubkey.Reset();
+    if (m_held.Open(hRoot, pszSubkey, KEY_READ) != ERROR_SUCCESS || !m_heldSubkey.Assign(pszSubkey))
+    {
+        m_held.Close();
+        return false;
+    }
+    m_hHeldRoot = hRoot;
+    return true;
+}
+
+HKEY CRegistryAccess::OpenForQuery(HKEY hRoot, const char* pszSubkey, CRegistryKey& key)
+{
+    if (m_held.IsOpen() && hRoot == m_hHeldRoot && pszSubkey && std::strcmp(pszSubkey, m_heldSubkey.Get()) == 0)
+        return m_held.Get();
+    return key.Open(hRoot, pszSubkey, KEY_QUERY_VALUE) == ERROR_SUCCESS ? key.Get() : nullptr;
+}
 
 bool CRegistryAccess::KeyExists(HKEY hRoot, const char* pszSubkey)
 {
@@ -18,14 +39,15 @@ bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* 
                                  DWORD* pType, std::unique_ptr<BYTE[]>& data, DWORD* pcb)
 {
     data.reset();
-    CRegistryKey key;
-    if (key.Open(hRoot, pszSubkey, KEY_QUERY_VALUE) != ERROR_SUCCESS)
+    CRegistryKey opened;
+    const HKEY hKey = OpenForQuery(hRoot, pszSubkey, opened);
+    if (!hKey)
     {
         *pcb = 0;
         return false;
     }
     DWORD cb = 0;
-    if (RegQueryValueExA(key.Get(), pszName, nullptr, pType, nullptr, &cb) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(hKey, pszName, nullptr, pType, nullptr, &cb) != ERROR_SUCCESS ||
         cb > settings::kMaxValueBytes)
     {
         *pcb = cb;
@@ -41,7 +63,7 @@ bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* 
     }
     // The value may have grown since the first query: the second then fails
     // rather than writing past the buffer.
-    const LONG status = RegQueryValueExA(key.Get(), pszName, nullptr, pType, data.get(), &cb);
+    const LONG status = RegQueryValueExA(hKey, pszName, nullptr, pType, data.get(), &cb);
     *pcb = cb;
     return status == ERROR_SUCCESS;
 }

@@ -1,8 +1,11 @@
 // Reads single values under a registry key: each call opens the key, reads,
-// and ends with the key closed. Holds no data; made on the stack for one read.
+// and ends with the key closed, unless the key was held open with Hold (then
+// the reads under that key go through the one open handle). Made on the
+// stack for one read or one batch of reads.
 #pragma once
 
 #include "AnsiString.h"
+#include "RegistryKey.h"
 
 #include <windows.h>
 
@@ -13,6 +16,12 @@ class CRegistryAccess
 {
 public:
     virtual ~CRegistryAccess() = default;
+
+    // Keeps the key open for the reads that follow: under Wine every open and
+    // close is a round trip to the server, a dozen of them per fetch. Reads
+    // through a key deleted meanwhile fail as they would after a new open.
+    // False (and nothing held) when the key cannot be opened.
+    bool Hold(HKEY hRoot, const char* pszSubkey);
 
     // The key opens with KEY_READ and closes again without error.
     bool KeyExists(HKEY hRoot, const char* pszSubkey);
@@ -35,4 +44,12 @@ public:
     // when there is no default.
     bool GetString(HKEY hRoot, const char* pszSubkey, const char* pszName, const char* pszDefault,
                    CAnsiString& text, size_t* pcb);
+
+private:
+    // The held key, when hRoot and pszSubkey name it; else opened into key.
+    HKEY OpenForQuery(HKEY hRoot, const char* pszSubkey, CRegistryKey& key);
+
+    CRegistryKey m_held;
+    HKEY m_hHeldRoot = nullptr;
+    CAnsiString m_heldSubkey;
 };

@@ -1,5 +1,7 @@
 #include "FtpReplies.h"
 
+#include "LeadingDigits.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -11,18 +13,11 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // Leading decimal number of text (blanks skipped), clamped to max.
-unsigned long long LeadingNumber(const char* p, unsigned long long max)
+uint64_t LeadingNumber(const char* p, uint64_t max)
 {
     while (IsBlank(*p))
         ++p;
-    unsigned long long value = 0;
-    for (; IsDigit(*p); ++p)
-    {
-        value = value * 10 + static_cast<unsigned>(*p - '0');
-        if (value > max)
-            value = max;
-    }
-    return value;
+    return LeadingDigits(p, max);
 }
 
 bool EndsReply(const char* pszLine)
@@ -103,17 +98,17 @@ bool ParsePassiveReply(const char* pszLine, char (&address)[kPassiveAddressSize]
             address[i] = '.';
     }
 
-    const unsigned long long p1 = LeadingNumber(commas[3] + 1, 0xffffff);
-    const unsigned long long p2 = LeadingNumber(commas[4] + 1, 0xffffff);
+    const uint64_t p1 = LeadingNumber(commas[3] + 1, 0xffffff);
+    const uint64_t p2 = LeadingNumber(commas[4] + 1, 0xffffff);
     *pPort = static_cast<uint32_t>(p1 * 256 + p2);
     return true;
 }
 
-uint32_t ParseSizeReply(const char* pszLine)
+uint64_t ParseSizeReply(const char* pszLine)
 {
     if (std::strlen(pszLine) < 3)
         return 0;
-    return static_cast<uint32_t>(LeadingNumber(pszLine + 3, 0xffffffffULL));
+    return LeadingNumber(pszLine + 3, UINT64_MAX);
 }
 
 size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,

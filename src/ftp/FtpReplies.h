@@ -49,7 +49,7 @@ constexpr size_t kPassiveAddressSize = 20;
 bool ParsePassiveReply(const char* pszLine, char (&address)[kPassiveAddressSize], uint32_t* pPort);
 
 // The size in a 2xx answer to SIZE: the decimal number after the code.
-uint32_t ParseSizeReply(const char* pszLine);
+uint64_t ParseSizeReply(const char* pszLine);
 
 // Formats "PORT a,b,c,d,p1,p2" followed by lineEnd into buf. Returns the
 // length, or 0 when the address text is not a dotted quad or it does not fit.

@@ -38,9 +38,9 @@ public:
 
     // Transfers.
     bool MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive);
-    bool GetRemoteSize(const char* pszRemote, uint32_t* pSize);
-    uint32_t GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected);
-    uint32_t PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected);
+    bool GetRemoteSize(const char* pszRemote, uint64_t* pSize);
+    uint64_t GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected);
+    uint64_t PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected);
 
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;

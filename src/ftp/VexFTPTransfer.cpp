@@ -33,7 +33,7 @@ long RefusalDetail(int replyCode)
 
 } // namespace
 
-bool CVexFTP::GetRemoteSize(const char* pszRemote, uint32_t* pSize)
+bool CVexFTP::GetRemoteSize(const char* pszRemote, uint64_t* pSize)
 {
     *pSize = 0;
     char command[kSizeCommandSize] = {};
@@ -54,7 +54,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, pszLocal, TrueFalse(bImageType),
               TrueFalse(bDownload), TrueFalse(bPassive));
 
-    uint32_t cbFile = 0;
+    uint64_t cbFile = 0;
     if (bDownload)
     {
         // A server without SIZE leaves the size unknown; the transfer goes on.
@@ -64,7 +64,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     {
         CLocalFile source;
         source.Open(pszLocal, false, true);
-        cbFile = source.GetSize();
+        cbFile = source.GetSize64();
     }
 
     char address[ftp::kPassiveAddressSize] = {};
@@ -96,13 +96,13 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     }
     if (!bReady)
     {
-        LogFormat("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
-                  0u, cbFile, m_lLastError, m_lLastErrorEx);
+        LogFormat("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
+                  0u, static_cast<unsigned long long>(cbFile), m_lLastError, m_lLastErrorEx);
         data->Close();
         return false;
     }
 
-    const uint32_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, *data, cbFile)
+    const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, *data, cbFile)
                                          : PutFile(pszRemote, pszLocal, *data, cbFile);
     // For a store, closing the data connection is what ends the file.
     data->Close();
@@ -117,12 +117,13 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     }
     NotifyProgress(cbFile, cbWritten);
     PumpMessages();
-    LogFormat("CVexFTP::MoveFile() Normal Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              cbWritten, cbFile, m_lLastError, m_lLastErrorEx);
+    LogFormat("CVexFTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbFile), m_lLastError,
+              m_lLastErrorEx);
     return m_lLastError == 0;
 }
 
-uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected)
+uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -131,10 +132,11 @@ uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
         return 0;
     }
-    LogFormat("CVexFTP::GetFile( \"%s\", \"%s\", VEXSOCK, %u )\n", pszRemote, pszLocal, cbExpected);
+    LogFormat("CVexFTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, pszLocal,
+              static_cast<unsigned long long>(cbExpected));
     NotifyStart(cbExpected);
 
-    uint32_t cbTotal = 0;
+    uint64_t cbTotal = 0;
     if (file->Open(pszLocal, true, false) == -1)
     {
         SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
@@ -162,7 +164,7 @@ uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
                 bLocalFailure = true;
                 break;
             }
-            cbTotal += static_cast<uint32_t>(cb);
+            cbTotal += static_cast<uint64_t>(cb);
             if (progress.CountBlock(cbTotal))
             {
                 SetError(VEXERR_ABORTED, VEXDET_ABORTED);
@@ -180,12 +182,12 @@ uint32_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         }
         file->Close();
     }
-    LogFormat("CVexFTP::GetFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n", cbTotal, m_lLastError,
-              m_lLastErrorEx);
+    LogFormat("CVexFTP::GetFile() Returned:%llu. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
     return cbTotal;
 }
 
-uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint32_t cbExpected)
+uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -194,17 +196,17 @@ uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
         return 0;
     }
-    LogFormat("CVexFTP::PutFile( %s,%s,VEXSOCK,%u )\n", pszRemote, pszLocal, cbExpected);
+    LogFormat("CVexFTP::PutFile( %s,%s,VEXSOCK,%llu )\n", pszRemote, pszLocal,
+              static_cast<unsigned long long>(cbExpected));
 
-    uint32_t cbTotal = 0;
+    uint64_t cbTotal = 0;
     if (file->Open(pszLocal, false, true) == -1)
     {
         SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
     }
     else
     {
-        const DWORD cbSize = file->GetSize();
-        cbExpected = cbSize == INVALID_FILE_SIZE ? 0 : cbSize;
+        cbExpected = file->GetSize64();
         NotifyStart(cbExpected);
         SetError(0, 0);
         CBlockProgress progress(*this, cbExpected);
@@ -228,7 +230,7 @@ uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
                 bFailed = true;
                 break;
             }
-            cbTotal += static_cast<uint32_t>(cb);
+            cbTotal += static_cast<uint64_t>(cb);
             if (progress.CountBlock(cbTotal))
             {
                 SetError(VEXERR_ABORTED, VEXDET_ABORTED);
@@ -246,7 +248,7 @@ uint32_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         }
         file->Close();
     }
-    LogFormat("CVexFTP::PutFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n", cbTotal, m_lLastError,
-              m_lLastErrorEx);
+    LogFormat("CVexFTP::PutFile() Returned:%llu. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
     return cbTotal;
 }

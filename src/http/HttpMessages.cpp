@@ -1,5 +1,7 @@
 #include "HttpMessages.h"
 
+#include "LeadingDigits.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -20,13 +22,7 @@ long long LeadingNumber(const char* p, long long max)
     bool bNegative = false;
     if (*p == '+' || *p == '-')
         bNegative = *p++ == '-';
-    long long value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-    {
-        value = value * 10 + (*p - '0');
-        if (value > max)
-            value = max;
-    }
+    const auto value = static_cast<long long>(LeadingDigits(p, static_cast<uint64_t>(max)));
     return bNegative ? -value : value;
 }
 
@@ -67,16 +63,16 @@ long ParseStatusCode(const char* pszLine)
     return static_cast<long>(LeadingNumber(pszLine + 9, INT_MAX));
 }
 
-bool FindContentLength(const char* pszLine, uint32_t* pLength)
+bool FindContentLength(const char* pszLine, uint64_t* pLength)
 {
     static const char kHeader[] = "Content-Length: ";
     const char* p = std::strstr(pszLine, kHeader);
     if (!p)
         return false;
-    const long long value = LeadingNumber(p + sizeof(kHeader) - 1, 0xffffffffLL);
+    const long long value = LeadingNumber(p + sizeof(kHeader) - 1, LLONG_MAX);
     // A negative length can never be met, so a transfer that announces one
     // never counts as complete.
-    *pLength = value < 0 ? 0xffffffffu : static_cast<uint32_t>(value);
+    *pLength = value < 0 ? UINT64_MAX : static_cast<uint64_t>(value);
     return true;
 }
 

@@ -33,6 +33,6 @@ long ParseStatusCode(const char* pszLine);
 
 // Looks for "Content-Length: " (case-sensitive, exactly one space) anywhere
 // in a header line; when found, stores the number after it and returns true.
-bool FindContentLength(const char* pszLine, uint32_t* pLength);
+bool FindContentLength(const char* pszLine, uint64_t* pLength);
 
 } // namespace http

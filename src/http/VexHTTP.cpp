@@ -171,35 +171,41 @@ bool CVexHTTP::SendAndCheck(const char* pszText, long expected, CAnsiString* pSt
     return PutMessage(pszText) && HTTPResponse(expected, pStatusLine);
 }
 
-bool CVexHTTP::GetContentLength(uint32_t* pLength)
+bool CVexHTTP::GetContentLength(uint64_t* pLength)
 {
     *pLength = 0;
-    CAnsiString line;
-    int cchLine = 0;
     bool bEnded = false;
-    while (GetMessage(line, &cchLine))
+    for (;;)
     {
-        if (cchLine == 0)
+        char line[CLineBuffer::kBlockSize] = {};
+        const int n = GetLine(line);
+        if (n < 0)
+            break; // closed or failed inside the headers
+        // "\n" or "\r\n": the empty line. GetMessage counts a bare LF as no
+        // line at all; here it ends the headers all the same.
+        if (n <= 1)
         {
             bEnded = true;
             break;
         }
+        LogFormat("CVexHTTP::GetMessage() returned: %s\n", line);
         // The last Content-Length header wins.
-        http::FindContentLength(line.Get(), pLength);
+        http::FindContentLength(line, pLength);
     }
     NotifyStart(*pLength);
     return bEnded;
 }
 
-long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbExpected)
+int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
     if (!file || !block)
         return kNoFileObject;
-    LogFormat("CVexHTTP::GetFile( \"%s\", \"%s\", VEXSOCK, %u )\n", pszRemote, pszLocal, cbExpected);
+    LogFormat("CVexHTTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, pszLocal,
+              static_cast<unsigned long long>(cbExpected));
 
-    uint32_t cbTotal = 0;
+    uint64_t cbTotal = 0;
     bool bFailed = false;
     if (pszLocal)
     {
@@ -221,7 +227,7 @@ long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbE
             }
             else
             {
-                cbTotal = static_cast<uint32_t>(cbWritten);
+                cbTotal = static_cast<uint64_t>(cbWritten);
                 NotifyProgress(cbExpected, cbTotal);
             }
         }
@@ -248,7 +254,7 @@ long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbE
                 bFailed = true;
                 break;
             }
-            cbTotal += static_cast<uint32_t>(cb);
+            cbTotal += static_cast<uint64_t>(cb);
             if (++nBlocks == kBlocksPerProgressReport)
             {
                 NotifyProgress(cbExpected, cbTotal);
@@ -268,9 +274,9 @@ long CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbE
         }
     }
     file->Close();
-    const long result = bFailed ? kLocalFileFailed : static_cast<long>(pszLocal ? cbTotal : 0);
-    LogFormat("CVexHTTP::PutFile() Returned:%u. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned>(result), m_lLastError, m_lLastErrorEx);
+    const int64_t result = bFailed ? kLocalFileFailed : static_cast<int64_t>(pszLocal ? cbTotal : 0);
+    LogFormat("CVexHTTP::PutFile() Returned:%lld. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<long long>(result), m_lLastError, m_lLastErrorEx);
     return result;
 }
 
@@ -292,7 +298,7 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
         return false;
     }
 
-    uint32_t cbLength = 0;
+    uint64_t cbLength = 0;
     if (!GetContentLength(&cbLength))
     {
         // The headers did not end with their empty line: the response was
@@ -301,14 +307,15 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
             SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
         return false;
     }
-    const long written = GetFile(pszRemote, pszLocal, cbLength);
-    const uint32_t cbWritten = written < 0 ? 0 : static_cast<uint32_t>(written);
+    const int64_t written = GetFile(pszRemote, pszLocal, cbLength);
+    const uint64_t cbWritten = written < 0 ? 0 : static_cast<uint64_t>(written);
     if (cbWritten != cbLength && QueryAbort())
         SetError(VEXERR_ABORTED, VEXDET_ABORTED);
     NotifyProgress(cbLength, cbWritten);
     PumpMessages();
-    LogFormat("CVexHTTP::MoveFile() Normal Exit. nWritten: %u  filesize: %u m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              cbWritten, cbLength, m_lLastError, m_lLastErrorEx);
+    LogFormat("CVexHTTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbLength), m_lLastError,
+              m_lLastErrorEx);
 
     // A body that failed or was abandoned on the way is never complete, with
     // or without a Content-Length; otherwise the announced length decides.

@@ -30,14 +30,15 @@ public:
     bool GetMessage(CAnsiString& text, int* pcchLine);
     bool HTTPResponse(long expected, CAnsiString* pStatusLine = nullptr);
     bool SendAndCheck(const char* pszText, long expected, CAnsiString* pStatusLine = nullptr);
-    // Reads the headers up to the empty line that ends them. False when the
-    // headers end any other way (the connection closed or failed in them).
-    bool GetContentLength(uint32_t* pLength);
+    // Reads the headers up to the empty line that ends them (CR LF, or a
+    // bare LF). False when the headers end any other way (the connection
+    // closed or failed in them).
+    bool GetContentLength(uint64_t* pLength);
     // Body bytes written, or kLocalFileFailed / kNoFileObject.
-    long GetFile(const char* pszRemote, const char* pszLocal, uint32_t cbExpected);
+    int64_t GetFile(const char* pszRemote, const char* pszLocal, uint64_t cbExpected);
 
-    static constexpr long kLocalFileFailed = -150;
-    static constexpr long kNoFileObject = -1;
+    static constexpr int64_t kLocalFileFailed = -150;
+    static constexpr int64_t kNoFileObject = -1;
 
     CAnsiString m_pszUserAgent;
     CAnsiString m_pszReferer;

@@ -10,13 +10,13 @@
 class CBlockProgress
 {
 public:
-    CBlockProgress(VEXSOCK& channel, uint32_t cbExpected)
+    CBlockProgress(VEXSOCK& channel, uint64_t cbExpected)
         : m_channel(channel), m_cbExpected(cbExpected)
     {
     }
 
     // Counts one block moved; true when the abort hook asked to stop.
-    bool CountBlock(uint32_t cbTotal)
+    bool CountBlock(uint64_t cbTotal)
     {
         if (++m_nBlocks < kBlocksPerProgressReport)
             return false;
@@ -27,6 +27,6 @@ public:
 
 private:
     VEXSOCK& m_channel;
-    uint32_t m_cbExpected;
+    uint64_t m_cbExpected;
     unsigned m_nBlocks = 0;
 };

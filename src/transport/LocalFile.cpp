@@ -136,6 +136,14 @@ DWORD CLocalFile::GetSize()
     return GetFileSize(m_hFile, nullptr);
 }
 
+uint64_t CLocalFile::GetSize64()
+{
+    LARGE_INTEGER size;
+    if (!m_bOpen || !GetFileSizeEx(m_hFile, &size))
+        return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
 void CLocalFile::Close()
 {
     if (m_bOpen)

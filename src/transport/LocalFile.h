@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 class CLocalFile
 {
 public:
@@ -32,6 +34,8 @@ public:
     // Low 32 bits of the size; all bits set when closed or on failure, so a
     // size of exactly 0xFFFFFFFF cannot be told from a failure.
     DWORD GetSize();
+    // The whole size, for files of 4 GiB and more; 0 when closed or on failure.
+    uint64_t GetSize64();
 
     // Harmless on a closed object; the name fields keep their values.
     void Close();

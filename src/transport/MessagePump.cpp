@@ -1,6 +1,6 @@
 #include "MessagePump.h"
 
-#include "UtcClock.h"
+#include "MonotonicClock.h"
 #include "VexLimits.h"
 
 #include <windows.h>
@@ -17,9 +17,9 @@ void PumpMessages()
 
 void CTransferPump::BetweenBlocks()
 {
-    const unsigned long long now = UtcNowTicks();
-    if (now - m_lastTicks < kWaitSliceMilliseconds * kTicksPerMillisecond)
+    const uint64_t now = MonotonicNowMilliseconds();
+    if (now - m_lastDrain < kWaitSliceMilliseconds)
         return;
-    m_lastTicks = now;
+    m_lastDrain = now;
     PumpMessages();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // Removes, translates and dispatches every window message pending for the
 // calling thread; returns when its queue is empty. Every wait of the engine
 // calls this so that the host's windows stay alive during a transfer.
@@ -16,5 +18,5 @@ public:
     void BetweenBlocks();
 
 private:
-    unsigned long long m_lastTicks = 0;
+    uint64_t m_lastDrain = 0; // milliseconds of the monotonic clock
 };

@@ -1,7 +1,7 @@
 #include "VexSock.h"
 
 #include "MessagePump.h"
-#include "UtcClock.h"
+#include "MonotonicClock.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 
@@ -119,14 +119,14 @@ namespace {
 
 timeval SliceUntil(uint64_t deadline, uint64_t now)
 {
-    uint64_t ticks = kWaitSliceMilliseconds * kTicksPerMillisecond;
+    uint64_t milliseconds = kWaitSliceMilliseconds;
     if (now >= deadline)
-        ticks = 0;
-    else if (deadline - now < ticks)
-        ticks = deadline - now;
+        milliseconds = 0;
+    else if (deadline - now < milliseconds)
+        milliseconds = deadline - now;
     timeval tv;
     tv.tv_sec = 0;
-    tv.tv_usec = static_cast<long>(ticks / 10);
+    tv.tv_usec = static_cast<long>(milliseconds * 1000);
     return tv;
 }
 
@@ -134,7 +134,7 @@ timeval SliceUntil(uint64_t deadline, uint64_t now)
 
 int VEXSOCK::Wait(int mode)
 {
-    const uint64_t deadline = UtcNowTicks() + static_cast<uint64_t>(m_nTimeout) * kTicksPerSecond;
+    const uint64_t deadline = DeadlineAfterSeconds(m_nTimeout);
     fd_set readSet, writeSet, exceptSet;
     for (;;)
     {
@@ -160,7 +160,7 @@ int VEXSOCK::Wait(int mode)
 
         // Block for a short slice at most, so that socket readiness is seen
         // at once and window messages are still dispatched every few ms.
-        timeval slice = SliceUntil(deadline, UtcNowTicks());
+        timeval slice = SliceUntil(deadline, MonotonicNowMilliseconds());
         const int ready = select(0, &readSet, &writeSet, &exceptSet, &slice);
         if (ready == SOCKET_ERROR)
         {
@@ -169,7 +169,7 @@ int VEXSOCK::Wait(int mode)
         }
         if (ready > 0)
             break;
-        if (UtcNowTicks() > deadline)
+        if (MonotonicNowMilliseconds() > deadline)
         {
             Record(VEXERR_SOCKET, VEXWSA_TIMEDOUT);
             return 0;
@@ -338,16 +338,26 @@ void VEXSOCK::Close()
     m_nSocksAuth = 0;
 }
 
-void VEXSOCK::NotifyStart(uint32_t cbExpected)
+namespace {
+
+// The hooks take 32-bit counts; a count they cannot hold reads as the largest.
+uint32_t HookCount(uint64_t cb)
 {
-    if (m_pfnStart)
-        m_pfnStart(cbExpected);
+    return cb > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(cb);
 }
 
-void VEXSOCK::NotifyProgress(uint32_t cbExpected, uint32_t cbSoFar)
+} // namespace
+
+void VEXSOCK::NotifyStart(uint64_t cbExpected)
+{
+    if (m_pfnStart)
+        m_pfnStart(HookCount(cbExpected));
+}
+
+void VEXSOCK::NotifyProgress(uint64_t cbExpected, uint64_t cbSoFar)
 {
     if (m_pfnProgress)
-        m_pfnProgress(cbExpected, cbSoFar);
+        m_pfnProgress(HookCount(cbExpected), HookCount(cbSoFar));
 }
 
 bool VEXSOCK::QueryAbort()

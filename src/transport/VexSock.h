@@ -73,8 +73,8 @@ public:
     void SetStartHook(VexStartHook pfn) { m_pfnStart = pfn; }
     void SetProgressHook(VexProgressHook pfn) { m_pfnProgress = pfn; }
     void SetAbortHook(VexAbortHook pfn) { m_pfnAbort = pfn; }
-    void NotifyStart(uint32_t cbExpected);
-    void NotifyProgress(uint32_t cbExpected, uint32_t cbSoFar);
+    void NotifyStart(uint64_t cbExpected);
+    void NotifyProgress(uint64_t cbExpected, uint64_t cbSoFar);
     bool QueryAbort();
 
     // Trace log. A channel logs nothing unless a log is attached; the

@@ -86,7 +86,13 @@ TEST(AboutBox, LabelsComeFromTheStringTable)
         const LOGFONTA title = FontOf(hwndBox, IDC_ABOUT_TITLE);
         const LOGFONTA body = FontOf(hwndBox, IDC_ABOUT_DESCRIPTION);
         EXPECT_EQ(title.lfWeight, FW_BOLD);
-        EXPECT_LT(title.lfHeight, body.lfHeight); // negative heights: 12 points against 8
+        // Pixels per inch times tenths of a point over 720, cut, not rounded:
+        // 12 and 8 points are 16 and 10 pixels at 96 pixels per inch.
+        HDC hdc = GetDC(hwndBox);
+        const int dpi = GetDeviceCaps(hdc, LOGPIXELSY);
+        ReleaseDC(hwndBox, hdc);
+        EXPECT_EQ(title.lfHeight, -(dpi * 120 / 720));
+        EXPECT_EQ(body.lfHeight, -(dpi * 80 / 720));
         EXPECT_EQ(FontOf(hwndBox, IDC_ABOUT_MAKER).lfWeight, FW_BOLD);
         EXPECT_TRUE(FontOf(hwndBox, IDC_ABOUT_PARENT_COMPANY).lfItalic);
         EXPECT_STREQ(body.lfFaceName, "MS Sans Serif");

@@ -99,7 +99,13 @@ TEST(FtpSizeReply, NumberAfterTheCode)
     EXPECT_EQ(ftp::ParseSizeReply("213    42 bytes"), 42u);
     EXPECT_EQ(ftp::ParseSizeReply("213"), 0u);
     EXPECT_EQ(ftp::ParseSizeReply("21"), 0u);
-    EXPECT_EQ(ftp::ParseSizeReply("213 99999999999"), 0xffffffffu);
+    // Sizes at and beyond 4 GiB keep every bit; only what no 64-bit count
+    // can hold is clamped.
+    EXPECT_EQ(ftp::ParseSizeReply("213 4294967295"), 4294967295u);
+    EXPECT_EQ(ftp::ParseSizeReply("213 4294967296"), 4294967296u);
+    EXPECT_EQ(ftp::ParseSizeReply("213 99999999999"), 99999999999u);
+    EXPECT_EQ(ftp::ParseSizeReply("213 18446744073709551615"), UINT64_MAX);
+    EXPECT_EQ(ftp::ParseSizeReply("213 99999999999999999999999"), UINT64_MAX);
 }
 
 TEST(FtpPortCommand, AddressAndPortBytes)

@@ -200,6 +200,8 @@ TEST(HttpScripted, BodyEndsAtTheServersClose)
         {"HTTP/1.0 200 OK\r\nContent-Length:10\r\n\r\n12345", true, "12345"},
         // The last header wins.
         {"HTTP/1.0 200 OK\r\nContent-Length: 99\r\nContent-Length: 3\r\n\r\nabc", true, "abc"},
+        // Lines that end in a bare line feed: the empty one ends the headers.
+        {"HTTP/1.0 200 OK\nServer: x\n\nbare", true, "bare"},
     };
     for (const auto& c : cases)
     {

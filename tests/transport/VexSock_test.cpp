@@ -3,6 +3,7 @@
 // message pumping that keeps a host's windows alive during a wait.
 #include "VexSock.h"
 
+#include "MonotonicClock.h"
 #include "ScriptedPeer.h"
 #include "SilentListener.h"
 #include "VexErrors.h"
@@ -143,6 +144,32 @@ TEST(VexSockConnect, PeerThatNeverAnswersTimesOutAfterTheChannelsLimit)
     EXPECT_EQ(sock.GetLastErrorEx(), VEXWSA_TIMEDOUT);
     EXPECT_GE(elapsed, 0.9);
     EXPECT_LT(elapsed, 5.0);
+}
+
+// Each reading of this clock lies a minute after the last: a wait measured on
+// it must run out after a few slices, whatever the time of day does.
+uint64_t g_fastClock = 0;
+uint64_t FastMonotonicClock()
+{
+    return g_fastClock += 60 * 1000;
+}
+
+TEST(VexSockWait, DeadlineIsMeasuredOnTheMonotonicClock)
+{
+    CScriptedPeer peer;
+    peer.HoldUntilClientCloses();
+    const uint16_t port = peer.Start();
+    VEXSOCK sock;
+    ASSERT_TRUE(sock.Create(300, false));
+    ASSERT_TRUE(sock.Connect("127.0.0.1", port));
+    SetMonotonicSourceForTesting(FastMonotonicClock);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = sock.WaitRead();
+    SetMonotonicSourceForTesting(nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(sock.GetLastErrorEx(), VEXWSA_TIMEDOUT);
+    EXPECT_LT(SecondsSince(start), 2.0);
+    sock.Close();
 }
 
 TEST(VexSockWait, UnknownModeFailsWithSocketLayerCode)
