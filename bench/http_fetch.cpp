@@ -1,12 +1,15 @@
-// Fetches one file from an HTTP server on 127.0.0.1 several times and prints
-// the median and the best rate in MiB/s, with one of three clients:
+// Fetches one file from an HTTP or HTTPS server on loopback several times and
+// prints the median and the best rate in MiB/s, with one of four clients:
 //   vexa     CVexEngine::FetchRemoteFile, the whole fetch as the control
-//            runs it (settings, probe, connection, request, body)
+//            runs it (settings, probe, connection, request, body); http only
+//   vexa-url CVexEngine::FetchURL, the same through FetchURL (HTTP/1.1,
+//            TLS through Schannel for https)
 //   wininet  Wine's WinINet: InternetOpenUrl and InternetReadFile with a
 //            64 KiB buffer, no cache write, into a local file (the baseline
 //            that bench/http-fetch.sh names)
 //   urlmon   Wine's URLDownloadToFileA
 // Every fetched copy is left at LOCAL for the script to compare.
+#include "Url.h"
 #include "VexEngine.h"
 
 #include "InternetHandle.h"
@@ -39,6 +42,14 @@ bool FetchWithEngine(CVexEngine& engine, const char* pszPath, uint16_t port, con
     if (!engine.FetchRemoteFile("127.0.0.1", pszPath, nullptr, nullptr, port, CVexEngine::kProtocolHTTP))
         return false;
     // The engine names its own temporary file: move it where the script looks.
+    return MoveFileExA(engine.LastFetchedFile(), pszLocal, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool FetchUrlWithEngine(CVexEngine& engine, const std::string& text, const char* pszLocal)
+{
+    url::Url target;
+    if (url::ParseUrl(text.c_str(), &target) != url::UrlError::kNone || !engine.FetchURL(target))
+        return false;
     return MoveFileExA(engine.LastFetchedFile(), pszLocal, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
@@ -79,17 +90,21 @@ bool FetchWithWinInet(const std::string& url, const char* pszLocal)
 
 int main(int argc, char** argv)
 {
-    if (argc != 6)
+    if (argc < 6 || argc > 8)
     {
-        std::fprintf(stderr, "usage: http_fetch vexa|wininet|urlmon PORT PATH LOCAL REPETITIONS\n");
+        std::fprintf(stderr, "usage: http_fetch vexa|vexa-url|wininet|urlmon PORT PATH LOCAL REPETITIONS "
+                             "[http|https [all]]\n");
         return 2;
     }
+    // "all": every rate on a line of its own, for a script that interleaves rounds.
+    const bool bEveryRate = argc == 8 && std::strcmp(argv[7], "all") == 0;
     const std::string client = argv[1];
     const auto port = static_cast<uint16_t>(std::strtoul(argv[2], nullptr, 10));
     const char* pszPath = argv[3];
     const char* pszLocal = argv[4];
     const unsigned repetitions = static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10));
-    const std::string url = "http://127.0.0.1:" + std::to_string(port) + pszPath;
+    // The test certificate names localhost and 127.0.0.1.
+    const std::string url = std::string(argc >= 7 ? argv[6] : "http") + "://127.0.0.1:" + std::to_string(port) + pszPath;
     CoInitialize(nullptr);
 
     CVexEngine engine;
@@ -100,6 +115,8 @@ int main(int argc, char** argv)
         bool bOk;
         if (client == "vexa")
             bOk = FetchWithEngine(engine, pszPath, port, pszLocal);
+        else if (client == "vexa-url")
+            bOk = FetchUrlWithEngine(engine, url, pszLocal);
         else if (client == "wininet")
             bOk = FetchWithWinInet(url, pszLocal);
         else
@@ -113,7 +130,11 @@ int main(int argc, char** argv)
         WIN32_FILE_ATTRIBUTE_DATA attributes;
         GetFileAttributesExA(pszLocal, GetFileExInfoStandard, &attributes);
         rates.push_back(static_cast<double>(attributes.nFileSizeLow) / 1048576.0 / seconds);
+        if (bEveryRate)
+            std::printf("%.1f\n", rates.back());
     }
+    if (bEveryRate)
+        return 0;
     std::sort(rates.begin(), rates.end());
     const size_t n = rates.size();
     const double median = n % 2 ? rates[n / 2] : (rates[n / 2 - 1] + rates[n / 2]) / 2;

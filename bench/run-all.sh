@@ -12,13 +12,19 @@ mkdir -p "$out"
 
 "$root/scripts/setup.sh" >/dev/null
 "$root/scripts/build.sh" >/dev/null
-for bench in http-fetch ftp-retrieve latency channel-wait; do
+for bench in http-fetch https-fetch ftp-retrieve latency channel-wait; do
     echo "== $bench" >&2
     "$root/bench/$bench.sh" >"$out/$bench.txt" 2>&1
 done
 
 # "median" of a row of http-fetch.sh: file size in MiB, client label.
 http() { awk -v size="$1 MiB" -v label="$2" 'index($0, size) == 1 && index($0, label) { print $(NF-3) }' "$out/http-fetch.txt"; }
+# https-fetch.sh rows: file size, client label; the rate is the third field
+# from the end.
+https() {
+    awk -v size="$1 MiB" -v label="$2" 'index($0, size) == 1 && index($0, label) { print $(NF-2); exit }' \
+        "$out/https-fetch.txt"
+}
 # ftp-retrieve.sh rows: size, mode, client label.
 ftp() {
     awk -v size="$1 MiB" -v mode="$2" -v label="$3" \
@@ -38,6 +44,13 @@ for size in 64 1; do
     row "HTTP $size MiB, FetchRemoteFile (MiB/s)" "$v" "WinINet InternetReadFile" "$(http $size "WinINet")"
     row "" "$v" "URLDownloadToFileA" "$(http $size "URLDownloadToFileA")"
     row "" "$v" "curl (native)" "$(http $size "curl")"
+done
+for size in 64 1; do
+    v=$(https $size "FetchURL https")
+    row "HTTPS $size MiB, FetchURL (MiB/s)" "$v" "WinINet https" "$(https $size "WinINet https")"
+    row "" "$v" "curl https (native)" "$(https $size "curl https")"
+    row "HTTP $size MiB, FetchURL (MiB/s)" "$(https $size "FetchURL http ")" "FetchRemoteHTTP" \
+        "$(https $size "FetchRemoteHTTP http")"
 done
 for size in 64 1; do
     for mode in active passive; do

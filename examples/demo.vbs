@@ -1,8 +1,9 @@
 ' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
 ' through a SOCKS proxy, and prints what every member of the control returns.
 '
-'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT]
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL]]
 '
+' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL.
 ' The proxy, when given, is configured the way an administrator would:
 ' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
 Option Explicit
@@ -53,5 +54,11 @@ If args.Count >= 7 Then
     Report "FetchRemoteHTTP  via SOCKS 4       ", ctl.FetchRemoteHTTP(host, "/index.txt", httpPort)
     WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (through the proxy)"
     shell.RegWrite SettingsKey & "ConnectSOCKS", 0, "REG_DWORD"
+End If
+If args.Count >= 9 Then
+    Report "FetchURL " & args(7), ctl.FetchURL(args(7))
+    Report "FetchURL " & args(8), ctl.FetchURL(args(8))
+    Report "FetchURL ftp://" & host & ":" & ftpPort & "/readme.txt (image type)", _
+        ctl.FetchURL("ftp://" & args(3) & ":" & args(4) & "@" & host & ":" & ftpPort & "/readme.txt")
 End If
 WScript.Echo "LastError:           " & ctl.LastError

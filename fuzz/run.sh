@@ -27,7 +27,8 @@ out=$build_root/fuzz
 # The largest input of each target: a few line buffers' worth of FTP or HTTP
 # text, SOCKS and registry fields somewhat beyond what fits their buffers,
 # a registry script a few times the control's own; URLs and chunk size or
-# trailer lines up to twice their limits.
+# trailer lines up to twice their limits; host names and certificate names
+# up to twice the longest DNS name.
 declare -A max_len=(
     [FtpReplies_fuzz]=4096
     [HttpMessages_fuzz]=4096
@@ -36,11 +37,12 @@ declare -A max_len=(
     [RegistryScript_fuzz]=4096
     [Url_fuzz]=4096
     [Http11_fuzz]=8192
+    [HostNameMatch_fuzz]=1024
 )
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(FtpReplies_fuzz HttpMessages_fuzz SocksMessages_fuzz RegistryValues_fuzz RegistryScript_fuzz
-             Url_fuzz Http11_fuzz)
+             Url_fuzz Http11_fuzz HostNameMatch_fuzz)
 fi
 
 if ! { cmake -S "$root/fuzz" -B "$out/build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null &&

@@ -4,7 +4,8 @@
 # and native (the platform-free parsers, for fast tests and fuzzing).
 #
 #   scripts/build.sh          everything: both DLLs, every test and benchmark
-#   scripts/build.sh dlls     only the two DLLs and their type libraries
+#   scripts/build.sh dlls     only the two DLLs and their type libraries (and
+#                             the tool that trusts the test root, for the main job)
 set -eu
 what=${1:-all}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +28,7 @@ configure native
 if [ "$what" = dlls ]; then
     for dir in x86_64 i686; do
         echo "== build $dir DLL"
-        cmake --build "$build_root/$dir" -j "$jobs" --target Vexa3
+        cmake --build "$build_root/$dir" -j "$jobs" --target Vexa3 vexa_trust_root
     done
 else
     for dir in x86_64 i686 native; do

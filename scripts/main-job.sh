@@ -37,9 +37,12 @@ mkdir -p "$PEER_DIR"
 start_dante
 start_vsftpd
 start_web_servers
+start_tls_servers
 
 head -c 300000 /dev/urandom | base64 >"$VEXA_WEB_ROOT/index.txt"
 printf 'Vexa3 fetched this over FTP.\nSecond line.\n' >"$VEXA_FTP_ROOT/readme.txt"
+printf 'Vexa3 fetched this over HTTPS.\n' >"$VEXA_WEB_ROOT/secure.txt"
+printf 'Vexa3 followed four redirects to this file.\n' >"$VEXA_WEB_ROOT/redirect-target.txt"
 
 for arch in $archs; do
     (
@@ -53,12 +56,15 @@ for arch in $archs; do
         # The connectivity probe must find something listening: the web server.
         "$WINELOADER" reg.exe add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget \
             /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
+        # The TLS peer's certificate comes from a test root this prefix trusts.
+        "$WINELOADER" "$build_root/$arch/tests/vexa_trust_root.exe"
         dll=$(winpath "$build_root/$arch/src/component/Vexa3.dll")
         "$WINELOADER" regsvr32.exe /s "$dll"
         echo "== $arch: registered $dll; the $arch script host runs the demo"
         "$WINELOADER" cscript.exe //nologo "$(winpath "$root/examples/demo.vbs")" 127.0.0.1 \
             "$VEXA_LIGHTTPD_PORT" "$VEXA_FTP_PORT" "$VEXA_FTP_USER" "$VEXA_FTP_PASSWORD" \
-            127.0.0.1 "$VEXA_DANTE_PORT" 2>&1 | tr -d '\r'
+            127.0.0.1 "$VEXA_DANTE_PORT" "https://localhost:$VEXA_TLS_PORT/secure.txt" \
+            "http://127.0.0.1:$VEXA_REDIRECT_PORT/r301" 2>&1 | tr -d '\r'
         "$WINELOADER" regsvr32.exe /u /s "$dll"
         wineserver -k
     )

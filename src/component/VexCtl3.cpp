@@ -5,6 +5,7 @@
 #include "Module.h"
 #include "ModuleResources.h"
 #include "resource.h"
+#include "Url.h"
 
 #include <new>
 
@@ -279,6 +280,22 @@ STDMETHODIMP CVexCtl3::IsInternetConnected(VARIANT_BOOL* bIsConnected)
     if (!bIsConnected)
         return E_POINTER;
     *bIsConnected = ToVariantBool(CVexEngine::IsInternetConnected());
+    return S_OK;
+}
+
+STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
+{
+    if (!bCompleted)
+        return E_POINTER;
+    *bCompleted = VARIANT_FALSE;
+    // A URL that cannot be read is refused before anything is sent, as a
+    // missing string is.
+    std::string text;
+    url::Url target;
+    if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text) ||
+        url::ParseUrl(text.c_str(), &target) != url::UrlError::kNone)
+        return E_INVALIDARG;
+    *bCompleted = ToVariantBool(CVexEngine::FetchURL(target));
     return S_OK;
 }
 

@@ -67,6 +67,7 @@ public:
                                 VARIANT_BOOL* bCompleted) override;
     STDMETHODIMP IsInternetConnected(VARIANT_BOOL* bIsConnected) override;
     STDMETHODIMP get_LastFetchedFile(BSTR* pVal) override;
+    STDMETHODIMP FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted) override;
 
     // IViewObject, IViewObject2, IViewObjectEx
     STDMETHODIMP Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,

@@ -1,5 +1,7 @@
 #include "Bstr.h"
 
+#include <cwchar>
+
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -61,4 +63,21 @@ bool BstrToAnsi(BSTR bstr, CAnsiString& text)
         return false;
     converted[cb] = '\0';
     return text.Assign(converted.get());
+}
+
+bool BstrToUtf8(BSTR bstr, size_t cchMax, std::string& text)
+{
+    text.clear();
+    const UINT cch = SysStringLen(bstr);
+    if (cch > cchMax || std::wmemchr(bstr ? bstr : L"", L'\0', cch))
+        return false;
+    if (cch == 0)
+        return true;
+    const int cb = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, bstr, static_cast<int>(cch), nullptr, 0,
+                                       nullptr, nullptr);
+    if (cb <= 0)
+        return false;
+    text.resize(static_cast<size_t>(cb));
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, bstr, static_cast<int>(cch), &text[0], cb, nullptr,
+                               nullptr) == cb;
 }

@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstddef>
+#include <string>
+
 class CBstr
 {
 public:
@@ -38,3 +41,8 @@ bool AnsiToBstr(const char* psz, CBstr& bstr);
 // Replaces text by the conversion of bstr into the system code page; a null
 // BSTR gives a null text. False, and a null text, on failure.
 bool BstrToAnsi(BSTR bstr, CAnsiString& text);
+
+// Replaces text by the UTF-8 form of bstr. False for a string longer than
+// cchMax characters, one holding a zero character, or one that is no valid
+// UTF-16 (a lone surrogate): none of them can be a URL.
+bool BstrToUtf8(BSTR bstr, size_t cchMax, std::string& text);

@@ -7,8 +7,12 @@
 #include "VexSock.h"
 
 #include <cstdint>
+#include <string>
 
 class CDiagLog;
+namespace url {
+struct Url;
+}
 
 class CTransferSession
 {
@@ -26,6 +30,11 @@ public:
     bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal);
     bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
                   const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
+    // Fetches what the URL names: HTTP/1.1 (over TLS for https) following up
+    // to kMaxRedirects redirects, or FTP in image type (ASCII for ";type=a").
+    bool FetchURL(const url::Url& target, const char* pszLocal, bool bPassive);
+
+    static constexpr unsigned kMaxRedirects = 10;
 
     CAnsiString m_pszReferer;
     CAnsiString m_pszUserAgent;
@@ -35,6 +44,8 @@ public:
     CAnsiString m_pszLogFile;
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
+    // The status of the last HTTP/1.1 response, 0 when none came.
+    int m_nHttpStatus = 0;
     bool m_bUseSocks = false;
     int32_t m_nSocksVersion = 0;
     int32_t m_nSocksAuthMethod = 0;
@@ -48,4 +59,7 @@ public:
 
 private:
     void Prepare(VEXSOCK& client);
+    // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
+    bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);
+    bool FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive);
 };

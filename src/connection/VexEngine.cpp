@@ -48,7 +48,28 @@ bool CVexEngine::IsInternetConnected() const
 bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser,
                                  const char* pszPassword, int32_t port, int32_t protocol)
 {
+    const auto wirePort = static_cast<uint16_t>(port);
+    return RunFetch([&](CTransferSession& session, const char* pszLocal) {
+        return protocol == kProtocolHTTP
+                   ? session.FetchHTTP(pszHost, wirePort, pszPath, pszLocal)
+                   // ASCII type, as every fetch; passive only when the settings ask.
+                   : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pszLocal, false,
+                                      m_settings.m_bUsePASV);
+    });
+}
+
+bool CVexEngine::FetchURL(const url::Url& target)
+{
+    return RunFetch([&](CTransferSession& session, const char* pszLocal) {
+        return session.FetchURL(target, pszLocal, m_settings.m_bUsePASV);
+    });
+}
+
+bool CVexEngine::RunFetch(const std::function<bool(CTransferSession&, const char*)>& transfer)
+{
     m_pszLastFetchedFile.Reset();
+    m_lLastFetchError = 0;
+    m_lLastFetchErrorEx = 0;
     // Outermost: a line this fetch dials is hung up after everything else.
     CDialUpManager dialUp;
 
@@ -96,13 +117,9 @@ bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const
                           m_settings.m_nSocksAuthMethod, user.Get(), password.Get());
     }
 
-    const auto wirePort = static_cast<uint16_t>(port);
-    const bool bCompleted =
-        protocol == kProtocolHTTP
-            ? session->FetchHTTP(pszHost, wirePort, pszPath, szTempFile)
-            // ASCII type, as every fetch; passive only when the settings ask.
-            : session->FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, szTempFile, false,
-                                m_settings.m_bUsePASV);
+    const bool bCompleted = transfer(*session, szTempFile);
+    m_lLastFetchError = session->m_lLastError;
+    m_lLastFetchErrorEx = session->m_lLastErrorEx;
     if (bCompleted)
     {
         reserved.Keep();

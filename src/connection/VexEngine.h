@@ -8,6 +8,12 @@
 #include "WinsockStartup.h"
 
 #include <cstdint>
+#include <functional>
+
+class CTransferSession;
+namespace url {
+struct Url;
+}
 
 class CVexEngine
 {
@@ -28,6 +34,8 @@ public:
     // file (LastFetchedFile names it); a failed one deletes it again.
     bool FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser, const char* pszPassword,
                          int32_t port, int32_t protocol);
+    // The same fetch for a parsed URL (http, https or ftp).
+    bool FetchURL(const url::Url& target);
     void ReadConnectionSettings();
     // Whether the internet is reachable the way the last fetch's settings say.
     bool IsInternetConnected() const;
@@ -36,6 +44,15 @@ public:
 
     CWinsockStartup m_winsock;
     long m_lLastError = 0;
+    // The pair of the transfer the last fetch ran (0 / 0 when it completed
+    // or did not get that far).
+    long m_lLastFetchError = 0;
+    long m_lLastFetchErrorEx = 0;
     CConnectionSettings m_settings;
     CAnsiString m_pszLastFetchedFile;
+
+private:
+    // The session every fetch runs: dial-up manager, temporary file,
+    // settings, probe, product strings, dial-up, proxy; then transfer.
+    bool RunFetch(const std::function<bool(CTransferSession&, const char*)>& transfer);
 };

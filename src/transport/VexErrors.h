@@ -11,6 +11,7 @@ constexpr long VEXERR_FTP = -130;
 constexpr long VEXERR_HTTP = -140;
 constexpr long VEXERR_LOCALFILE = -150;
 constexpr long VEXERR_ABORTED = -160;
+constexpr long VEXERR_TLS = -170;
 // A connection attempt failed while WaitConnect waited (exception set);
 // the detail code is left as it was.
 constexpr long VEXERR_CONNECT_FAILED = 1001;
@@ -37,6 +38,20 @@ constexpr long VEXDET_SOCKS_BAD_COMMAND = 1027;      // SOCKS 5 reply 7
 constexpr long VEXDET_SOCKS_BAD_ADDRESS_TYPE = 1028; // SOCKS 5 reply 8
 constexpr long VEXDET_ABORTED = 1030;                // the abort hook answered true
 constexpr long VEXDET_UNEXPECTED = 1040;             // wrong readiness, reply or status
+constexpr long VEXDET_HTTP_FRAMING = 1042;           // conflicting lengths, unknown coding, bad chunk
+constexpr long VEXDET_HTTP_BODY_CUT = 1043;          // closed before the body's length or last chunk
+constexpr long VEXDET_HTTP_TOO_MANY_REDIRECTS = 1044; // more than the redirects followed in a row
+constexpr long VEXDET_HTTP_REDIRECT_REFUSED = 1045;  // https to http, or a Location not to follow
+
+// Detail codes beside VEXERR_TLS. Socket failures and timeouts during a TLS
+// exchange keep the channel's VEXERR_SOCKET pair instead.
+constexpr long VEXDET_TLS_HANDSHAKE_REFUSED = 1050; // alert, no common version or cipher, closed
+constexpr long VEXDET_TLS_UNTRUSTED = 1051;         // chain ends in no trusted root (self-signed)
+constexpr long VEXDET_TLS_NAME_MISMATCH = 1052;     // certificate not issued for the host name
+constexpr long VEXDET_TLS_EXPIRED = 1053;           // certificate expired or not yet valid
+constexpr long VEXDET_TLS_REVOKED = 1054;           // certificate revoked by its issuer
+constexpr long VEXDET_TLS_PROTOCOL = 1055;          // bad record, decryption failure, odd status
+constexpr long VEXDET_TLS_WRONG_USAGE = 1056;       // certificate not for server authentication
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

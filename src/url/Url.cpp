@@ -467,6 +467,12 @@ std::string DescribeUrl(const Url& url)
     return std::string(SchemeName(url.scheme)) + "://" + url.host + ":" + std::to_string(url.port) + url.target;
 }
 
+UrlError FtpPathFromTarget(const Url& url, std::string* pPath)
+{
+    // The same rule as user info: the path goes out in a command line.
+    return DecodeUserInfo(url.target.substr(url.target.empty() ? 0 : 1), pPath);
+}
+
 bool SameOrigin(const Url& a, const Url& b)
 {
     return a.scheme == b.scheme && a.host == b.host && a.port == b.port;

@@ -90,6 +90,12 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 // port and target.
 std::string DescribeUrl(const Url& url);
 
+// The file an ftp URL names, as RETR takes it: the target without its
+// leading '/', percent-decoded, relative to the login directory. A decoded
+// control character (a line break would start another command) gives
+// kBadEscape.
+UrlError FtpPathFromTarget(const Url& url, std::string* pPath);
+
 // Same scheme, host and port.
 bool SameOrigin(const Url& a, const Url& b);
 

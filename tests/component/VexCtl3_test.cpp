@@ -1,6 +1,7 @@
 // The control object linked directly: its interfaces and identity,
 // aggregation, the dual interface through the vtable and through IDispatch,
-// the fixed extent, persistence, and drawing.
+// the fixed extent, persistence, drawing, and what it tells the container's
+// site as the focus comes and goes.
 #include "VexCtl3.h"
 
 #include "Module.h"
@@ -13,6 +14,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -355,6 +357,213 @@ TEST(VexCtl3Info, ClassInfoAndNoPropertyPages)
     CAUUID cauuid = {5, nullptr};
     EXPECT_EQ(QueryInto(control.Get(), IID_ISpecifyPropertyPages, pages)->GetPages(&cauuid), S_OK);
     EXPECT_EQ(cauuid.cElems, 0u);
+}
+
+// The smallest container site that lets the control activate in place in a
+// frame window of the test's, recording what the control tells it.
+class CRecordingSite final : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite
+{
+public:
+    explicit CRecordingSite(HWND hwndFrame) : m_hwndFrame(hwndFrame) {}
+
+    // What the control told the site since the last call.
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> told;
+        told.swap(m_told);
+        return told;
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
+            *ppv = static_cast<IOleClientSite*>(this);
+        else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
+            *ppv = static_cast<IOleInPlaceSite*>(this);
+        else if (IsEqualIID(riid, IID_IOleControlSite))
+            *ppv = static_cast<IOleControlSite*>(this);
+        else
+        {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** ppmk) override
+    {
+        *ppmk = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetContainer(IOleContainer** ppContainer) override
+    {
+        *ppContainer = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    STDMETHODIMP GetWindow(HWND* phwnd) override
+    {
+        *phwnd = m_hwndFrame;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override { return Tell("OnInPlaceActivate"); }
+    STDMETHODIMP OnUIActivate() override { return Tell("OnUIActivate"); }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc, LPRECT prcPos,
+                                  LPRECT prcClip, LPOLEINPLACEFRAMEINFO pFrameInfo) override
+    {
+        *ppFrame = nullptr;
+        *ppDoc = nullptr;
+        SetRect(prcPos, 10, 10, 50, 50);
+        *prcClip = *prcPos;
+        pFrameInfo->fMDIApp = FALSE;
+        pFrameInfo->hwndFrame = m_hwndFrame;
+        pFrameInfo->haccel = nullptr;
+        pFrameInfo->cAccelEntries = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return Tell("OnUIDeactivate"); }
+    STDMETHODIMP OnInPlaceDeactivate() override { return Tell("OnInPlaceDeactivate"); }
+    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
+    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleControlSite
+    STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
+    STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
+    STDMETHODIMP GetExtendedControl(IDispatch** ppDisp) override
+    {
+        *ppDisp = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP OnFocus(BOOL fGotFocus) override { return Tell(fGotFocus ? "OnFocus(TRUE)" : "OnFocus(FALSE)"); }
+    STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
+
+private:
+    HRESULT Tell(const char* pszCall)
+    {
+        m_told.push_back(pszCall);
+        return S_OK;
+    }
+
+    ULONG m_cRef = 1;
+    HWND m_hwndFrame;
+    std::vector<std::string> m_told;
+};
+
+// A window of the test's container, destroyed when it goes.
+class CWindow
+{
+public:
+    CWindow(DWORD style, HWND hwndParent, int x)
+        : m_hwnd(CreateWindowExA(0, "STATIC", "", style | WS_VISIBLE, x, 0, 200, 100, hwndParent, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr))
+    {
+    }
+    ~CWindow() { DestroyWindow(m_hwnd); }
+    CWindow(const CWindow&) = delete;
+    CWindow& operator=(const CWindow&) = delete;
+    HWND Get() const { return m_hwnd; }
+
+private:
+    HWND m_hwnd;
+};
+
+// The container learns through IOleControlSite::OnFocus that the focus came to
+// the control or left it, while the control is active in place; focus that
+// moves into a window inside the control stays with the control, and a control
+// that deactivates tells of no focus after that.
+TEST(VexCtl3Focus, TellsTheSiteWhileActiveInPlace)
+{
+    enum class Move { kToControl, kToOther, kToChildOfControl, kDeactivate };
+    struct Step
+    {
+        Move move;
+        std::vector<std::string> told;
+    };
+    const struct
+    {
+        const char* name;
+        LONG verb;
+        std::vector<std::string> toldOnVerb;
+        std::vector<Step> steps;
+    } scenarios[] = {
+        {"in-place activated, then focused",
+         OLEIVERB_INPLACEACTIVATE,
+         {"OnInPlaceActivate"},
+         {
+             {Move::kToControl, {"OnUIActivate", "OnFocus(TRUE)"}},
+             {Move::kToOther, {"OnFocus(FALSE)"}},
+             {Move::kToControl, {"OnFocus(TRUE)"}},
+             {Move::kDeactivate, {"OnUIDeactivate", "OnInPlaceDeactivate"}},
+         }},
+        {"UI activated, which focuses it",
+         OLEIVERB_UIACTIVATE,
+         {"OnInPlaceActivate", "OnUIActivate", "OnFocus(TRUE)"},
+         {
+             {Move::kToChildOfControl, {}},
+             {Move::kDeactivate, {"OnUIDeactivate", "OnInPlaceDeactivate"}},
+         }},
+    };
+    for (const auto& scenario : scenarios)
+    {
+        SCOPED_TRACE(scenario.name);
+        const CWindow frame(WS_OVERLAPPEDWINDOW, nullptr, 0);
+        const CWindow other(WS_CHILD, frame.Get(), 100);
+        SetFocus(other.Get());
+        ASSERT_EQ(GetFocus(), other.Get());
+        CRecordingSite site(frame.Get());
+        CComPtr<IUnknown> control;
+        CComPtr<IOleObject> ole;
+        ASSERT_TRUE(QueryInto(NewControl(control).Get(), IID_IOleObject, ole));
+        ASSERT_EQ(ole->DoVerb(scenario.verb, nullptr, &site, 0, frame.Get(), nullptr), S_OK);
+        EXPECT_EQ(site.Take(), scenario.toldOnVerb);
+        CComPtr<IOleInPlaceObject> inPlace;
+        HWND hwndControl = nullptr;
+        ASSERT_EQ(QueryInto(control.Get(), IID_IOleInPlaceObject, inPlace)->GetWindow(&hwndControl), S_OK);
+        for (const Step& step : scenario.steps)
+        {
+            SCOPED_TRACE("step " + std::to_string(&step - scenario.steps.data()));
+            HWND hwndTo = nullptr;
+            switch (step.move)
+            {
+            case Move::kToControl:
+                hwndTo = hwndControl;
+                break;
+            case Move::kToOther:
+                hwndTo = other.Get();
+                break;
+            case Move::kToChildOfControl:
+                // Destroyed with the control's window.
+                hwndTo = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, hwndControl, nullptr,
+                                         GetModuleHandleA(nullptr), nullptr);
+                break;
+            case Move::kDeactivate:
+                EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
+                EXPECT_FALSE(IsWindow(hwndControl));
+                break;
+            }
+            if (hwndTo)
+            {
+                SetFocus(hwndTo);
+                ASSERT_EQ(GetFocus(), hwndTo);
+            }
+            EXPECT_EQ(site.Take(), step.told);
+        }
+    }
 }
 
 } // namespace

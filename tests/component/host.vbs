@@ -81,6 +81,20 @@ Check ctl.LastFetchedFile = "", "LastFetchedFile is empty after a failed fetch"
 Check ctl.FetchRemoteFTP("127.0.0.1", "vbs-ftp.txt", env("VEXA_FTP_USER"), "wrong", ftpPort) = False, _
     "FetchRemoteFTP with a wrong password is False"
 
+' By URL: HTTPS with the test root trusted, and forms refused before
+' anything is sent (E_INVALIDARG, which VBScript reports as its error 5).
+Check ctl.FetchURL("https://localhost:" & env("VEXA_TLS_PORT") & "/vbs-http.txt") = True, "FetchURL over HTTPS"
+Check ReadAll(ctl.LastFetchedFile) = "fetched by a script", "the HTTPS fetch kept the body"
+fso.DeleteFile ctl.LastFetchedFile
+Dim badUrl, refusal
+For Each badUrl In Array("", "no-scheme/file", "gopher://127.0.0.1/x", "http:///x", "http://127.0.0.1:0/x", _
+                         "http://127.0.0.1/a" & vbLf & "b")
+    ctl.FetchURL badUrl
+    refusal = Err.Number
+    Err.Clear
+    Check refusal = 5, "FetchURL refuses " & Replace(badUrl, vbLf, "\n") & " (error " & refusal & ")"
+Next
+
 ' Through the SOCKS proxy, as the settings say.
 shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"
 shell.RegWrite SettingsKey & "SOCKS_ServerAddress", "127.0.0.1", "REG_SZ"

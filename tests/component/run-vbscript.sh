@@ -5,9 +5,12 @@
 set -u
 dll=$1
 script=$2
+trust_root=$3
 emulator=$(dirname "$0")/../../scripts/wine-run.sh
 winpath() { echo "Z:${1//\//\\}"; }
 
+# The HTTPS fetches go to the TLS peers, whose test root the prefix trusts.
+"$emulator" "$trust_root" || { echo "the test root could not be trusted"; exit 1; }
 "$emulator" regsvr32.exe /s "$(winpath "$dll")" || { echo "registration failed"; exit 1; }
 "$emulator" cscript.exe //nologo "$(winpath "$script")"
 rc=$?

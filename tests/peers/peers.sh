@@ -12,6 +12,7 @@ export VEXA_PROXY_USER=vexproxy
 export VEXA_PROXY_PASSWORD=vexproxy-secret
 export VEXA_LIGHTTPD_PORT=8080
 export VEXA_NGINX_PORT=8081
+export VEXA_REDIRECT_PORT=8082
 export VEXA_FTP_PORT=2121
 export VEXA_FTP_USER=vexftp
 export VEXA_FTP_PASSWORD=vexftp-secret
@@ -71,11 +72,15 @@ start_ssh_socks() {
 start_vsftpd() {
     local dir=$PEER_DIR/vsftpd
     export VEXA_FTP_ROOT=$PEER_DIR/ftproot
-    mkdir -p "$dir/empty" "$VEXA_FTP_ROOT"
-    chmod 755 "$dir/empty"
+    # Anonymous logins see only this directory; vsftpd wants it not writable
+    # by the anonymous user (the tests write as root).
+    export VEXA_FTP_ANON_ROOT=$PEER_DIR/ftp-anonymous
+    mkdir -p "$dir/empty" "$VEXA_FTP_ROOT" "$VEXA_FTP_ANON_ROOT"
+    chmod 755 "$dir/empty" "$VEXA_FTP_ANON_ROOT"
     chmod 1777 "$VEXA_FTP_ROOT"
     printf 'Vexa3 test server\nsecond line of the greeting\nready\n' >"$dir/banner.txt"
     sed -e "s|@PORT@|$VEXA_FTP_PORT|" -e "s|@ROOT@|$VEXA_FTP_ROOT|" -e "s|@DIR@|$dir|g" \
+        -e "s|@ANON_ROOT@|$VEXA_FTP_ANON_ROOT|" \
         -e "s|@PASV_MIN@|30000|" -e "s|@PASV_MAX@|30099|" \
         "$PEERS_SRC/vsftpd.conf.in" >"$dir/vsftpd.conf"
     spawn vsftpd /usr/sbin/vsftpd "$dir/vsftpd.conf"
@@ -100,7 +105,8 @@ start_web_servers() {
     mkdir -p "$dir/tmp" "$dir/default-site"
     echo "default site" >"$dir/default-site/index.html"
     sed -e "s|@PORT@|$VEXA_NGINX_PORT|" -e "s|@ROOT@|$VEXA_WEB_ROOT|" -e "s|@DIR@|$dir|g" \
-        "$PEERS_SRC/nginx.conf.in" >"$dir/nginx.conf"
+        -e "s|@REDIRECT_PORT@|$VEXA_REDIRECT_PORT|g" -e "s|@TLS_PORT@|${VEXA_TLS_PORT:-8443}|" \
+        -e "s|@FTP_PORT@|$VEXA_FTP_PORT|" "$PEERS_SRC/nginx.conf.in" >"$dir/nginx.conf"
     spawn nginx nginx -c "$dir/nginx.conf" -g 'daemon off;'
     wait_port "$VEXA_NGINX_PORT" nginx
 }
@@ -143,6 +149,41 @@ start_fault_peers() {
     mountpoint -q "$VEXA_TEMP_READONLY" || mount -t tmpfs -o size=64k,ro tmpfs "$VEXA_TEMP_READONLY"
 }
 
+# nginx over TLS (tests/peers/nginx-tls.conf.in): one port per certificate
+# case, serving VEXA_WEB_ROOT like the plain web servers, with certificates
+# from tests/peers/make-certs.sh. The clients trust the test root, the DER
+# file VEXA_TLS_ROOT_DER (tests/support/TestTls.h, vexa_trust_root.exe).
+start_tls_servers() {
+    local dir=$PEER_DIR/nginx-tls certs=$PEER_DIR/tls-certs
+    export VEXA_WEB_ROOT=${VEXA_WEB_ROOT:-$PEER_DIR/www}
+    # Valid certificate (DNS:localhost, IP:127.0.0.1), TLS 1.2 and 1.3.
+    export VEXA_TLS_PORT=8443
+    # The same certificate, TLS 1.2 only; TLS 1.0 and 1.1 only.
+    export VEXA_TLS12_PORT=8444 VEXA_TLS_OLD_PROTOCOL_PORT=8445
+    # Expired; valid from 2090 only; DNS:other.invalid only; self-signed.
+    export VEXA_TLS_EXPIRED_PORT=8446 VEXA_TLS_FUTURE_PORT=8447
+    export VEXA_TLS_WRONG_NAME_PORT=8448 VEXA_TLS_SELF_SIGNED_PORT=8449
+    # Extended key usage clientAuth only; listed in the intermediate's CRL;
+    # DNS:*.vexa.test only.
+    export VEXA_TLS_CLIENT_ONLY_PORT=8450 VEXA_TLS_REVOKED_PORT=8451 VEXA_TLS_WILDCARD_PORT=8452
+    # Plain HTTP: the CRLs that the certificates name.
+    export VEXA_TLS_CRL_PORT=8480
+    export VEXA_TLS_ROOT_DER=$certs/root.der
+    mkdir -p "$VEXA_WEB_ROOT" "$dir/tmp"
+    chmod 1777 "$VEXA_WEB_ROOT"
+    "$PEERS_SRC/make-certs.sh" "$certs" "http://127.0.0.1:$VEXA_TLS_CRL_PORT" || return 1
+    sed -e "s|@DIR@|$dir|g" -e "s|@ROOT@|$VEXA_WEB_ROOT|g" -e "s|@CERTS@|$certs|g" \
+        -e "s|@TLS_PORT@|$VEXA_TLS_PORT|" -e "s|@TLS12_PORT@|$VEXA_TLS12_PORT|" \
+        -e "s|@OLD_PROTOCOL_PORT@|$VEXA_TLS_OLD_PROTOCOL_PORT|" -e "s|@EXPIRED_PORT@|$VEXA_TLS_EXPIRED_PORT|" \
+        -e "s|@FUTURE_PORT@|$VEXA_TLS_FUTURE_PORT|" -e "s|@WRONG_NAME_PORT@|$VEXA_TLS_WRONG_NAME_PORT|" \
+        -e "s|@SELF_SIGNED_PORT@|$VEXA_TLS_SELF_SIGNED_PORT|" -e "s|@CLIENT_ONLY_PORT@|$VEXA_TLS_CLIENT_ONLY_PORT|" \
+        -e "s|@REVOKED_PORT@|$VEXA_TLS_REVOKED_PORT|" -e "s|@WILDCARD_PORT@|$VEXA_TLS_WILDCARD_PORT|" \
+        -e "s|@CRL_PORT@|$VEXA_TLS_CRL_PORT|" -e "s|@HTTP_PORT@|$VEXA_LIGHTTPD_PORT|" \
+        "$PEERS_SRC/nginx-tls.conf.in" >"$dir/nginx.conf"
+    spawn nginx-tls nginx -c "$dir/nginx.conf" -g 'daemon off;'
+    wait_port "$VEXA_TLS_PORT" nginx-tls && wait_port "$VEXA_TLS_CRL_PORT" nginx-tls
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -155,5 +196,5 @@ stop_peers() {
 start_peers() {
     mkdir -p "$PEER_DIR"
     start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
-        start_fault_peers
+        start_fault_peers && start_tls_servers
 }

@@ -1,0 +1,318 @@
+#include "VexHTTP11.h"
+
+#include "BodyFraming.h"
+#include "Http11Messages.h"
+#include "LocalFile.h"
+#include "MessagePump.h"
+#include "VexErrors.h"
+#include "VexLimits.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+const char* TrueFalse(bool b) { return b ? "true" : "false"; }
+
+// Request buffer: the request line holds a target of up to a URL's length.
+constexpr size_t kRequestSize = 4096;
+// The reason phrase kept for the host's error text.
+constexpr size_t kMaxReasonLength = 128;
+
+long StatusDetail(int status)
+{
+    switch (status)
+    {
+    case 404:
+    case 410: return VEXDET_NOT_FOUND;
+    case 401:
+    case 403: return VEXDET_NOT_AUTHORISED;
+    default: return VEXDET_UNEXPECTED;
+    }
+}
+
+} // namespace
+
+CVexHTTP11::CVexHTTP11()
+    : VEXSOCK(false), m_stream(*this)
+{
+}
+
+CVexHTTP11::~CVexHTTP11()
+{
+    Disconnect();
+}
+
+bool CVexHTTP11::IsRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool CVexHTTP11::EnsureCreated()
+{
+    if (!m_bCreated)
+        m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false);
+    if (!m_bCreated)
+        SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
+    return m_bCreated;
+}
+
+bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
+{
+    LogFormat("CVexHTTP11::Connect( %s, %u)\n", pszHost, port);
+    bool bResult = EnsureCreated();
+    if (bResult && !VEXSOCK::Connect(pszHost, port))
+    {
+        SetError(VEXERR_SOCKET, WSAGetLastError());
+        bResult = false;
+    }
+    LogFormat("CVexHTTP11::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
+              m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
+                              unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword)
+{
+    LogFormat("CVexHTTP11::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, {password})\n", pszHost, port, pszProxyHost,
+              proxyPort, version, authMethod, pszUser);
+    bool bResult = EnsureCreated();
+    if (bResult &&
+        !VEXSOCK::ConnectSocks(pszHost, port, pszProxyHost, proxyPort, version, authMethod, pszUser, pszPassword))
+    {
+        SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
+        bResult = false;
+    }
+    LogFormat("CVexHTTP11::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexHTTP11::StartTls(const char* pszServerName)
+{
+    m_pTls.reset(new (std::nothrow) CTlsChannel(*this));
+    bool bResult = m_pTls && m_pTls->Handshake(pszServerName);
+    if (!m_pTls)
+        SetError(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
+    else if (!bResult)
+        SetError(m_pTls->GetLastError(), m_pTls->GetLastErrorEx());
+    else
+        m_stream.UseTls(m_pTls.get());
+    LogFormat("CVexHTTP11::StartTls( %s ) returned %s (%s). m_lLastError: %ld m_lLastErrorEx: %ld\n", pszServerName,
+              TrueFalse(bResult), m_pTls ? m_pTls->ProtocolName() : "none", m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+void CVexHTTP11::Disconnect()
+{
+    if (m_stream.IsTls())
+        m_pTls->Shutdown();
+    m_stream.UseTls(nullptr);
+    m_pTls.reset();
+    m_bCreated = false;
+    VEXSOCK::Close();
+}
+
+bool CVexHTTP11::NextLine(std::string* pLine)
+{
+    while (!m_head.TakeLine(pLine))
+    {
+        if (m_head.FreeCount() == 0)
+        {
+            // The head does not fit: refused rather than read in part.
+            SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
+            return false;
+        }
+        const int cb = m_stream.Receive(m_head.FreeSpace(), static_cast<int>(m_head.FreeCount()));
+        if (cb < 0)
+        {
+            CopyStreamError();
+            return false;
+        }
+        if (cb == 0)
+        {
+            // Closed inside the head: what came is no complete response.
+            SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
+            return false;
+        }
+        m_head.Commit(static_cast<size_t>(cb));
+    }
+    // A zero byte would end the line early for every reader that follows.
+    if (pLine->find('\0') != std::string::npos)
+    {
+        SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
+        return false;
+    }
+    return true;
+}
+
+bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders)
+{
+    std::string line;
+    while (NextLine(&line))
+    {
+        if (line.empty())
+            return true;
+        LogFormat("CVexHTTP11::Get() header: %.200s\n", line.c_str());
+        if (!pHeaders->AddLine(line.c_str()))
+        {
+            SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
+            return false;
+        }
+    }
+    return false;
+}
+
+bool CVexHTTP11::ReadStatus(Reply* pReply)
+{
+    // Interim answers (100 Continue, 103 Early Hints) come before the real one.
+    for (;;)
+    {
+        std::string line;
+        if (!NextLine(&line))
+            return false;
+        const char* pszReason = nullptr;
+        int status = 0;
+        if (!http::ParseStatusLine11(line.c_str(), &status, &pszReason))
+        {
+            SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
+            return false;
+        }
+        LogFormat("CVexHTTP11::Get() status: %.200s\n", line.c_str());
+        pReply->status = status;
+        pReply->reason.assign(pszReason, std::min(std::strlen(pszReason), kMaxReasonLength));
+        if (status >= 200)
+            return true;
+        http::CResponseHeaders interim;
+        if (!ReadHeaders(&interim))
+            return false;
+    }
+}
+
+bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
+                     const char* pszAuthorization, const char* pszLocal, Reply* pReply)
+{
+    LogFormat("CVexHTTP11::Get( %s, %s )\n", pszTarget, pszLocal);
+    *pReply = Reply();
+    std::unique_ptr<char[]> request(new (std::nothrow) char[kRequestSize]);
+    if (!request)
+    {
+        SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+    const size_t cbRequest =
+        http::BuildGet11Request(request.get(), kRequestSize, pszTarget, pszHostHeader, pszUserAgent, pszAuthorization);
+    if (cbRequest == 0)
+    {
+        // Nothing goes out that does not fit or that would forge headers.
+        SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
+        return false;
+    }
+    if (m_stream.SendAll(request.get(), static_cast<int>(cbRequest)) != static_cast<int>(cbRequest))
+    {
+        CopyStreamError();
+        return false;
+    }
+    SetError(0, 0);
+
+    http::CResponseHeaders headers;
+    if (!ReadStatus(pReply) || !ReadHeaders(&headers))
+        return false;
+    if (IsRedirect(pReply->status))
+    {
+        if (headers.LocationRefused() || headers.Location().empty())
+        {
+            SetError(VEXERR_HTTP, VEXDET_HTTP_REDIRECT_REFUSED);
+            return false;
+        }
+        pReply->location = headers.Location();
+        return true;
+    }
+    if (pReply->status != 200)
+    {
+        SetError(VEXERR_HTTP, StatusDetail(pReply->status));
+        return false;
+    }
+    return ReceiveBody(headers, pszLocal);
+}
+
+bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* pszLocal)
+{
+    http::CBodyFraming framing(headers);
+    if (!framing.IsUsable())
+    {
+        SetError(VEXERR_HTTP, VEXDET_HTTP_FRAMING);
+        return false;
+    }
+    std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
+    if (!file || !block)
+    {
+        SetError(VEXERR_LOCALFILE, VEXFILE_UNKNOWN);
+        return false;
+    }
+    if (file->Open(pszLocal, true, false) == -1)
+    {
+        SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+        return false;
+    }
+    const uint64_t cbExpected = framing.ExpectedLength();
+    NotifyStart(cbExpected);
+
+    // The body's first bytes came with the head.
+    size_t cbData = m_head.RestCount();
+    std::memcpy(block.get(), m_head.Rest(), cbData);
+    uint64_t cbTotal = 0;
+    unsigned nBlocks = 0;
+    CTransferPump pump;
+    for (;;)
+    {
+        size_t cbBody = 0;
+        const http::BodyState state = framing.Take(block.get(), cbData, &cbBody);
+        if (state == http::BodyState::kBadFraming)
+        {
+            SetError(VEXERR_HTTP, VEXDET_HTTP_FRAMING);
+            break;
+        }
+        if (cbBody > 0 && file->Write(block.get(), static_cast<long>(cbBody)) != static_cast<long>(cbBody))
+        {
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+            break;
+        }
+        cbTotal += cbBody;
+        if (state == http::BodyState::kComplete)
+            break;
+        if (++nBlocks == kBlocksPerProgressReport)
+        {
+            NotifyProgress(cbExpected, cbTotal);
+            nBlocks = 0;
+            if (QueryAbort())
+            {
+                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+                break;
+            }
+        }
+        pump.BetweenBlocks();
+        const int cb = m_stream.Receive(block.get(), kTransferBlockSize);
+        if (cb < 0)
+        {
+            CopyStreamError();
+            break;
+        }
+        if (cb == 0)
+        {
+            if (!framing.CompleteAtClose())
+                SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
+            break;
+        }
+        cbData = static_cast<size_t>(cb);
+    }
+    file->Close();
+    NotifyProgress(cbExpected, cbTotal);
+    PumpMessages();
+    LogFormat("CVexHTTP11::Get() body: %llu bytes. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
+    return m_lLastError == 0;
+}

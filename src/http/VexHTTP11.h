@@ -1,0 +1,75 @@
+// CVexHTTP11: one HTTP/1.1 GET of one URL into a local file, directly or
+// through a SOCKS proxy, over TLS for https. One request per connection
+// (Connection: close); the body is framed by its length, by chunked coding
+// or by the server's close. A redirect is handed back to the caller, who
+// decides whether and where to follow it.
+#pragma once
+
+#include "HeadBuffer.h"
+#include "HttpStream.h"
+#include "TlsChannel.h"
+#include "VexSock.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace http {
+class CResponseHeaders;
+}
+
+class CVexHTTP11 : public VEXSOCK
+{
+public:
+    struct Reply
+    {
+        int status = 0;
+        std::string reason;   // the server's reason phrase, as sent (bounded)
+        std::string location; // of a redirect
+    };
+
+    CVexHTTP11();
+    ~CVexHTTP11();
+
+    bool Connect(const char* pszHost, uint16_t port);
+    bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
+                      unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
+    // TLS on the connection, the certificate checked for pszServerName.
+    bool StartTls(const char* pszServerName);
+
+    // Sends the request and reads the response. True for status 200 with the
+    // whole body in pszLocal, and for a redirect (301, 302, 303, 307, 308;
+    // nothing written, the Location in the reply). False for anything else,
+    // with the pair set and the status, when there was one, in the reply.
+    bool Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
+             const char* pszAuthorization, const char* pszLocal, Reply* pReply);
+    void Disconnect();
+
+    static bool IsRedirect(int status);
+
+    long GetLastError() const { return m_lLastError; }
+    long GetLastErrorEx() const { return m_lLastErrorEx; }
+
+    // Hides the channel's pair: the client's own record of its last failure.
+    long m_lLastError = 0;
+    long m_lLastErrorEx = 0;
+
+private:
+    void SetError(long lError, long lErrorEx)
+    {
+        m_lLastError = lError;
+        m_lLastErrorEx = lErrorEx;
+    }
+    void CopyStreamError() { SetError(m_stream.LastError(), m_stream.LastErrorEx()); }
+    bool EnsureCreated();
+    // The next line of the head; false (pair set) when none can come.
+    bool NextLine(std::string* pLine);
+    bool ReadStatus(Reply* pReply);
+    bool ReadHeaders(http::CResponseHeaders* pHeaders);
+    bool ReceiveBody(const http::CResponseHeaders& headers, const char* pszLocal);
+
+    bool m_bCreated = false;
+    std::unique_ptr<CTlsChannel> m_pTls;
+    CHttpStream m_stream;
+    http::CHeadBuffer m_head;
+};
