@@ -35,6 +35,8 @@ Sub Report(what, completed)
         fso.DeleteFile file
     Else
         WScript.Echo "    LastFetchedFile: """ & ctl.LastFetchedFile & """"
+        WScript.Echo "    LastFetchErrorText: " & ctl.LastFetchErrorText & " (" & ctl.LastFetchError & _
+                     " / " & ctl.LastFetchErrorDetail & ")"
     End If
 End Sub
 

@@ -6,6 +6,7 @@
 #include "ModuleResources.h"
 #include "resource.h"
 #include "Url.h"
+#include "VexErrors.h"
 
 #include <new>
 
@@ -21,6 +22,23 @@ public:
 private:
     CAnsiString m_text;
 };
+
+long UrlRefusalDetail(url::UrlError error)
+{
+    switch (error)
+    {
+    case url::UrlError::kNoScheme: return VEXDET_URL_NO_SCHEME;
+    case url::UrlError::kUnknownScheme: return VEXDET_URL_UNKNOWN_SCHEME;
+    case url::UrlError::kControlCharacter: return VEXDET_URL_CONTROL_CHARACTER;
+    case url::UrlError::kEmptyHost: return VEXDET_URL_EMPTY_HOST;
+    case url::UrlError::kBadHost: return VEXDET_URL_BAD_HOST;
+    case url::UrlError::kBadPort: return VEXDET_URL_BAD_PORT;
+    case url::UrlError::kBadEscape: return VEXDET_URL_BAD_ESCAPE;
+    case url::UrlError::kTooLong: return VEXDET_URL_TOO_LONG;
+    case url::UrlError::kNone: break;
+    }
+    return VEXDET_URL_NOT_TEXT;
+}
 
 VARIANT_BOOL ToVariantBool(bool b)
 {
@@ -292,10 +310,44 @@ STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
     // missing string is.
     std::string text;
     url::Url target;
-    if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text) ||
-        url::ParseUrl(text.c_str(), &target) != url::UrlError::kNone)
+    if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text))
+    {
+        RecordRefusedUrl(VEXDET_URL_NOT_TEXT);
         return E_INVALIDARG;
+    }
+    const url::UrlError error = url::ParseUrl(text.c_str(), &target);
+    if (error != url::UrlError::kNone)
+    {
+        RecordRefusedUrl(UrlRefusalDetail(error));
+        return E_INVALIDARG;
+    }
     *bCompleted = ToVariantBool(CVexEngine::FetchURL(target));
+    return S_OK;
+}
+
+STDMETHODIMP CVexCtl3::get_LastFetchError(long* pVal)
+{
+    if (!pVal)
+        return E_POINTER;
+    *pVal = LastFetchError();
+    return S_OK;
+}
+
+STDMETHODIMP CVexCtl3::get_LastFetchErrorDetail(long* pVal)
+{
+    if (!pVal)
+        return E_POINTER;
+    *pVal = LastFetchErrorDetail();
+    return S_OK;
+}
+
+STDMETHODIMP CVexCtl3::get_LastFetchErrorText(BSTR* pVal)
+{
+    if (!pVal)
+        return E_POINTER;
+    CBstr result;
+    AnsiToBstr(LastFetchErrorText().c_str(), result);
+    *pVal = result.Detach();
     return S_OK;
 }
 

@@ -68,6 +68,9 @@ public:
     STDMETHODIMP IsInternetConnected(VARIANT_BOOL* bIsConnected) override;
     STDMETHODIMP get_LastFetchedFile(BSTR* pVal) override;
     STDMETHODIMP FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted) override;
+    STDMETHODIMP get_LastFetchError(long* pVal) override;
+    STDMETHODIMP get_LastFetchErrorDetail(long* pVal) override;
+    STDMETHODIMP get_LastFetchErrorText(BSTR* pVal) override;
 
     // IViewObject, IViewObject2, IViewObjectEx
     STDMETHODIMP Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,

@@ -71,5 +71,13 @@ void ReadConnectionSettings(CConnectionSettings& settings)
             settings.m_probeTarget.Parse(target.Get());
         else
             settings.m_probeTarget.Reset();
+
+        CAnsiString traceLog;
+        registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", "", traceLog, &cb);
+        settings.m_traceLog.Assign(traceLog.Get());
+    }
+    else
+    {
+        settings.m_traceLog.Reset();
     }
 }

@@ -34,6 +34,8 @@ struct CConnectionSettings
     CBstr m_bstrDunUserName;
     CBstr m_bstrDunPassword;
     CProbeTarget m_probeTarget;
+    // "TraceLog": the file each fetch appends its trace to; empty: none.
+    CAnsiString m_traceLog;
 };
 
 // Rereads the record from the registry. Nothing fails visibly: a missing key,

@@ -2,6 +2,7 @@
 
 #include "ConnectionSettingsValues.h"
 #include "RegistryKey.h"
+#include "VexErrors.h"
 #include "VexLimits.h"
 #include "VexSock.h"
 
@@ -61,6 +62,23 @@ CAutodialSwitch::~CAutodialSwitch()
         RegSetValueExA(m_key.Get(), m_pszValueName, 0, m_dwType, m_saved, m_cb);
 }
 
+// A connection attempt that failed in its wait leaves only 1001 on the
+// channel; the socket itself still knows why (refused, unreachable). A SOCKS
+// 5 negotiation that failed closed the channel, which cleared the primary
+// code and kept the proxy's reason in the detail.
+void ProbeFailurePair(VEXSOCK& channel, bool bUseProxy, long* plError, long* plErrorEx)
+{
+    *plError = channel.GetLastError();
+    *plErrorEx = channel.GetLastErrorEx();
+    if (bUseProxy && *plError == 0 && *plErrorEx != 0)
+        *plError = VEXERR_SOCKS;
+    else if (*plError == VEXERR_CONNECT_FAILED || *plErrorEx == 0)
+    {
+        *plError = VEXERR_SOCKET;
+        *plErrorEx = channel.PendingSocketError();
+    }
+}
+
 } // namespace
 
 bool IsWindowsNT()
@@ -75,7 +93,7 @@ bool IsWindowsNT()
 bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t proxyPort,
                              int32_t socksVersion, int32_t socksMethod, const char* pszUser,
                              const char* pszPassword, const CProbeTarget& target,
-                             VexIsWindowsNTFn pfnIsWindowsNT)
+                             VexIsWindowsNTFn pfnIsWindowsNT, long* plError, long* plErrorEx)
 {
     // Declared first, destroyed last: the autodial value is back before the
     // channel closes the connection.
@@ -99,11 +117,21 @@ bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t p
                                          static_cast<unsigned>(socksMethod), pszUser, pszPassword)
                   : channel.Connect(target.Host(), target.Port());
     if (!bConnected)
+    {
+        if (plError && plErrorEx)
+            ProbeFailurePair(channel, bUseProxy, plError, plErrorEx);
         channel.Close();
+    }
     return bConnected;
 }
 
 bool ProbeInternetConnection(const CConnectionSettings& settings)
+{
+    long lError = 0, lErrorEx = 0;
+    return ProbeInternetConnection(settings, &lError, &lErrorEx);
+}
+
+bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx)
 {
     CAnsiString host, user, password;
     BstrToAnsi(settings.m_bstrSocksServerAddress.Get(), host);
@@ -111,5 +139,5 @@ bool ProbeInternetConnection(const CConnectionSettings& settings)
     BstrToAnsi(settings.m_bstrSocksPassword.Get(), password);
     return ProbeInternetConnection(settings.m_bConnectSOCKS, host.Get(), settings.m_nSocksPort,
                                    settings.m_nSocksVersion, settings.m_nSocksAuthMethod, user.Get(),
-                                   password.Get(), settings.m_probeTarget);
+                                   password.Get(), settings.m_probeTarget, IsWindowsNT, plError, plErrorEx);
 }

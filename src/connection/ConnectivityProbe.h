@@ -23,8 +23,12 @@ bool IsWindowsNT();
 bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t proxyPort,
                              int32_t socksVersion, int32_t socksMethod, const char* pszUser,
                              const char* pszPassword, const CProbeTarget& target,
-                             VexIsWindowsNTFn pfnIsWindowsNT = IsWindowsNT);
+                             VexIsWindowsNTFn pfnIsWindowsNT = IsWindowsNT, long* plError = nullptr,
+                             long* plErrorEx = nullptr);
 
 // The probe with the proxy and target that the last read of the settings
 // left in the record; a record never read probes the default target directly.
 bool ProbeInternetConnection(const CConnectionSettings& settings);
+// The same, telling why a probe failed: the channel's pair (a SOCKS refusal,
+// a socket error or timeout).
+bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx);

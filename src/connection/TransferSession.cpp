@@ -11,6 +11,15 @@
 #include <memory>
 #include <new>
 
+namespace {
+
+std::string Text(const char* psz)
+{
+    return psz ? psz : "";
+}
+
+} // namespace
+
 bool CTransferSession::SetSocks(const char* pszServer, int32_t port, int32_t version, int32_t authMethod,
                                 const char* pszUser, const char* pszPassword)
 {
@@ -69,6 +78,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
     http->Disconnect();
     m_lLastError = bCompleted ? 0 : http->GetLastError();
     m_lLastErrorEx = bCompleted ? 0 : http->GetLastErrorEx();
+    m_serverReply = Text(http->m_statusLine.Get());
     return bCompleted;
 }
 
@@ -89,12 +99,14 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
     {
         m_lLastError = ftp->GetLastError();
         m_lLastErrorEx = ftp->GetLastErrorEx();
+        m_serverReply = Text(ftp->m_lastReply.Get());
         return false;
     }
     const bool bCompleted = ftp->MoveFile(pszRemote, pszLocal, bImageType, true, bPassive);
     // The reason of a failure is read before QUIT clears it.
     m_lLastError = bCompleted ? 0 : ftp->GetLastError();
     m_lLastErrorEx = bCompleted ? 0 : ftp->GetLastErrorEx();
+    m_serverReply = Text(ftp->m_lastReply.Get());
     ftp->Disconnect();
     return bCompleted;
 }
@@ -128,7 +140,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLoca
     }
     m_lLastError = bDone ? 0 : http->GetLastError();
     m_lLastErrorEx = bDone ? 0 : http->GetLastErrorEx();
-    m_nHttpStatus = reply.status;
+    m_serverReply = reply.status ? std::to_string(reply.status) + " " + reply.reason : std::string();
     http->Disconnect();
     *pStatus = reply.status;
     *pLocation = reply.location;

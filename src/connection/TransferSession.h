@@ -44,8 +44,9 @@ public:
     CAnsiString m_pszLogFile;
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
-    // The status of the last HTTP/1.1 response, 0 when none came.
-    int m_nHttpStatus = 0;
+    // The server's last words before a failure: its FTP reply line or HTTP
+    // status line, as it sent them (the caller cleans them for display).
+    std::string m_serverReply;
     bool m_bUseSocks = false;
     int32_t m_nSocksVersion = 0;
     int32_t m_nSocksAuthMethod = 0;

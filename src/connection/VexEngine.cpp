@@ -4,7 +4,11 @@
 #include "DialUpManager.h"
 #include "ModuleResources.h"
 #include "TransferSession.h"
+#include "DiagLog.h"
+#include "LocalFile.h"
+#include "Url.h"
 #include "VexErrors.h"
+#include "VexLimits.h"
 
 #include <memory>
 #include <new>
@@ -33,6 +37,12 @@ private:
     bool m_bKeep = false;
 };
 
+// A caller's string that may be null, as text for a sentence or the trace.
+std::string Text(const char* psz)
+{
+    return psz ? psz : "";
+}
+
 } // namespace
 
 void CVexEngine::ReadConnectionSettings()
@@ -49,46 +59,123 @@ bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const
                                  const char* pszPassword, int32_t port, int32_t protocol)
 {
     const auto wirePort = static_cast<uint16_t>(port);
-    return RunFetch([&](CTransferSession& session, const char* pszLocal) {
-        return protocol == kProtocolHTTP
-                   ? session.FetchHTTP(pszHost, wirePort, pszPath, pszLocal)
-                   // ASCII type, as every fetch; passive only when the settings ask.
-                   : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pszLocal, false,
-                                      m_settings.m_bUsePASV);
-    });
+    const bool bHttp = protocol == kProtocolHTTP;
+    const std::string what = std::string(bHttp ? "FetchRemoteHTTP( " : "FetchRemoteFTP( ") + Text(pszHost) + ", " +
+                             Text(pszPath) + ", " + std::to_string(wirePort) + " )";
+    return RunFetch(bHttp ? "HTTP" : "FTP", pszHost, wirePort, what,
+                    [&](CTransferSession& session, const char* pszLocal) {
+                        return bHttp ? session.FetchHTTP(pszHost, wirePort, pszPath, pszLocal)
+                                     // ASCII type, as every fetch; passive only when the settings ask.
+                                     : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pszLocal,
+                                                        false, m_settings.m_bUsePASV);
+                    });
 }
 
 bool CVexEngine::FetchURL(const url::Url& target)
 {
-    return RunFetch([&](CTransferSession& session, const char* pszLocal) {
-        return session.FetchURL(target, pszLocal, m_settings.m_bUsePASV);
-    });
+    const char* pszProtocol = target.scheme == url::Scheme::kHttps  ? "HTTPS"
+                              : target.scheme == url::Scheme::kHttp ? "HTTP"
+                                                                    : "FTP";
+    // DescribeUrl leaves the user info, and so any password, out.
+    return RunFetch(pszProtocol, target.host.c_str(), target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
+                    [&](CTransferSession& session, const char* pszLocal) {
+                        return session.FetchURL(target, pszLocal, m_settings.m_bUsePASV);
+                    });
 }
 
-bool CVexEngine::RunFetch(const std::function<bool(CTransferSession&, const char*)>& transfer)
+void CVexEngine::RecordRefusedUrl(long lDetail)
 {
     m_pszLastFetchedFile.Reset();
-    m_lLastFetchError = 0;
-    m_lLastFetchErrorEx = 0;
+    m_failure = FailureContext();
+    Fail(VEXERR_URL, lDetail);
+}
+
+bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
+                          const std::function<bool(CTransferSession&, const char*)>& transfer)
+{
+    m_pszLastFetchedFile.Reset();
+    m_failure = FailureContext();
+    m_failure.protocol = pszProtocol;
+    m_failure.host = Text(pszHost);
+    m_failure.port = port;
+    m_failure.timeoutSeconds = kTransferTimeoutSeconds;
+
     // Outermost: a line this fetch dials is hung up after everything else.
     CDialUpManager dialUp;
 
     char szTempDir[MAX_PATH];
     const DWORD cchTempDir = GetTempPathA(sizeof(szTempDir), szTempDir);
-    if (cchTempDir == 0 || cchTempDir >= sizeof(szTempDir))
-        return false;
     char szTempFile[MAX_PATH];
-    if (GetTempFileNameA(szTempDir, "VEX", 0, szTempFile) == 0)
+    if (cchTempDir == 0 || cchTempDir >= sizeof(szTempDir) || GetTempFileNameA(szTempDir, "VEX", 0, szTempFile) == 0)
+    {
+        m_failure.localFile = cchTempDir < sizeof(szTempDir) ? Text(szTempDir) : std::string();
+        Fail(VEXERR_LOCALFILE, CLocalFile::MapLastError());
         return false;
+    }
     CReservedFile reserved(szTempFile);
+    m_failure.localFile = szTempFile;
 
     ReadConnectionSettings();
-    if (!ProbeInternetConnection(m_settings))
+    // The trace of this fetch, when the settings ask for one. A log that
+    // cannot be opened refuses its entries; the fetch goes on.
+    std::unique_ptr<CDiagLog> log;
+    if (m_settings.m_traceLog.Length() > 0)
+    {
+        log.reset(new (std::nothrow) CDiagLog(m_settings.m_traceLog.Get(), true));
+        if (log)
+            log->WriteEntry(("CVexEngine::" + what + " started\n").c_str(), true);
+    }
+    const bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp);
+    if (bCompleted)
+    {
+        reserved.Keep();
+        m_pszLastFetchedFile.Assign(szTempFile);
+    }
+    if (log)
+    {
+        const std::string result = bCompleted ? "true" : "false: " + LastFetchErrorText();
+        log->WriteEntry(("CVexEngine::" + what + " returned " + result + "\n").c_str(), true);
+    }
+    return bCompleted;
+}
+
+bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
+                            const char* pszLocal, CDialUpManager& dialUp)
+{
+    CAnsiString proxy, proxyUser, proxyPassword;
+    BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
+    m_failure.bViaSocks = m_settings.m_bConnectSOCKS;
+    m_failure.proxyHost = Text(proxy.Get());
+    m_failure.proxyPort = m_settings.m_nSocksPort;
+    m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
+    m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
+
+    long lProbeError = 0, lProbeErrorEx = 0;
+    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx))
+    {
+        // A proxy that refused the probe is the cause to name; anything
+        // else is the probe's own failure, with the socket's reason.
+        if (lProbeError == VEXERR_SOCKS)
+        {
+            m_failure.host = Text(m_settings.m_probeTarget.Host());
+            m_failure.port = m_settings.m_probeTarget.Port();
+            Fail(VEXERR_SOCKS, lProbeErrorEx);
+        }
+        else
+        {
+            Fail(VEXERR_PROBE, lProbeError == VEXERR_SOCKET ? lProbeErrorEx : 0);
+        }
         return false;
+    }
 
     std::unique_ptr<CTransferSession> session(new (std::nothrow) CTransferSession);
     if (!session)
         return false;
+    if (pLog)
+    {
+        session->m_pSharedLog = pLog;
+        session->m_bSharedLog = true;
+    }
     CAnsiString text;
     LoadModuleString(kUserAgentString, text);
     session->SetUserAgent(text.Get());
@@ -101,29 +188,35 @@ bool CVexEngine::RunFetch(const std::function<bool(CTransferSession&, const char
         BstrToAnsi(m_settings.m_bstrDunProfile.Get(), profile);
         BstrToAnsi(m_settings.m_bstrDunUserName.Get(), user);
         BstrToAnsi(m_settings.m_bstrDunPassword.Get(), password);
+        m_failure.dialEntry = Text(profile.Get());
+        if (pLog)
+            pLog->WriteEntry(("CDialUpManager::Dial( " + m_failure.dialEntry + ", " + Text(user.Get()) +
+                              ", {password} )\n").c_str(), true);
         if (!dialUp.Dial(profile.Get(), user.Get(), password.Get()))
         {
             m_lLastError = VEXCTL_DIAL_FAILED;
+            Fail(VEXCTL_DIAL_FAILED, 0);
             return false;
         }
     }
     if (m_settings.m_bConnectSOCKS)
     {
-        CAnsiString server, user, password;
-        BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), server);
-        BstrToAnsi(m_settings.m_bstrSocksUsername.Get(), user);
-        BstrToAnsi(m_settings.m_bstrSocksPassword.Get(), password);
-        session->SetSocks(server.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
-                          m_settings.m_nSocksAuthMethod, user.Get(), password.Get());
+        BstrToAnsi(m_settings.m_bstrSocksUsername.Get(), proxyUser);
+        BstrToAnsi(m_settings.m_bstrSocksPassword.Get(), proxyPassword);
+        session->SetSocks(proxy.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
+                          m_settings.m_nSocksAuthMethod, proxyUser.Get(), proxyPassword.Get());
     }
 
-    const bool bCompleted = transfer(*session, szTempFile);
-    m_lLastFetchError = session->m_lLastError;
-    m_lLastFetchErrorEx = session->m_lLastErrorEx;
-    if (bCompleted)
+    const bool bCompleted = transfer(*session, pszLocal);
+    if (!bCompleted)
     {
-        reserved.Keep();
-        m_pszLastFetchedFile.Assign(szTempFile);
+        // A transfer that ended without recording why (an answer that is no
+        // reply at all, no client could be made) fails in its protocol.
+        if (session->m_lLastError != 0)
+            Fail(session->m_lLastError, session->m_lLastErrorEx);
+        else
+            Fail(m_failure.protocol == "FTP" ? VEXERR_FTP : VEXERR_HTTP, VEXDET_UNEXPECTED);
+        m_failure.serverReply = session->m_serverReply;
     }
     return bCompleted;
 }

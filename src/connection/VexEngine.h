@@ -5,11 +5,15 @@
 
 #include "AnsiString.h"
 #include "ConnectionSettings.h"
+#include "FailureText.h"
 #include "WinsockStartup.h"
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
+class CDiagLog;
+class CDialUpManager;
 class CTransferSession;
 namespace url {
 struct Url;
@@ -36,6 +40,14 @@ public:
                          int32_t port, int32_t protocol);
     // The same fetch for a parsed URL (http, https or ftp).
     bool FetchURL(const url::Url& target);
+    // A URL refused before any fetch: recorded as the last fetch's failure.
+    void RecordRefusedUrl(long lDetail);
+
+    // Why the last fetch failed: its step's pair (0 / 0 after a completed
+    // fetch), and a sentence for a person. Never holds a password.
+    long LastFetchError() const { return m_failure.lError; }
+    long LastFetchErrorDetail() const { return m_failure.lErrorEx; }
+    std::string LastFetchErrorText() const { return DescribeFailure(m_failure); }
     void ReadConnectionSettings();
     // Whether the internet is reachable the way the last fetch's settings say.
     bool IsInternetConnected() const;
@@ -44,15 +56,18 @@ public:
 
     CWinsockStartup m_winsock;
     long m_lLastError = 0;
-    // The pair of the transfer the last fetch ran (0 / 0 when it completed
-    // or did not get that far).
-    long m_lLastFetchError = 0;
-    long m_lLastFetchErrorEx = 0;
     CConnectionSettings m_settings;
     CAnsiString m_pszLastFetchedFile;
 
 private:
     // The session every fetch runs: dial-up manager, temporary file,
     // settings, probe, product strings, dial-up, proxy; then transfer.
-    bool RunFetch(const std::function<bool(CTransferSession&, const char*)>& transfer);
+    // pszWhat names the fetch in the trace log (never with a password).
+    bool RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
+                  const std::function<bool(CTransferSession&, const char*)>& transfer);
+    bool RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
+                    const char* pszLocal, CDialUpManager& dialUp);
+    void Fail(long lError, long lErrorEx) { m_failure.lError = lError, m_failure.lErrorEx = lErrorEx; }
+
+    FailureContext m_failure;
 };

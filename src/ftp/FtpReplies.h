@@ -30,7 +30,6 @@ public:
     };
 
     Result Feed(const char* pszLine);
-    int FirstCode() const { return m_nFirst; }
 
 private:
     bool m_bStarted = false;

@@ -100,8 +100,8 @@ bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char*
                            const char* pszProxyHost, uint16_t proxyPort, unsigned version, unsigned authMethod,
                            const char* pszProxyUser, const char* pszProxyPassword)
 {
-    LogFormat("CVexFTP::ConnectSocks( %s, %s, {password}, %u, %s, %u, %u, %u, %s, %s\n", pszHost, pszUser, port,
-              pszProxyHost, proxyPort, version, authMethod, pszProxyUser, pszProxyPassword);
+    LogFormat("CVexFTP::ConnectSocks( %s, %s, {password}, %u, %s, %u, %u, %u, %s, {password}\n", pszHost, pszUser,
+              port, pszProxyHost, proxyPort, version, authMethod, pszProxyUser);
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
@@ -192,6 +192,7 @@ bool CVexFTP::GetMessage(CAnsiString& reply)
         case ftp::CReplyAssembler::kComplete:
             LogFormat("CVexFTP::GetMessage() returned: %s\n", line);
             reply.Assign(line);
+            m_lastReply.Assign(line);
             return true;
         }
     }

@@ -46,6 +46,8 @@ public:
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
     int m_nReplyCode = 0;
+    // The last line of the last complete reply, as the server sent it.
+    CAnsiString m_lastReply;
     bool m_bCreated = false;
     CLineBuffer m_reply;
 

@@ -71,8 +71,8 @@ bool CVexHTTP::Connect(const char* pszHost, uint16_t port)
 bool CVexHTTP::ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
                             unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword)
 {
-    LogFormat("CVexHTTP::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, %s\n", pszHost, port, pszProxyHost, proxyPort,
-              version, authMethod, pszUser, pszPassword);
+    LogFormat("CVexHTTP::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, {password}\n", pszHost, port, pszProxyHost,
+              proxyPort, version, authMethod, pszUser);
     m_pszHost.Assign(pszHost);
     m_nPort = port;
     bool bResult = EnsureCreated();
@@ -155,6 +155,7 @@ bool CVexHTTP::HTTPResponse(long expected, CAnsiString* pStatusLine)
     if (!http::IsStatusLine(line.Get()))
         return false;
     m_lResponseCode = http::ParseStatusCode(line.Get());
+    m_statusLine.Assign(line.Get());
     if (pStatusLine)
         pStatusLine->Assign(line.Get());
     LogFormat("CVexHTTP::HTTPResponse( %d ) Received response: %d.\n", static_cast<int>(expected),

@@ -46,6 +46,8 @@ public:
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
     long m_lResponseCode = 0;
+    // The status line of the response, as the server sent it.
+    CAnsiString m_statusLine;
     bool m_bCreated = false;
     CLineBuffer m_lines;
     // The server as named by the caller, for the Host header.

@@ -65,7 +65,12 @@ bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
     bool bResult = EnsureCreated();
     if (bResult && !VEXSOCK::Connect(pszHost, port))
     {
-        SetError(VEXERR_SOCKET, WSAGetLastError());
+        // A wait that timed out says so; an attempt that failed in its wait
+        // leaves the reason on the socket (refused, unreachable).
+        const long lErrorEx = VEXSOCK::GetLastError() == VEXERR_SOCKET && VEXSOCK::GetLastErrorEx() != 0
+                                  ? VEXSOCK::GetLastErrorEx()
+                                  : PendingSocketError();
+        SetError(VEXERR_SOCKET, lErrorEx != 0 ? lErrorEx : WSAGetLastError());
         bResult = false;
     }
     LogFormat("CVexHTTP11::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),

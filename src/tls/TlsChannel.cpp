@@ -520,10 +520,11 @@ void CTlsChannel::Shutdown()
     DWORD type = SCHANNEL_SHUTDOWN;
     SecBuffer control = {sizeof(type), SECBUFFER_TOKEN, &type};
     SecBufferDesc controlDesc = {SECBUFFER_VERSION, 1, &control};
+    // The package makes the alert on the next InitializeSecurityContext
+    // (Wine 8's as Windows' does).
     SECURITY_STATUS status = ApplyControlToken(m_context.Get(), &controlDesc);
     if (status != SEC_E_OK)
     {
-        // Wine 8's package has no ApplyControlToken: no close_notify there.
         m_channel.LogFormat("CTlsChannel::Shutdown() ApplyControlToken returned 0x%08lx\n",
                             static_cast<unsigned long>(status));
         return;

@@ -4,6 +4,3 @@
 
 // The UTC system time as a count of 100-nanosecond units (a FILETIME).
 uint64_t UtcNowTicks();
-
-constexpr uint64_t kTicksPerSecond = 10000000;
-constexpr uint64_t kTicksPerMillisecond = 10000;

@@ -12,6 +12,10 @@ constexpr long VEXERR_HTTP = -140;
 constexpr long VEXERR_LOCALFILE = -150;
 constexpr long VEXERR_ABORTED = -160;
 constexpr long VEXERR_TLS = -170;
+// The connectivity probe found no connection (the detail is 0).
+constexpr long VEXERR_PROBE = -180;
+// A URL refused before anything was sent; the detail says why (VEXDET_URL_*).
+constexpr long VEXERR_URL = -190;
 // A connection attempt failed while WaitConnect waited (exception set);
 // the detail code is left as it was.
 constexpr long VEXERR_CONNECT_FAILED = 1001;
@@ -52,6 +56,17 @@ constexpr long VEXDET_TLS_EXPIRED = 1053;           // certificate expired or no
 constexpr long VEXDET_TLS_REVOKED = 1054;           // certificate revoked by its issuer
 constexpr long VEXDET_TLS_PROTOCOL = 1055;          // bad record, decryption failure, odd status
 constexpr long VEXDET_TLS_WRONG_USAGE = 1056;       // certificate not for server authentication
+
+// Detail codes beside VEXERR_URL.
+constexpr long VEXDET_URL_NO_SCHEME = 1060;
+constexpr long VEXDET_URL_UNKNOWN_SCHEME = 1061;
+constexpr long VEXDET_URL_CONTROL_CHARACTER = 1062;
+constexpr long VEXDET_URL_EMPTY_HOST = 1063;
+constexpr long VEXDET_URL_BAD_HOST = 1064;
+constexpr long VEXDET_URL_BAD_PORT = 1065;
+constexpr long VEXDET_URL_BAD_ESCAPE = 1066;
+constexpr long VEXDET_URL_TOO_LONG = 1067;
+constexpr long VEXDET_URL_NOT_TEXT = 1068; // missing, not UTF-16, or holding a zero character
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

@@ -338,6 +338,16 @@ void VEXSOCK::Close()
     m_nSocksAuth = 0;
 }
 
+long VEXSOCK::PendingSocketError() const
+{
+    int error = 0;
+    int cb = sizeof(error);
+    if (m_hSocket == INVALID_SOCKET ||
+        getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &cb) != 0)
+        return 0;
+    return error;
+}
+
 namespace {
 
 // The hooks take 32-bit counts; a count they cannot hold reads as the largest.

@@ -60,6 +60,9 @@ public:
     uint32_t GetPeerAddress() const { return m_addr.sin_addr.s_addr; }
     uint16_t GetPeerPort() const { return m_addr.sin_port; }
     long GetLastError() const { return m_lLastError; }
+    // The socket's own pending error (SO_ERROR): why a connection attempt
+    // that failed in its wait failed. 0 when there is none.
+    long PendingSocketError() const;
     long GetLastErrorEx() const { return m_lLastErrorEx; }
 
     void Close();

@@ -5,6 +5,8 @@
 
 #include "resource.h"
 
+#include "CallerTrace.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -40,7 +42,7 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR idTimer, DWORD)
         PostMessageA(hwndBox, WM_COMMAND, g_closeCommand, 0);
 }
 
-INT_PTR RunAboutBox(WPARAM closeCommand, std::function<void(HWND)> inspect = nullptr)
+INT_PTR RunAboutBox(WPARAM closeCommand, std::function<void(HWND)> inspect = nullptr, const CCallerTrace& = {})
 {
     g_inspect = std::move(inspect);
     g_closeCommand = closeCommand;

@@ -5,8 +5,10 @@
 #include "VexCtl3.h"
 
 #include "../connection/TestRegistry.h"
+#include "CallerTrace.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
+#include "TestTiming.h"
 
 #include "ComTest.h"
 
@@ -63,14 +65,14 @@ protected:
 
     // Runs one fetch and checks the four promises; bound is in seconds.
     template <typename Fetch>
-    void ExpectCleanFailure(const char* pszWhat, Fetch fetch, double bound)
+    void ExpectCleanFailure(const char* pszWhat, Fetch fetch, double bound, const CCallerTrace& = {})
     {
         const std::string temp = TempDirectory();
         const size_t filesBefore = VexTempFiles(temp).size();
         VARIANT_BOOL bCompleted = VARIANT_TRUE;
         const auto start = std::chrono::steady_clock::now();
         const HRESULT hr = fetch(&bCompleted);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = SecondsSince(start);
         EXPECT_EQ(hr, S_OK) << pszWhat;
         EXPECT_EQ(bCompleted, VARIANT_FALSE) << pszWhat;
         EXPECT_LT(seconds, bound) << pszWhat;

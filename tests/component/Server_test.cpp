@@ -2,6 +2,7 @@
 // lock count, and self-registration (directly and through regsvr32).
 #include "ComPtr.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "Vexa3.h"
 
 #include "ComTest.h"
@@ -208,9 +209,7 @@ TEST_F(Registration, UnregisteringRemovesTheKeysButNotClsidItself)
 
 TEST_F(Registration, PathWithASingleQuoteIsRegisteredAsItIs)
 {
-    char szTemp[MAX_PATH];
-    GetTempPathA(sizeof(szTemp), szTemp);
-    const std::string dir = std::string(szTemp) + "vexa o'quote";
+    const std::string dir = TempPath("vexa o'quote");
     CreateDirectoryA(dir.c_str(), nullptr);
     const std::string copy = dir + "\\Vexa3.dll";
     ASSERT_TRUE(CopyFileA(DllPath().c_str(), copy.c_str(), FALSE));

@@ -94,6 +94,11 @@ For Each badUrl In Array("", "no-scheme/file", "gopher://127.0.0.1/x", "http:///
     Err.Clear
     Check refusal = 5, "FetchURL refuses " & Replace(badUrl, vbLf, "\n") & " (error " & refusal & ")"
 Next
+Check ctl.LastFetchError = -190 And ctl.LastFetchErrorDetail = 1062, "a refused URL is the last fetch's failure"
+Check InStr(ctl.LastFetchErrorText, "control character") > 0, "LastFetchErrorText says why: " & ctl.LastFetchErrorText
+Check ctl.FetchRemoteHTTP("127.0.0.1", "/vbs-http.txt", webPort) And ctl.LastFetchError = 0 And _
+      ctl.LastFetchErrorText = "", "a completed fetch clears the failure"
+fso.DeleteFile ctl.LastFetchedFile
 
 ' Through the SOCKS proxy, as the settings say.
 shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"

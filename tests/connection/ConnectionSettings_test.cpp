@@ -4,6 +4,7 @@
 // without terminator, and the probe target.
 #include "ConnectionSettings.h"
 
+#include "CallerTrace.h"
 #include "ConnectionSettingsValues.h"
 #include "RegistryAccess.h"
 #include "TestRegistry.h"
@@ -36,21 +37,22 @@ protected:
     }
     void TearDown() override { testreg::DeleteKey(kRoot, kKey); }
 
-    static void SetDword(const char* pszName, DWORD dw)
+    static void SetDword(const char* pszName, DWORD dw, const CCallerTrace& = {})
     {
         ASSERT_EQ(testreg::SetDword(kRoot, kKey, pszName, dw), ERROR_SUCCESS);
     }
-    static void SetText(const char* pszName, const std::string& text, DWORD type = REG_SZ)
+    static void SetText(const char* pszName, const std::string& text, DWORD type = REG_SZ,
+                        const CCallerTrace& = {})
     {
         ASSERT_EQ(testreg::SetText(kRoot, kKey, pszName, text, type), ERROR_SUCCESS);
     }
-    static void SetRaw(const char* pszName, DWORD type, const void* pData, DWORD cb)
+    static void SetRaw(const char* pszName, DWORD type, const void* pData, DWORD cb, const CCallerTrace& = {})
     {
         ASSERT_EQ(testreg::Set(kRoot, kKey, pszName, type, pData, cb), ERROR_SUCCESS);
     }
 
     // Everything on, with a distinct value in every field.
-    static void WriteFullKey()
+    static void WriteFullKey(const CCallerTrace& = {})
     {
         SetDword("ConnectDUN", 1);
         SetText("DUN_Profile", "Office line");
@@ -67,7 +69,7 @@ protected:
     }
 };
 
-void ExpectDefaultTarget(const CConnectionSettings& s)
+void ExpectDefaultTarget(const CConnectionSettings& s, const CCallerTrace& = {})
 {
     EXPECT_STREQ(s.m_probeTarget.Host(), "1.1.1.1");
     EXPECT_EQ(s.m_probeTarget.Port(), 80);

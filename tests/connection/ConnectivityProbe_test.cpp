@@ -4,11 +4,14 @@
 // the probe's own wait through a timer whose message the wait dispatches.
 #include "ConnectivityProbe.h"
 
+#include "CallerTrace.h"
+#include "ClosedPort.h"
 #include "RegistryAccess.h"
 #include "ScriptedPeer.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
+#include "TestTiming.h"
 #include "VexSock.h"
 
 #include <gtest/gtest.h>
@@ -36,20 +39,7 @@ bool NeverNT()
     return false;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// A loopback port where nothing listens.
-uint16_t ClosedPort()
-{
-    VEXSOCK sock;
-    EXPECT_TRUE(sock.Create(1, false));
-    return sock.GetLocalPort();
-}
-
-CProbeTarget Loopback(uint16_t port, const char* pszHost = "127.0.0.1")
+CProbeTarget Loopback(uint16_t port, const char* pszHost = "127.0.0.1", const CCallerTrace& = {})
 {
     CProbeTarget target;
     EXPECT_TRUE(target.Parse((std::string(pszHost) + ":" + std::to_string(port)).c_str()));
@@ -114,7 +104,7 @@ std::vector<Autodial> CMidProbeObserver::s_seen;
 class CWriteWatch
 {
 public:
-    explicit CWriteWatch(const char* pszSubkey)
+    explicit CWriteWatch(const char* pszSubkey, const CCallerTrace& = {})
         : m_hEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
         EXPECT_EQ(m_key.Open(HKEY_CURRENT_USER, pszSubkey, KEY_NOTIFY), ERROR_SUCCESS) << pszSubkey;

@@ -6,7 +6,9 @@
 // are missing or lack the entry points.
 #include "DialUpManager.h"
 
+#include "CallerTrace.h"
 #include "RasDoubleControl.h"
+#include "TestTiming.h"
 #include "VexLimits.h"
 
 #include <gtest/gtest.h>
@@ -28,18 +30,13 @@ using Clock = std::chrono::steady_clock;
 constexpr DWORD kConnSize = sizeof(void*) == 8 ? 424 : 412;
 static_assert(sizeof(rasdouble::ConnA) == kConnSize, "the double's RASCONNA");
 
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 double Seconds(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double>(to - from).count();
 }
 
 // Processor time (user and kernel) that the calling thread has used.
-double ThreadCpuSeconds()
+double ThreadCpuSeconds(const CCallerTrace& = {})
 {
     FILETIME created, exited, kernel, user;
     EXPECT_TRUE(GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user));
@@ -81,7 +78,7 @@ template <size_t N>
 }
 
 void ExpectDialParams(const rasdouble::Record& record, const std::string& entry,
-                      const std::string& user, const std::string& password)
+                      const std::string& user, const std::string& password, const CCallerTrace& = {})
 {
     const rasdouble::DialParamsA& params = record.params;
     EXPECT_EQ(params.dwSize, 1052u);
@@ -375,7 +372,7 @@ TEST_F(DialUpManagerTest, ReleaseThatNeverComesIsGivenUpAtTheLimit)
 class CMessageWatch
 {
 public:
-    CMessageWatch()
+    explicit CMessageWatch(const CCallerTrace& = {})
     {
         s_bArrived = false;
         s_nTicks = 0;

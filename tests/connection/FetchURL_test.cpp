@@ -84,7 +84,7 @@ protected:
         return bCompleted;
     }
     // The pair of the session that ran the last fetch.
-    std::pair<long, long> LastPair() const { return {m_engine.m_lLastFetchError, m_engine.m_lLastFetchErrorEx}; }
+    std::pair<long, long> LastPair() const { return {m_engine.LastFetchError(), m_engine.LastFetchErrorDetail()}; }
 
     CVexEngine m_engine;
     std::set<std::string> m_before;

@@ -3,13 +3,16 @@
 // natively as well as under the emulator.
 #include "ProbeTarget.h"
 
+// By path: the native build has no support include directory.
+#include "../support/CallerTrace.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
 
-void ExpectDefault(const CProbeTarget& target)
+void ExpectDefault(const CProbeTarget& target, const CCallerTrace& = {})
 {
     EXPECT_STREQ(target.Host(), "1.1.1.1");
     EXPECT_EQ(target.Port(), 80);

@@ -16,27 +16,6 @@
 
 namespace {
 
-std::string TempPath(const std::string& name)
-{
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof(dir), dir);
-    return std::string(dir) + name;
-}
-
-// Bytes that an ASCII-type transfer would change: every value, CR, LF, CR LF.
-std::string BinaryContent(size_t cb)
-{
-    std::string content(cb, '\0');
-    uint32_t x = 54321;
-    for (size_t i = 0; i < cb; ++i)
-    {
-        x = x * 1103515245 + 12345;
-        content[i] = static_cast<char>(x >> 16);
-    }
-    content.replace(0, 6, "a\r\nb\nc");
-    return content;
-}
-
 bool LogIn(CVexFTP& ftp)
 {
     return ftp.Connect("127.0.0.1", testenv::FtpUser().c_str(), testenv::FtpPassword().c_str(),

@@ -259,9 +259,7 @@ TEST(FtpDisconnect, RefusedOrUnansweredQuit)
 
 TEST(FtpTrace, LinesNameTheOperationsAndNeverThePassword)
 {
-    char tempDir[MAX_PATH];
-    GetTempPathA(sizeof(tempDir), tempDir);
-    const std::string logPath = std::string(tempDir) + "vexftp-trace-test.txt";
+    const std::string logPath = TempPath("vexftp-trace-test.txt");
     DeleteFileA(logPath.c_str());
 
     CScriptedPeer server;

@@ -1,9 +1,12 @@
 // Files for tests: a private temporary directory per test, a switched
-// current directory, and whole-file reads and writes.
+// current directory, whole-file reads and writes, and content for them.
 #pragma once
+
+#include "CallerTrace.h"
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,7 +15,7 @@
 class CTempDir
 {
 public:
-    CTempDir();
+    explicit CTempDir(const CCallerTrace& = {});
     ~CTempDir();
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
@@ -28,7 +31,7 @@ private:
 class CCurrentDirectory
 {
 public:
-    explicit CCurrentDirectory(const std::string& dir);
+    explicit CCurrentDirectory(const std::string& dir, const CCallerTrace& = {});
     ~CCurrentDirectory();
     CCurrentDirectory(const CCurrentDirectory&) = delete;
     CCurrentDirectory& operator=(const CCurrentDirectory&) = delete;
@@ -53,6 +56,13 @@ private:
     std::vector<std::string> m_paths;
 };
 
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& content);
+std::string ReadWholeFile(const std::string& path, const CCallerTrace& = {});
+void WriteWholeFile(const std::string& path, const std::string& content, const CCallerTrace& = {});
 bool Exists(const std::string& path);
+
+// The path of name in the temporary directory.
+std::string TempPath(const std::string& name);
+
+// cb bytes that an ASCII-type transfer would change: every value, CR, LF,
+// CR LF.
+std::string BinaryContent(size_t cb);

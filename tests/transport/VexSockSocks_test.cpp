@@ -3,6 +3,8 @@
 // forwarding (which also speaks SOCKS 4A).
 #include "VexSock.h"
 
+#include "CallerTrace.h"
+#include "ClosedPort.h"
 #include "ScriptedPeer.h"
 #include "SocksMessages.h"
 #include "TestEnv.h"
@@ -19,13 +21,6 @@ std::string Bytes(std::initializer_list<uint8_t> bytes)
     return std::string(bytes.begin(), bytes.end());
 }
 
-uint16_t ClosedPort()
-{
-    VEXSOCK probe;
-    EXPECT_TRUE(probe.Create(1, false));
-    return probe.GetLocalPort();
-}
-
 // A destination that answers "ping" with "pong": proves that the channel
 // carries the destination's byte stream after the handshake.
 struct PingPongPeer
@@ -35,7 +30,7 @@ struct PingPongPeer
     PingPongPeer() { port = peer.Expect(4).Send("pong").Close().Start(); }
 };
 
-void ExpectPingPong(VEXSOCK& sock)
+void ExpectPingPong(VEXSOCK& sock, const CCallerTrace& = {})
 {
     ASSERT_EQ(sock.SendAll("ping", 4, 0), 4);
     char buffer[8] = {};

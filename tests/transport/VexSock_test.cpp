@@ -3,9 +3,11 @@
 // message pumping that keeps a host's windows alive during a wait.
 #include "VexSock.h"
 
+#include "ClosedPort.h"
 #include "MonotonicClock.h"
 #include "ScriptedPeer.h"
 #include "SilentListener.h"
+#include "TestTiming.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 
@@ -24,19 +26,6 @@ void SetSentinelPair(VEXSOCK& sock)
 {
     sock.m_lLastError = kSentinel;
     sock.m_lLastErrorEx = kSentinel;
-}
-
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// A loopback port where nothing listens.
-uint16_t ClosedPort()
-{
-    VEXSOCK probe;
-    EXPECT_TRUE(probe.Create(1, false));
-    return probe.GetLocalPort(); // released again when probe goes
 }
 
 TEST(VexSockConstruction, StartsNonBlockingWithTheTransferTimeout)

@@ -1,0 +1,193 @@
+#include "FailureText.h"
+
+#include "VexErrors.h"
+
+namespace {
+
+std::string Endpoint(const std::string& host, uint16_t port)
+{
+    return host + ":" + std::to_string(port);
+}
+
+std::string Server(const FailureContext& c)
+{
+    return "the " + (c.protocol.empty() ? std::string("") : c.protocol + " ") + "server at " + Endpoint(c.host, c.port);
+}
+
+std::string Proxy(const FailureContext& c)
+{
+    return "the SOCKS " + std::to_string(c.socksVersion) + " proxy at " + Endpoint(c.proxyHost, c.proxyPort);
+}
+
+// What the server said, as a clause: " (530 Login incorrect.)".
+std::string Quoted(const std::string& reply)
+{
+    const std::string clean = CleanPeerText(reply);
+    return clean.empty() ? std::string() : " (" + clean + ")";
+}
+
+// The Windows Sockets codes a person meets, in words.
+std::string SocketCause(long code, unsigned timeoutSeconds)
+{
+    switch (code)
+    {
+    case 10060: return "no answer within " + std::to_string(timeoutSeconds) + " s";
+    case 10061: return "the connection was refused (nothing listens on that port)";
+    case 10054: return "the connection was reset by the peer";
+    case 10053: return "the connection was aborted";
+    case 10051: return "the network is unreachable";
+    case 10065: return "the host is unreachable";
+    case 11001: return "the host name is not known";
+    case 11002: return "the host name could not be looked up right now";
+    case 0: return "the connection attempt failed";
+    default: return "Windows Sockets error " + std::to_string(code);
+    }
+}
+
+std::string SocksCause(long detail)
+{
+    switch (detail)
+    {
+    case VEXDET_SOCKS_AUTH: return "refused the user name or password";
+    case VEXDET_SOCKS_NOT_ALLOWED: return "does not allow this connection";
+    case VEXDET_SOCKS_NET_UNREACHABLE: return "cannot reach the server's network";
+    case VEXDET_SOCKS_HOST_UNREACHABLE: return "cannot reach the server";
+    case VEXDET_SOCKS_REFUSED: return "was refused by the server";
+    case VEXDET_SOCKS_TTL_EXPIRED: return "gave up on the server (TTL expired)";
+    case VEXDET_SOCKS_BAD_COMMAND: return "does not support the command";
+    case VEXDET_SOCKS_BAD_ADDRESS_TYPE: return "does not support the address type";
+    case VEXDET_BAD_REPLY: return "answered in a way that is no SOCKS reply";
+    default: return "failed the request";
+    }
+}
+
+std::string FtpCause(const FailureContext& c)
+{
+    const std::string reply = Quoted(c.serverReply);
+    switch (c.lErrorEx)
+    {
+    case VEXDET_USER_REFUSED: return Server(c) + " refused the user name" + reply;
+    case VEXDET_PASS_REFUSED: return Server(c) + " refused the password" + reply;
+    case VEXDET_NOT_FOUND: return Server(c) + " has no such file" + reply;
+    case VEXDET_ACCOUNT_NEEDED: return Server(c) + " wants an account for the transfer" + reply;
+    case VEXDET_PORT_OR_COMPLETION: return Server(c) + " did not complete the transfer" + reply;
+    case VEXDET_BAD_REPLY: return Server(c) + " sent a reply that cannot be read";
+    case VEXDET_UNEXPECTED: return Server(c) + " answered unexpectedly" + reply;
+    default: return Server(c) + " refused the transfer" + reply;
+    }
+}
+
+std::string HttpCause(const FailureContext& c)
+{
+    const std::string reply = Quoted(c.serverReply);
+    switch (c.lErrorEx)
+    {
+    case VEXDET_NOT_FOUND:
+    case VEXDET_NOT_AUTHORISED:
+    case VEXDET_UNEXPECTED:
+        return reply.empty() ? Server(c) + " answered unexpectedly"
+                             : Server(c) + " answered " + CleanPeerText(c.serverReply);
+    case VEXDET_HTTP_FRAMING: return Server(c) + " sent a body whose length or chunks cannot be read";
+    case VEXDET_HTTP_BODY_CUT: return Server(c) + " closed the connection before the whole body arrived";
+    case VEXDET_HTTP_TOO_MANY_REDIRECTS: return Server(c) + " redirected more than 10 times in a row";
+    case VEXDET_HTTP_REDIRECT_REFUSED:
+        return Server(c) + " redirected to a place the control does not follow (from https to http, or to "
+                           "another scheme)";
+    case VEXDET_BAD_REPLY: return Server(c) + " sent a response that cannot be read";
+    default: return Server(c) + " answered unexpectedly" + reply;
+    }
+}
+
+std::string TlsCause(const FailureContext& c)
+{
+    const std::string who = "the certificate of " + c.host;
+    switch (c.lErrorEx)
+    {
+    case VEXDET_TLS_HANDSHAKE_REFUSED:
+        return Server(c) + " refused the TLS handshake (it may offer nothing newer than TLS 1.1)";
+    case VEXDET_TLS_UNTRUSTED: return who + " is not trusted: it does not lead to a trusted root";
+    case VEXDET_TLS_NAME_MISMATCH: return who + " was not issued for that name";
+    case VEXDET_TLS_EXPIRED: return who + " has expired or is not valid yet";
+    case VEXDET_TLS_REVOKED: return who + " has been revoked";
+    case VEXDET_TLS_WRONG_USAGE: return who + " is not meant for a server";
+    default: return "the TLS connection to " + Endpoint(c.host, c.port) + " failed";
+    }
+}
+
+std::string UrlCause(long detail)
+{
+    switch (detail)
+    {
+    case VEXDET_URL_NO_SCHEME: return "the URL was refused: it does not start with http://, https:// or ftp://";
+    case VEXDET_URL_UNKNOWN_SCHEME: return "the URL was refused: only http, https and ftp are fetched";
+    case VEXDET_URL_CONTROL_CHARACTER: return "the URL was refused: it holds a control character";
+    case VEXDET_URL_EMPTY_HOST: return "the URL was refused: it names no host";
+    case VEXDET_URL_BAD_HOST: return "the URL was refused: the host is no name or IPv4 address";
+    case VEXDET_URL_BAD_PORT: return "the URL was refused: the port is not a number from 1 to 65535";
+    case VEXDET_URL_BAD_ESCAPE: return "the URL was refused: it holds a broken %-escape";
+    case VEXDET_URL_TOO_LONG: return "the URL was refused: it is longer than 2048 characters";
+    default: return "the URL was refused: it is missing or no valid text";
+    }
+}
+
+std::string Sentence(std::string text)
+{
+    if (!text.empty())
+    {
+        if (text[0] >= 'a' && text[0] <= 'z')
+            text[0] = static_cast<char>(text[0] - 'a' + 'A');
+        text += '.';
+    }
+    return text;
+}
+
+} // namespace
+
+std::string CleanPeerText(const std::string& text)
+{
+    std::string clean;
+    for (const char c : text)
+    {
+        if (clean.size() == kMaxPeerTextLength)
+        {
+            clean += "...";
+            break;
+        }
+        const auto b = static_cast<unsigned char>(c);
+        clean += b < 0x20 || b == 0x7f ? ' ' : c;
+    }
+    while (!clean.empty() && clean.back() == ' ')
+        clean.pop_back();
+    return clean;
+}
+
+std::string DescribeFailure(const FailureContext& c)
+{
+    switch (c.lError)
+    {
+    case VEXERR_NONE: return std::string();
+    case VEXERR_PROBE:
+        return Sentence("the connectivity probe could not reach the probe target " + c.probeTarget +
+                        (c.bViaSocks ? " through " + Proxy(c) : std::string()) +
+                        (c.lErrorEx ? ": " + SocketCause(c.lErrorEx, 1) : std::string()) +
+                        "; check the network or the ProbeTarget setting");
+    case VEXERR_URL: return Sentence(UrlCause(c.lErrorEx));
+    case VEXCTL_DIAL_FAILED:
+        return Sentence("the dial-up connection \"" + CleanPeerText(c.dialEntry) + "\" could not be brought up");
+    case VEXERR_SOCKS: return Sentence(Proxy(c) + " " + SocksCause(c.lErrorEx) + " for " + Endpoint(c.host, c.port));
+    case VEXERR_SOCKET:
+    case VEXERR_CONNECT_FAILED:
+        return Sentence((c.bViaSocks ? "no connection through " + Proxy(c) + " to " : "no connection to ") +
+                        Endpoint(c.host, c.port) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds));
+    case VEXERR_FTP: return Sentence(FtpCause(c));
+    case VEXERR_HTTP: return Sentence(HttpCause(c));
+    case VEXERR_TLS: return Sentence(TlsCause(c));
+    case VEXERR_LOCALFILE:
+        return Sentence("the temporary file " + c.localFile + " could not be written (local file error " +
+                        std::to_string(c.lErrorEx) + ")");
+    case VEXERR_ABORTED: return Sentence("the transfer from " + Endpoint(c.host, c.port) + " was aborted");
+    default:
+        return Sentence("the fetch from " + Endpoint(c.host, c.port) + " failed (error " + std::to_string(c.lError) +
+                        ", detail " + std::to_string(c.lErrorEx) + ")");
+    }
+}

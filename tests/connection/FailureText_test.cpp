@@ -1,0 +1,55 @@
+// The sentences a host shows: peer text cleaned and bounded, and the cause
+// of each family in words.
+#include "FailureText.h"
+
+#include "VexErrors.h"
+
+#include <gtest/gtest.h>
+
+TEST(FailureText, PeerTextIsCleanedAndBounded)
+{
+    EXPECT_EQ(CleanPeerText("530 Login\r\nincorrect.\t"), "530 Login  incorrect.");
+    const std::string flood(1000, 'x');
+    const std::string cut = CleanPeerText(flood);
+    EXPECT_EQ(cut, std::string(kMaxPeerTextLength, 'x') + "...");
+}
+
+TEST(FailureText, SentencesNameStepPeerAndCause)
+{
+    FailureContext c;
+    c.protocol = "FTP";
+    c.host = "files.example";
+    c.port = 21;
+    c.proxyHost = "proxy.example";
+    c.proxyPort = 1080;
+    c.timeoutSeconds = 300;
+    const struct
+    {
+        long lError, lErrorEx;
+        bool bViaSocks;
+        const char* reply;
+        const char* expected;
+    } cases[] = {
+        {0, 0, false, "", ""},
+        {VEXERR_FTP, VEXDET_PASS_REFUSED, false, "530 Login incorrect.\r\n",
+         "The FTP server at files.example:21 refused the password (530 Login incorrect.)."},
+        {VEXERR_SOCKET, VEXWSA_TIMEDOUT, false, "", "No connection to files.example:21: no answer within 300 s."},
+        {VEXERR_SOCKET, 10061, true, "",
+         "No connection through the SOCKS 5 proxy at proxy.example:1080 to files.example:21: the connection was "
+         "refused (nothing listens on that port)."},
+        {VEXERR_SOCKS, VEXDET_SOCKS_AUTH, true, "",
+         "The SOCKS 5 proxy at proxy.example:1080 refused the user name or password for files.example:21."},
+        {VEXERR_TLS, VEXDET_TLS_UNTRUSTED, false, "",
+         "The certificate of files.example is not trusted: it does not lead to a trusted root."},
+        {VEXERR_URL, VEXDET_URL_UNKNOWN_SCHEME, false, "", "The URL was refused: only http, https and ftp are fetched."},
+    };
+    for (const auto& row : cases)
+    {
+        SCOPED_TRACE(row.expected);
+        c.lError = row.lError;
+        c.lErrorEx = row.lErrorEx;
+        c.bViaSocks = row.bViaSocks;
+        c.serverReply = row.reply;
+        EXPECT_EQ(DescribeFailure(c), row.expected);
+    }
+}
