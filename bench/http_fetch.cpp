@@ -103,8 +103,11 @@ int main(int argc, char** argv)
     const char* pszPath = argv[3];
     const char* pszLocal = argv[4];
     const unsigned repetitions = static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10));
-    // The test certificate names localhost and 127.0.0.1.
-    const std::string url = std::string(argc >= 7 ? argv[6] : "http") + "://127.0.0.1:" + std::to_string(port) + pszPath;
+    // By name for https: Wine's WinINet matches no IP address literal against
+    // a certificate, so the test certificate's DNS name is used.
+    const bool bHttps = argc >= 7 && std::strcmp(argv[6], "https") == 0;
+    const std::string url =
+        std::string(bHttps ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(port) + pszPath;
     CoInitialize(nullptr);
 
     CVexEngine engine;

@@ -45,7 +45,7 @@ round() {
     curl-https)
         for ((i = 0; i < n; i++)); do
             curl -sS --cacert "$PEER_DIR/tls-certs/root.pem" --max-time 120 -o "$local_unix" \
-                -w '%{size_download} %{time_total}\n' "https://127.0.0.1:$VEXA_TLS_PORT/$file" |
+                -w '%{size_download} %{time_total}\n' "https://localhost:$VEXA_TLS_PORT/$file" |
                 awk '{ print $1 / 1048576 / $2 }'
         done
         ;;

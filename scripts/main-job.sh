@@ -49,7 +49,7 @@ for arch in $archs; do
         export VEXA_WINEPREFIX=$(prefix_of "$arch")
         source "$root/scripts/wine-env.sh" "$arch"
         if ! vexa_loader_runs; then
-            echo "== $(vexa_loader_skip_reason)"
+            echo "== $(vexa_loader_skip_reason demo)"
             exit 0
         fi
         wineserver -p

@@ -35,7 +35,8 @@ winpath() { echo "Z:${1//\//\\}"; }
 vexa_loader_runs() {
     "$WINELOADER" --version >/dev/null 2>&1
 }
+# The line that says so; $1 names what is skipped (default: the tests).
 vexa_loader_skip_reason() {
-    echo "$VEXA_ARCH tests skipped: this machine cannot start $WINELOADER" \
+    echo "$VEXA_ARCH ${1:-tests} skipped: this machine cannot start $WINELOADER" \
         "($("$WINELOADER" --version 2>&1 | tail -n 1)); its kernel runs no 32-bit programs"
 }
