@@ -3,11 +3,25 @@
 #include "CertificateCheck.h"
 
 #include "CryptOwners.h"
+#include "MonotonicClock.h"
+#include "RevocationMemo.h"
 #include "VexErrors.h"
 
 #include <string>
 
 namespace {
+
+tls::CRevocationMemo g_revocationMemo;
+
+// The certificate's SHA-1 hash as the memo's key; empty when unknown.
+std::string CertificateHash(PCCERT_CONTEXT pCert)
+{
+    BYTE hash[20];
+    DWORD cb = sizeof(hash);
+    if (!CertGetCertificateContextProperty(pCert, CERT_SHA1_HASH_PROP_ID, hash, &cb))
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(hash), cb);
+}
 
 // Memory that CryptDecodeObjectEx allocated (CRYPT_DECODE_ALLOC_FLAG).
 class CLocalMemory
@@ -188,9 +202,12 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
     // but remembers every verdict as "not revoked" until the CRL's next
     // update, in a cache whose file names do not tell certificates apart;
     // so a revoked certificate fails its first check only.
+    const std::string hash = CertificateHash(pServerCert);
+    const bool bCheckRevocation = !g_revocationMemo.IsFresh(hash, MonotonicNowMilliseconds());
     CChainContext chain;
     if (!CertGetCertificateChain(nullptr, pServerCert, nullptr, pServerCert->hCertStore, &chainPara,
-                                 CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT, nullptr, chain.Receive()) ||
+                                 bCheckRevocation ? CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : 0, nullptr,
+                                 chain.Receive()) ||
         !chain)
     {
         verdict.lDetail = VEXDET_TLS_UNTRUSTED;
@@ -226,5 +243,7 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
         verdict.lDetail = VEXDET_TLS_WRONG_USAGE;
     if (verdict.lDetail == 0 && !verdict.bNameMatches)
         verdict.lDetail = VEXDET_TLS_NAME_MISMATCH;
+    if (verdict.lDetail == 0 && bCheckRevocation)
+        g_revocationMemo.Remember(hash, MonotonicNowMilliseconds());
     return verdict;
 }
