@@ -64,7 +64,7 @@ TEST(HostHeader, PortOnlyWhenNotTheDefault)
 {
     EXPECT_EQ(http::HostHeader("example.com", 80, 80), "example.com");
     EXPECT_EQ(http::HostHeader("example.com", 443, 80), "example.com:443");
-    EXPECT_EQ(http::HostHeader("10.0.0.1", 8443, 443), "10.0.0.1:8443");
+    EXPECT_EQ(http::HostHeader("127.0.0.9", 8443, 443), "127.0.0.9:8443");
 }
 
 TEST(BasicAuthorization, Base64OfUserColonPassword)

@@ -25,7 +25,7 @@ TEST(ParseUrl, ValidUrls)
         {"http://example.com", Scheme::kHttp, "example.com", 80, "/"},
         {"HTTPS://Example.COM:8443/a/B?x=1#frag", Scheme::kHttps, "example.com", 8443, "/a/B?x=1"},
         {"ftp://ftp.example.org/pub/", Scheme::kFtp, "ftp.example.org", 21, "/pub/"},
-        {"https://10.0.0.1:/x", Scheme::kHttps, "10.0.0.1", 443, "/x"}, // empty port: the default
+        {"https://127.0.0.9:/x", Scheme::kHttps, "127.0.0.9", 443, "/x"}, // empty port: the default
         {"http://my_host-1.local:00080/", Scheme::kHttp, "my_host-1.local", 80, "/"},
         {"http://h?q=1", Scheme::kHttp, "h", 80, "/?q=1"},
         {"http://h/a/./b/../c/.", Scheme::kHttp, "h", 80, "/a/c/"},
