@@ -59,4 +59,29 @@ struct ExactCopy
     size_t size;
 };
 
+// A message builder of the form build(buf, cap) -> length, run into
+// exact-size buffers around the expected length and at bigCap: it must give
+// 0 when refused or when the message and its terminator do not fit, and
+// otherwise exactly the expected bytes, terminated.
+template <typename Build>
+void CheckBuildForEveryCapacity(const std::string& expected, bool bRefused, size_t bigCap, Build build)
+{
+    const size_t caps[] = {0, 1, expected.size() - 1, expected.size(), expected.size() + 1, bigCap};
+    for (size_t cap : caps)
+    {
+        char* const pBuf = new char[cap ? cap : 1];
+        const size_t cch = build(pBuf, cap);
+        if (bRefused || expected.size() >= cap)
+        {
+            FUZZ_CHECK(cch == 0);
+        }
+        else
+        {
+            FUZZ_CHECK(cch == expected.size());
+            FUZZ_CHECK(std::memcmp(pBuf, expected.c_str(), cch + 1) == 0);
+        }
+        delete[] pBuf;
+    }
+}
+
 } // namespace fuzz

@@ -379,22 +379,9 @@ void BuildRequest(const uint8_t* data, size_t size)
     for (const std::string& field : {text(pszHost), text(pszAgent), authorization})
         bRefused = bRefused || field.find_first_of("\r\n") != std::string::npos;
 
-    const size_t caps[] = {0, 1, expected.size() - 1, expected.size(), expected.size() + 1, 4096};
-    for (size_t cap : caps)
-    {
-        char* const pBuf = new char[cap ? cap : 1];
-        const size_t cch = http::BuildGet11Request(pBuf, cap, pszTarget, pszHost, pszAgent, pszAuthorization);
-        if (bRefused || expected.size() >= cap)
-        {
-            FUZZ_CHECK(cch == 0);
-        }
-        else
-        {
-            FUZZ_CHECK(cch == expected.size());
-            FUZZ_CHECK(std::memcmp(pBuf, expected.c_str(), cch + 1) == 0);
-        }
-        delete[] pBuf;
-    }
+    fuzz::CheckBuildForEveryCapacity(expected, bRefused, 4096, [&](char* pBuf, size_t cap) {
+        return http::BuildGet11Request(pBuf, cap, pszTarget, pszHost, pszAgent, pszAuthorization);
+    });
 }
 
 } // namespace

@@ -111,22 +111,9 @@ void BuildRequest(const uint8_t* data, size_t size)
     for (const char* psz : {pszPath, pszHost, pszReferer, pszAgent})
         bLineBreak = bLineBreak || text(psz).find_first_of("\r\n") != std::string::npos;
 
-    const size_t caps[] = {0, 1, expected.size() - 1, expected.size(), expected.size() + 1, http::kRequestSize};
-    for (size_t cap : caps)
-    {
-        char* const pBuf = new char[cap];
-        const size_t cch = http::BuildGetRequest(pBuf, cap, pszPath, pszHost, port, pszReferer, pszAgent);
-        if (bLineBreak || expected.size() >= cap)
-        {
-            FUZZ_CHECK(cch == 0);
-        }
-        else
-        {
-            FUZZ_CHECK(cch == expected.size());
-            FUZZ_CHECK(std::memcmp(pBuf, expected.c_str(), cch + 1) == 0);
-        }
-        delete[] pBuf;
-    }
+    fuzz::CheckBuildForEveryCapacity(expected, bLineBreak, http::kRequestSize, [&](char* pBuf, size_t cap) {
+        return http::BuildGetRequest(pBuf, cap, pszPath, pszHost, port, pszReferer, pszAgent);
+    });
 }
 
 } // namespace
