@@ -1,9 +1,10 @@
 ' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
 ' through a SOCKS proxy, and prints what every member of the control returns.
 '
-'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL]]
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY]]]
 '
-' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL.
+' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL; with
+' HTTPPROXY ("host:port") they are fetched once more through that HTTP proxy.
 ' The proxy, when given, is configured the way an administrator would:
 ' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
 Option Explicit
@@ -62,5 +63,16 @@ If args.Count >= 9 Then
     Report "FetchURL " & args(8), ctl.FetchURL(args(8))
     Report "FetchURL ftp://" & host & ":" & ftpPort & "/readme.txt (image type)", _
         ctl.FetchURL("ftp://" & args(3) & ":" & args(4) & "@" & host & ":" & ftpPort & "/readme.txt")
+End If
+If args.Count >= 10 Then
+    shell.RegWrite SettingsKey & "HTTPProxy", args(9), "REG_SZ"
+    shell.RegWrite SettingsKey & "UsePASV", 1, "REG_DWORD"
+    Report "FetchRemoteHTTP  via HTTP proxy    ", ctl.FetchRemoteHTTP(host, "/index.txt", httpPort)
+    Report "FetchURL " & args(7) & " via HTTP proxy (CONNECT)", ctl.FetchURL(args(7))
+    Report "FetchURL ftp://... passive via HTTP proxy (CONNECT)", _
+        ctl.FetchURL("ftp://" & args(3) & ":" & args(4) & "@" & host & ":" & ftpPort & "/readme.txt")
+    WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (a tunnel through the HTTP proxy)"
+    shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
+    shell.RegWrite SettingsKey & "UsePASV", 0, "REG_DWORD"
 End If
 WScript.Echo "LastError:           " & ctl.LastError

@@ -38,11 +38,12 @@ declare -A max_len=(
     [Url_fuzz]=4096
     [Http11_fuzz]=8192
     [HostNameMatch_fuzz]=1024
+    [Proxy_fuzz]=4096
 )
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(FtpReplies_fuzz HttpMessages_fuzz SocksMessages_fuzz RegistryValues_fuzz RegistryScript_fuzz
-             Url_fuzz Http11_fuzz HostNameMatch_fuzz)
+             Url_fuzz Http11_fuzz HostNameMatch_fuzz Proxy_fuzz)
 fi
 
 if ! { cmake -S "$root/fuzz" -B "$out/build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null &&

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The main job: sets up, builds the two DLLs, then inside a private network
-# namespace starts a web server, an FTP server and a SOCKS proxy on loopback,
+# namespace starts web servers, an FTP server, a SOCKS proxy and an HTTP proxy
+# on loopback,
 # registers the control in a throwaway Wine prefix of each architecture and
 # runs examples/demo.vbs under that architecture's script host, which fetches
 # through the control and prints what every member returns.
@@ -38,6 +39,7 @@ start_dante
 start_vsftpd
 start_web_servers
 start_tls_servers
+start_http_proxies
 
 head -c 300000 /dev/urandom | base64 >"$VEXA_WEB_ROOT/index.txt"
 printf 'Vexa3 fetched this over FTP.\nSecond line.\n' >"$VEXA_FTP_ROOT/readme.txt"
@@ -53,6 +55,8 @@ for arch in $archs; do
             exit 0
         fi
         wineserver -p
+        # Settings from an earlier run would change what the demo shows.
+        "$WINELOADER" reg.exe delete 'HKLM\SOFTWARE\Quorvel\VexUpdate' /f >/dev/null 2>&1 || true
         # The connectivity probe must find something listening: the web server.
         "$WINELOADER" reg.exe add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget \
             /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
@@ -64,7 +68,7 @@ for arch in $archs; do
         "$WINELOADER" cscript.exe //nologo "$(winpath "$root/examples/demo.vbs")" 127.0.0.1 \
             "$VEXA_LIGHTTPD_PORT" "$VEXA_FTP_PORT" "$VEXA_FTP_USER" "$VEXA_FTP_PASSWORD" \
             127.0.0.1 "$VEXA_DANTE_PORT" "https://localhost:$VEXA_TLS_PORT/secure.txt" \
-            "http://127.0.0.1:$VEXA_REDIRECT_PORT/r301" 2>&1 | tr -d '\r'
+            "http://127.0.0.1:$VEXA_REDIRECT_PORT/r301" "127.0.0.1:$VEXA_TINYPROXY_PORT" 2>&1 | tr -d '\r'
         "$WINELOADER" regsvr32.exe /u /s "$dll"
         wineserver -k
     )

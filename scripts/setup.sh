@@ -17,6 +17,8 @@ packages=(
     wine wine64 wine32:i386
     dante-server openssh-server openssh-client
     vsftpd lighttpd nginx-light curl
+    # HTTP proxies; tests/peers/peers.sh hashes squid's password with openssl.
+    tinyproxy squid
     libwine-dev
     # libFuzzer with AddressSanitizer and UBSan for fuzz/run.sh.
     clang libclang-rt-dev
@@ -33,6 +35,15 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     apt-get update
+    # The servers' packages start them as system services on install; the
+    # tests only ever run their own instances. Where no policy forbids it
+    # already, forbid those starts for the time of the install.
+    policy=/usr/sbin/policy-rc.d
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+        trap 'rm -f "$policy"' EXIT
+    fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
@@ -66,9 +77,20 @@ usermod --home /srv/vexa-ftp vexftp
 echo 'vexftp:vexftp-secret' | chpasswd
 
 # Debian starts the packaged servers as system services; the tests run their
-# own instances inside a private network namespace instead.
-for service in vsftpd lighttpd nginx; do
-    if command -v systemctl >/dev/null && systemctl is-active --quiet "$service" 2>/dev/null; then
+# own instances inside a private network namespace instead. Stop any system
+# instance (started by a boot or by an install before the policy above) and
+# keep it from starting at boot. Without systemd, only the process in the
+# service's own pid file: matched by program alone (as tinyproxy's init script
+# stops), the test instances of other runs on this machine would go too.
+for entry in vsftpd:/usr/sbin/vsftpd:/run/vsftpd/vsftpd.pid \
+    lighttpd:/usr/sbin/lighttpd:/run/lighttpd.pid nginx:/usr/sbin/nginx:/run/nginx.pid \
+    tinyproxy:/usr/bin/tinyproxy:/run/tinyproxy/tinyproxy.pid squid:/usr/sbin/squid:/run/squid.pid; do
+    IFS=: read -r service program pidfile <<<"$entry"
+    if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
         systemctl disable --now "$service" >/dev/null 2>&1 || true
+    elif [ -x "/etc/init.d/$service" ]; then
+        start-stop-daemon --stop --quiet --oknodo --retry TERM/30/KILL/5 \
+            --pidfile "$pidfile" --exec "$program" || true
+        update-rc.d "$service" disable >/dev/null 2>&1 || true
     fi
 done

@@ -15,6 +15,14 @@ void ReadText(CRegistryAccess& registry, const char* pszName, CBstr& bstr)
     AnsiToBstr(text.Get(), bstr);
 }
 
+std::string ReadString(CRegistryAccess& registry, const char* pszName)
+{
+    CAnsiString text;
+    size_t cb = 0;
+    registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, "", text, &cb);
+    return text.Get() ? text.Get() : "";
+}
+
 DWORD ReadDword(CRegistryAccess& registry, const char* pszName, DWORD dwDefault)
 {
     DWORD dwValue = 0;
@@ -75,9 +83,17 @@ void ReadConnectionSettings(CConnectionSettings& settings)
         CAnsiString traceLog;
         registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", "", traceLog, &cb);
         settings.m_traceLog.Assign(traceLog.Get());
+
+        HttpProxySettings& proxy = settings.m_httpProxy;
+        proxy.address = ReadString(registry, "HTTPProxy");
+        proxy.bypass = ReadString(registry, "HTTPProxyBypass");
+        proxy.user = ReadString(registry, "HTTPProxyUsername");
+        proxy.password = ReadString(registry, "HTTPProxyPassword");
+        proxy.bUseSystem = ReadDword(registry, "UseSystemProxy", 0) != 0;
     }
     else
     {
         settings.m_traceLog.Reset();
+        settings.m_httpProxy = HttpProxySettings();
     }
 }

@@ -7,6 +7,7 @@
 
 #include "Bstr.h"
 #include "ProbeTarget.h"
+#include "ProxySelector.h"
 
 #include <cstdint>
 
@@ -36,6 +37,10 @@ struct CConnectionSettings
     CProbeTarget m_probeTarget;
     // "TraceLog": the file each fetch appends its trace to; empty: none.
     CAnsiString m_traceLog;
+    // "HTTPProxy", "HTTPProxyBypass", "HTTPProxyUsername",
+    // "HTTPProxyPassword", "UseSystemProxy": the HTTP proxy of fetches that
+    // do not go through SOCKS.
+    HttpProxySettings m_httpProxy;
 };
 
 // Rereads the record from the registry. Nothing fails visibly: a missing key,

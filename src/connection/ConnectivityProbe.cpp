@@ -1,6 +1,8 @@
 #include "ConnectivityProbe.h"
 
 #include "ConnectionSettingsValues.h"
+#include "HttpTunnel.h"
+#include "ProxySelector.h"
 #include "RegistryKey.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -133,6 +135,42 @@ bool ProbeInternetConnection(const CConnectionSettings& settings)
 
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx)
 {
+    HttpProxyRoute route;
+    std::string answer;
+    return ProbeInternetConnection(settings, plError, plErrorEx, &route, &answer);
+}
+
+bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx,
+                             HttpProxyRoute* pRoute, std::string* pProxyAnswer)
+{
+    *pRoute = HttpProxyRoute();
+    pProxyAnswer->clear();
+    if (!settings.m_bConnectSOCKS)
+    {
+        const CProbeTarget& target = settings.m_probeTarget;
+        const std::string host = target.Host() ? target.Host() : "";
+        const std::string url = "http://" + host + ":" + std::to_string(target.Port()) + "/";
+        std::string how;
+        if (!CProxySelector(settings.m_httpProxy).Choose("http", host, target.Port(), url, pRoute, &how))
+        {
+            *plError = VEXERR_PROXY;
+            *plErrorEx = VEXDET_PROXY_SETTING;
+            return false;
+        }
+        if (pRoute->bUse)
+        {
+            // Through the proxy no dial-up can start from here, as with SOCKS.
+            VEXSOCK channel;
+            ProxyFailure failure;
+            channel.m_nTimeout = kProbeTimeoutSeconds;
+            if (OpenHttpTunnel(channel, *pRoute, host.c_str(), target.Port(), &failure))
+                return true;
+            *plError = failure.lError;
+            *plErrorEx = failure.lErrorEx;
+            *pProxyAnswer = failure.answer;
+            return false;
+        }
+    }
     CAnsiString host, user, password;
     BstrToAnsi(settings.m_bstrSocksServerAddress.Get(), host);
     BstrToAnsi(settings.m_bstrSocksUsername.Get(), user);

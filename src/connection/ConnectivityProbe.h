@@ -4,9 +4,11 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "HttpProxyRoute.h"
 #include "ProbeTarget.h"
 
 #include <cstdint>
+#include <string>
 
 // The platform answer that chooses which autodial value the probe switches
 // off; replaceable so that both branches can be exercised on one machine.
@@ -32,3 +34,9 @@ bool ProbeInternetConnection(const CConnectionSettings& settings);
 // The same, telling why a probe failed: the channel's pair (a SOCKS refusal,
 // a socket error or timeout).
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx);
+
+// The probe as a fetch runs it, through the SOCKS proxy or the HTTP proxy
+// that the settings choose for the probe target. *pRoute receives the HTTP
+// proxy's route and *pProxyAnswer its status line when it refused.
+bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx,
+                             HttpProxyRoute* pRoute, std::string* pProxyAnswer);

@@ -9,14 +9,17 @@ std::string Endpoint(const std::string& host, uint16_t port)
     return host + ":" + std::to_string(port);
 }
 
-std::string Server(const FailureContext& c)
-{
-    return "the " + (c.protocol.empty() ? std::string("") : c.protocol + " ") + "server at " + Endpoint(c.host, c.port);
-}
-
 std::string Proxy(const FailureContext& c)
 {
+    if (c.bViaHttpProxy)
+        return "the HTTP proxy at " + Endpoint(c.proxyHost, c.proxyPort);
     return "the SOCKS " + std::to_string(c.socksVersion) + " proxy at " + Endpoint(c.proxyHost, c.proxyPort);
+}
+
+std::string Server(const FailureContext& c)
+{
+    return "the " + (c.protocol.empty() ? std::string("") : c.protocol + " ") + "server at " +
+           Endpoint(c.host, c.port) + (c.bViaHttpProxy ? " (through " + Proxy(c) + ")" : std::string());
 }
 
 // What the server said, as a clause: " (530 Login incorrect.)".
@@ -114,6 +117,32 @@ std::string TlsCause(const FailureContext& c)
     }
 }
 
+std::string ProxyCause(const FailureContext& c)
+{
+    const std::string reply = Quoted(c.serverReply);
+    if (c.lErrorEx >= 10000)
+        return "no connection to " + Proxy(c) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds);
+    if (c.lErrorEx >= 100 && c.lErrorEx <= 599)
+        return Proxy(c) + " refused the tunnel to " + Endpoint(c.host, c.port) +
+               (reply.empty() ? " (status " + std::to_string(c.lErrorEx) + ")" : reply);
+    switch (c.lErrorEx)
+    {
+    case VEXDET_PROXY_AUTH_REQUIRED:
+        return Proxy(c) + " asks for a user name and password" + reply +
+               "; set HTTPProxyUsername and HTTPProxyPassword";
+    case VEXDET_PROXY_AUTH_REFUSED: return Proxy(c) + " refused the user name or password" + reply;
+    case VEXDET_PROXY_ACTIVE_FTP:
+        return "active FTP cannot pass through " + Proxy(c) + "; set UsePASV to 1 for passive FTP";
+    case VEXDET_PROXY_BAD_ANSWER: return Proxy(c) + " sent an answer that cannot be read";
+    case VEXDET_PROXY_SETTING:
+        return "the HTTP proxy \"" + CleanPeerText(c.proxyHost) +
+               "\" is no host:port; check HTTPProxy or the system's proxy settings";
+    case VEXDET_PROXY_BAD_TARGET:
+        return "the host \"" + CleanPeerText(c.host) + "\" cannot be named to " + Proxy(c);
+    default: return Proxy(c) + " failed the request" + reply;
+    }
+}
+
 std::string UrlCause(long detail)
 {
     switch (detail)
@@ -168,7 +197,7 @@ std::string DescribeFailure(const FailureContext& c)
     case VEXERR_NONE: return std::string();
     case VEXERR_PROBE:
         return Sentence("the connectivity probe could not reach the probe target " + c.probeTarget +
-                        (c.bViaSocks ? " through " + Proxy(c) : std::string()) +
+                        (c.bViaSocks || c.bViaHttpProxy ? " through " + Proxy(c) : std::string()) +
                         (c.lErrorEx ? ": " + SocketCause(c.lErrorEx, 1) : std::string()) +
                         "; check the network or the ProbeTarget setting");
     case VEXERR_URL: return Sentence(UrlCause(c.lErrorEx));
@@ -177,11 +206,13 @@ std::string DescribeFailure(const FailureContext& c)
     case VEXERR_SOCKS: return Sentence(Proxy(c) + " " + SocksCause(c.lErrorEx) + " for " + Endpoint(c.host, c.port));
     case VEXERR_SOCKET:
     case VEXERR_CONNECT_FAILED:
-        return Sentence((c.bViaSocks ? "no connection through " + Proxy(c) + " to " : "no connection to ") +
+        return Sentence((c.bViaSocks || c.bViaHttpProxy ? "no connection through " + Proxy(c) + " to "
+                                                        : "no connection to ") +
                         Endpoint(c.host, c.port) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds));
     case VEXERR_FTP: return Sentence(FtpCause(c));
     case VEXERR_HTTP: return Sentence(HttpCause(c));
     case VEXERR_TLS: return Sentence(TlsCause(c));
+    case VEXERR_PROXY: return Sentence(ProxyCause(c));
     case VEXERR_LOCALFILE:
         return Sentence("the temporary file " + c.localFile + " could not be written (local file error " +
                         std::to_string(c.lErrorEx) + ")");

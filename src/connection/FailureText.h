@@ -17,10 +17,11 @@ struct FailureContext
     std::string host;     // the server as the caller named it
     uint16_t port = 0;
     bool bViaSocks = false;
+    bool bViaHttpProxy = false; // proxyHost and proxyPort name an HTTP proxy
     std::string proxyHost;
     uint16_t proxyPort = 0;
     unsigned socksVersion = 5; // 4 or 5, as the selector chose
-    std::string serverReply;   // the last FTP reply line or HTTP status line
+    std::string serverReply;   // the last FTP reply line or HTTP status line (the proxy's, for VEXERR_PROXY)
     std::string probeTarget;   // "host:port" of the connectivity probe
     std::string dialEntry;     // the dial-up entry, when one was dialled
     std::string localFile;     // the temporary file

@@ -1,6 +1,8 @@
 #include "TransferSession.h"
 
 #include "BasicCredentials.h"
+#include "DiagLog.h"
+#include "TunnelMessages.h"
 #include "Http11Messages.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -54,37 +56,85 @@ void CTransferSession::Prepare(VEXSOCK& client)
         client.SetAbortHook(m_pfnAbort);
 }
 
+void CTransferSession::Log(const std::string& text)
+{
+    if (m_bSharedLog && m_pSharedLog)
+        m_pSharedLog->WriteEntry(text.c_str(), true);
+}
+
+bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& host, uint16_t port,
+                                   const std::string& url)
+{
+    m_route = HttpProxyRoute();
+    if (m_bUseSocks)
+        return true;
+    std::string how;
+    const bool bUsable = CProxySelector(m_httpProxy).Choose(pszScheme, host, port, url, &m_route, &how);
+    Log("CTransferSession: " + url + ": " + how +
+        (m_route.bUse ? " (HTTP proxy " + m_route.host + ":" + std::to_string(m_route.port) + ")" : "") + "\n");
+    if (!bUsable)
+        Fail(VEXERR_PROXY, VEXDET_PROXY_SETTING);
+    return bUsable;
+}
+
+bool CTransferSession::RetryAfterChallenge()
+{
+    long lDetail = 0;
+    if (m_route.RetryAfterChallenge(&lDetail))
+        return true;
+    Fail(VEXERR_PROXY, lDetail);
+    return false;
+}
+
 bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal)
 {
-    std::unique_ptr<CVexHTTP> http(new (std::nothrow) CVexHTTP);
-    if (!http)
+    if (!ChooseRoute("http", Text(pszHost), port, proxy::AbsoluteHttpTarget(Text(pszHost), port, Text(pszRemote))))
         return false;
-    Prepare(*http);
-    http->SetReferer(m_pszReferer.Get());
-    http->SetUserAgent(m_pszUserAgent.Get());
-    const bool bConnected =
-        m_bUseSocks ? http->ConnectSocks(pszHost, port, m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort),
-                                         static_cast<unsigned>(m_nSocksVersion),
-                                         static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
-                                         m_pszSocksPassword.Get())
-                    : http->Connect(pszHost, port);
-    if (!bConnected)
+    for (;;)
     {
-        m_lLastError = http->GetLastError();
-        m_lLastErrorEx = http->GetLastErrorEx();
-        return false;
+        std::unique_ptr<CVexHTTP> http(new (std::nothrow) CVexHTTP);
+        if (!http)
+            return false;
+        Prepare(*http);
+        http->SetReferer(m_pszReferer.Get());
+        http->SetUserAgent(m_pszUserAgent.Get());
+        const bool bConnected =
+            m_bUseSocks ? http->ConnectSocks(pszHost, port, m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort),
+                                             static_cast<unsigned>(m_nSocksVersion),
+                                             static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
+                                             m_pszSocksPassword.Get())
+            : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route)
+                           : http->Connect(pszHost, port);
+        if (!bConnected)
+        {
+            Fail(http->GetLastError(), http->GetLastErrorEx());
+            return false;
+        }
+        const bool bCompleted = http->MoveFile(pszRemote, pszLocal);
+        http->Disconnect();
+        Fail(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
+        m_serverReply = Text(http->m_statusLine.Get());
+        if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 && RetryAfterChallenge())
+            continue;
+        return bCompleted;
     }
-    const bool bCompleted = http->MoveFile(pszRemote, pszLocal);
-    http->Disconnect();
-    m_lLastError = bCompleted ? 0 : http->GetLastError();
-    m_lLastErrorEx = bCompleted ? 0 : http->GetLastErrorEx();
-    m_serverReply = Text(http->m_statusLine.Get());
-    return bCompleted;
 }
 
 bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
                                 const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive)
 {
+    const std::string remote = Text(pszRemote);
+    if (!ChooseRoute("ftp", Text(pszHost), port,
+                     "ftp://" + Text(pszHost) + ":" + std::to_string(port) + (remote.rfind('/', 0) == 0 ? "" : "/") +
+                         remote))
+        return false;
+    if (m_route.bUse && !bPassive)
+    {
+        // The server would connect back to this machine, which no tunnel
+        // through the proxy can carry.
+        Fail(VEXERR_PROXY, VEXDET_PROXY_ACTIVE_FTP);
+        return false;
+    }
     std::unique_ptr<CVexFTP> ftp(new (std::nothrow) CVexFTP);
     if (!ftp)
         return false;
@@ -94,57 +144,79 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
                                         static_cast<uint16_t>(m_nSocksPort), static_cast<unsigned>(m_nSocksVersion),
                                         static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
                                         m_pszSocksPassword.Get())
-                    : ftp->Connect(pszHost, pszUser, pszPassword, port);
+        : m_route.bUse ? ftp->ConnectHttpTunnel(pszHost, pszUser, pszPassword, port, m_route)
+                       : ftp->Connect(pszHost, pszUser, pszPassword, port);
     if (!bConnected)
     {
-        m_lLastError = ftp->GetLastError();
-        m_lLastErrorEx = ftp->GetLastErrorEx();
-        m_serverReply = Text(ftp->m_lastReply.Get());
+        Fail(ftp->GetLastError(), ftp->GetLastErrorEx());
+        m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
         return false;
     }
     const bool bCompleted = ftp->MoveFile(pszRemote, pszLocal, bImageType, true, bPassive);
     // The reason of a failure is read before QUIT clears it.
-    m_lLastError = bCompleted ? 0 : ftp->GetLastError();
-    m_lLastErrorEx = bCompleted ? 0 : ftp->GetLastErrorEx();
-    m_serverReply = Text(ftp->m_lastReply.Get());
+    Fail(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
+    m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
     ftp->Disconnect();
     return bCompleted;
+}
+
+bool CTransferSession::ConnectHttp11(CVexHTTP11& http, const url::Url& target)
+{
+    const char* pszHost = target.host.c_str();
+    const bool bTls = target.scheme == url::Scheme::kHttps;
+    // TLS runs inside the tunnel: the proxy sees only the encrypted bytes,
+    // and the certificate is still checked against the server's name.
+    if (m_bUseSocks)
+        return http.ConnectSocks(pszHost, target.port, m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort),
+                                 static_cast<unsigned>(m_nSocksVersion), static_cast<unsigned>(m_nSocksAuthMethod),
+                                 m_pszSocksUser.Get(), m_pszSocksPassword.Get()) &&
+               (!bTls || http.StartTls(pszHost));
+    if (m_route.bUse && bTls)
+        return http.ConnectHttpTunnel(m_route, pszHost, target.port) && http.StartTls(pszHost);
+    if (m_route.bUse)
+        return http.ConnectHttpProxy(m_route);
+    return http.Connect(pszHost, target.port) && (!bTls || http.StartTls(pszHost));
 }
 
 bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus,
                                      std::string* pLocation)
 {
-    std::unique_ptr<CVexHTTP11> http(new (std::nothrow) CVexHTTP11);
-    if (!http)
+    if (!ChooseRoute(url::SchemeName(target.scheme), target.host, target.port, url::DescribeUrl(target)))
         return false;
-    Prepare(*http);
-    const char* pszHost = target.host.c_str();
-    // TLS runs inside the tunnel: the proxy sees only the encrypted bytes.
-    const bool bConnected =
-        (m_bUseSocks ? http->ConnectSocks(pszHost, target.port, m_pszSocksServer.Get(),
-                                          static_cast<uint16_t>(m_nSocksPort), static_cast<unsigned>(m_nSocksVersion),
-                                          static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
-                                          m_pszSocksPassword.Get())
-                     : http->Connect(pszHost, target.port)) &&
-        (target.scheme != url::Scheme::kHttps || http->StartTls(pszHost));
-    CVexHTTP11::Reply reply;
-    bool bDone = false;
-    if (bConnected)
+    // A plain request through the proxy names the server in absolute form.
+    const bool bAbsoluteForm = m_route.bUse && target.scheme == url::Scheme::kHttp;
+    const std::string requestTarget =
+        bAbsoluteForm ? proxy::AbsoluteHttpTarget(target.host, target.port, target.target) : target.target;
+    for (;;)
     {
-        // Credentials go only where the URL that carries them points.
-        const std::string authorization =
-            target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
-        const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
-        bDone = http->Get(target.target.c_str(), host.c_str(), m_pszUserAgent.Get(),
-                          authorization.empty() ? nullptr : authorization.c_str(), pszLocal, &reply);
+        std::unique_ptr<CVexHTTP11> http(new (std::nothrow) CVexHTTP11);
+        if (!http)
+            return false;
+        Prepare(*http);
+        CVexHTTP11::Reply reply;
+        bool bDone = false;
+        if (ConnectHttp11(*http, target))
+        {
+            // Credentials go only where the URL that carries them points.
+            const std::string authorization =
+                target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
+            const std::string proxyAuthorization = bAbsoluteForm ? m_route.Authorization() : std::string();
+            const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
+            bDone = http->Get(requestTarget.c_str(), host.c_str(), m_pszUserAgent.Get(),
+                              authorization.empty() ? nullptr : authorization.c_str(), proxyAuthorization.c_str(),
+                              pszLocal, &reply);
+        }
+        Fail(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
+        m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
+                        : m_lLastError == VEXERR_PROXY ? http->m_proxyAnswer
+                                                       : std::string();
+        http->Disconnect();
+        if (!bDone && bAbsoluteForm && reply.status == 407 && RetryAfterChallenge())
+            continue;
+        *pStatus = reply.status;
+        *pLocation = reply.location;
+        return bDone;
     }
-    m_lLastError = bDone ? 0 : http->GetLastError();
-    m_lLastErrorEx = bDone ? 0 : http->GetLastErrorEx();
-    m_serverReply = reply.status ? std::to_string(reply.status) + " " + reply.reason : std::string();
-    http->Disconnect();
-    *pStatus = reply.status;
-    *pLocation = reply.location;
-    return bDone;
 }
 
 bool CTransferSession::FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive)

@@ -4,12 +4,15 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "HttpProxyRoute.h"
+#include "ProxySelector.h"
 #include "VexSock.h"
 
 #include <cstdint>
 #include <string>
 
 class CDiagLog;
+class CVexHTTP11;
 namespace url {
 struct Url;
 }
@@ -26,6 +29,9 @@ public:
     bool SetSocks(const char* pszServer, int32_t port, int32_t version, int32_t authMethod, const char* pszUser,
                   const char* pszPassword);
     void ClearSocks();
+    // The HTTP proxy settings of fetches that do not go through SOCKS; each
+    // request (each redirect hop) chooses its route anew.
+    void SetHttpProxy(const HttpProxySettings& settings) { m_httpProxy = settings; }
 
     bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal);
     bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
@@ -57,9 +63,25 @@ public:
     VexStartHook m_pfnStart = nullptr;
     VexProgressHook m_pfnProgress = nullptr;
     VexAbortHook m_pfnAbort = nullptr;
+    HttpProxySettings m_httpProxy;
+    // The route of the last request: whether, and through which HTTP proxy.
+    HttpProxyRoute m_route;
 
 private:
     void Prepare(VEXSOCK& client);
+    void Fail(long lError, long lErrorEx)
+    {
+        m_lLastError = lError;
+        m_lLastErrorEx = lErrorEx;
+    }
+    void Log(const std::string& text);
+    // Chooses m_route for a request; false (pair set) when the proxy named
+    // cannot be used.
+    bool ChooseRoute(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url);
+    // After a 407 from the proxy: true when the request is to be sent once
+    // more, with credentials; otherwise the pair says why not.
+    bool RetryAfterChallenge();
+    bool ConnectHttp11(CVexHTTP11& http, const url::Url& target);
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
     bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);
     bool FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive);

@@ -139,6 +139,16 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
     return bCompleted;
 }
 
+void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
+{
+    // A proxy named but not readable is shown as it was named.
+    if (!route.bUse && route.host.empty())
+        return;
+    m_failure.bViaHttpProxy = true;
+    m_failure.proxyHost = route.host;
+    m_failure.proxyPort = route.port;
+}
+
 bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
                             const char* pszLocal, CDialUpManager& dialUp)
 {
@@ -151,15 +161,19 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
     m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
 
     long lProbeError = 0, lProbeErrorEx = 0;
-    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx))
+    HttpProxyRoute probeRoute;
+    std::string proxyAnswer;
+    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx, &probeRoute, &proxyAnswer))
     {
+        NoteHttpProxy(probeRoute);
         // A proxy that refused the probe is the cause to name; anything
         // else is the probe's own failure, with the socket's reason.
-        if (lProbeError == VEXERR_SOCKS)
+        if (lProbeError == VEXERR_SOCKS || lProbeError == VEXERR_PROXY)
         {
             m_failure.host = Text(m_settings.m_probeTarget.Host());
             m_failure.port = m_settings.m_probeTarget.Port();
-            Fail(VEXERR_SOCKS, lProbeErrorEx);
+            m_failure.serverReply = proxyAnswer;
+            Fail(lProbeError, lProbeErrorEx);
         }
         else
         {
@@ -206,10 +220,12 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
         session->SetSocks(proxy.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
                           m_settings.m_nSocksAuthMethod, proxyUser.Get(), proxyPassword.Get());
     }
+    session->SetHttpProxy(m_settings.m_httpProxy);
 
     const bool bCompleted = transfer(*session, pszLocal);
     if (!bCompleted)
     {
+        NoteHttpProxy(session->m_route);
         // A transfer that ended without recording why (an answer that is no
         // reply at all, no client could be made) fails in its protocol.
         if (session->m_lLastError != 0)

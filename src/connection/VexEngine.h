@@ -15,6 +15,7 @@
 class CDiagLog;
 class CDialUpManager;
 class CTransferSession;
+struct HttpProxyRoute;
 namespace url {
 struct Url;
 }
@@ -67,6 +68,8 @@ private:
                   const std::function<bool(CTransferSession&, const char*)>& transfer);
     bool RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
                     const char* pszLocal, CDialUpManager& dialUp);
+    // The failure happened on a request through this HTTP proxy.
+    void NoteHttpProxy(const HttpProxyRoute& route);
     void Fail(long lError, long lErrorEx) { m_failure.lError = lError, m_failure.lErrorEx = lErrorEx; }
 
     FailureContext m_failure;

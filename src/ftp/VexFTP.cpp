@@ -3,6 +3,7 @@
 #include "VexFTP.h"
 
 #include "LineReader.h"
+#include "HttpTunnel.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 
@@ -112,6 +113,25 @@ bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char*
         bResult = Login(pszUser, pszPassword);
     LogFormat("CVexFTP::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
               m_lLastError, m_lLastErrorEx);
+    return bResult;
+}
+
+bool CVexFTP::ConnectHttpTunnel(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
+                                HttpProxyRoute& route)
+{
+    LogFormat("CVexFTP::ConnectHttpTunnel( %s, %s, {password}, %u, %s, %u )\n", pszHost, pszUser, port,
+              route.host.c_str(), route.port);
+    m_pHttpProxy = &route;
+    ProxyFailure failure;
+    m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
+    m_proxyAnswer = failure.answer;
+    bool bResult = false;
+    if (!m_bCreated)
+        SetError(failure.lError, failure.lErrorEx);
+    else
+        bResult = Login(pszUser, pszPassword);
+    LogFormat("CVexFTP::ConnectHttpTunnel() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
     return bResult;
 }
 

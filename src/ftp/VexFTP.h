@@ -5,9 +5,11 @@
 
 #include "LineBuffer.h"
 #include "FtpReplies.h"
+#include "HttpProxyRoute.h"
 #include "VexSock.h"
 
 #include <cstdint>
+#include <string>
 
 class CVexFTP : public VEXSOCK
 {
@@ -20,6 +22,10 @@ public:
     bool ConnectSocks(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
                       const char* pszProxyHost, uint16_t proxyPort, unsigned version, unsigned authMethod,
                       const char* pszProxyUser, const char* pszProxyPassword);
+    // Control and (passive) data connections through an HTTP proxy's
+    // tunnels; the route must outlive the transfer.
+    bool ConnectHttpTunnel(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
+                           HttpProxyRoute& route);
     bool Disconnect();
     bool PutMessage(const char* pszCommand);
     // The final line of one reply, or false (reply is then null).
@@ -50,6 +56,9 @@ public:
     CAnsiString m_lastReply;
     bool m_bCreated = false;
     CLineBuffer m_reply;
+    HttpProxyRoute* m_pHttpProxy = nullptr;
+    // The proxy's status line when it refused a tunnel.
+    std::string m_proxyAnswer;
 
 private:
     void SetError(long lError, long lErrorEx)

@@ -2,6 +2,7 @@
 // (CONNECT for passive, BIND for active).
 #include "VexFTP.h"
 
+#include "HttpTunnel.h"
 #include "SocksMessages.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -235,6 +236,18 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
                                    m_nSocksAuth, m_pszSocksUser.Get(), m_pszSocksPassword.Get()))
             {
                 CopyErrorFrom(data);
+                return false;
+            }
+            return true;
+        }
+        if (m_pHttpProxy)
+        {
+            Log("CVexFTP::MoveFile()  Connect through the HTTP proxy.\n", true);
+            ProxyFailure failure;
+            if (!OpenHttpTunnel(data, *m_pHttpProxy, pszAddress, static_cast<uint16_t>(port), &failure))
+            {
+                SetError(failure.lError, failure.lErrorEx);
+                m_proxyAnswer = failure.answer;
                 return false;
             }
             return true;

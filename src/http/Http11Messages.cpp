@@ -105,7 +105,7 @@ void ForEachElement(const char* pValue, size_t cchValue, Visit visit)
 } // namespace
 
 size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const char* pszHostHeader,
-                         const char* pszUserAgent, const char* pszAuthorization)
+                         const char* pszUserAgent, const char* pszAuthorization, const char* pszProxyAuthorization)
 {
     if (!buf || cap == 0 || !pszTarget || !*pszTarget || !pszHostHeader || !*pszHostHeader)
         return 0;
@@ -116,7 +116,9 @@ size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const cha
     }
     const char* pszAgent = pszUserAgent ? pszUserAgent : "";
     const bool bAuthorization = pszAuthorization && *pszAuthorization;
-    if (HasLineBreak(pszHostHeader) || HasLineBreak(pszAgent) || (bAuthorization && HasLineBreak(pszAuthorization)))
+    const bool bProxyAuthorization = pszProxyAuthorization && *pszProxyAuthorization;
+    if (HasLineBreak(pszHostHeader) || HasLineBreak(pszAgent) || (bAuthorization && HasLineBreak(pszAuthorization)) ||
+        (bProxyAuthorization && HasLineBreak(pszProxyAuthorization)))
         return 0;
 
     buf[0] = '\0';
@@ -131,6 +133,11 @@ size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const cha
     {
         writer.Append("\r\nAuthorization: ");
         writer.Append(pszAuthorization);
+    }
+    if (bProxyAuthorization)
+    {
+        writer.Append("\r\nProxy-Authorization: ");
+        writer.Append(pszProxyAuthorization);
     }
     writer.Append("\r\nConnection: close\r\nAccept-Encoding: identity\r\n\r\n");
     return writer.Finish();

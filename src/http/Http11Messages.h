@@ -17,6 +17,7 @@ namespace http {
 //   Host: <host header> CR LF
 //   User-Agent: <agent> CR LF
 //   [Authorization: <authorization> CR LF]    when not null and not empty
+//   [Proxy-Authorization: <proxy auth> CR LF] when not null and not empty
 //   Connection: close CR LF                   one request per connection
 //   Accept-Encoding: identity CR LF           the engine decodes no gzip
 //   CR LF
@@ -28,7 +29,8 @@ namespace http {
 // break (which would let a caller's or a URL's text forge headers). A null
 // agent is written empty.
 size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const char* pszHostHeader,
-                         const char* pszUserAgent, const char* pszAuthorization);
+                         const char* pszUserAgent, const char* pszAuthorization,
+                         const char* pszProxyAuthorization = nullptr);
 
 // The Host header's value: the host, and ":port" unless the port is the
 // scheme's default.

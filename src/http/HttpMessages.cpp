@@ -29,10 +29,12 @@ long long LeadingNumber(const char* p, long long max)
 } // namespace
 
 size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* pszHost, uint16_t port,
-                       const char* pszReferer, const char* pszUserAgent)
+                       const char* pszReferer, const char* pszUserAgent, const char* pszProxyAuthorization)
 {
-    if (HasLineBreak(pszPath) || HasLineBreak(pszHost) || HasLineBreak(pszReferer) || HasLineBreak(pszUserAgent))
+    if (HasLineBreak(pszPath) || HasLineBreak(pszHost) || HasLineBreak(pszReferer) || HasLineBreak(pszUserAgent) ||
+        HasLineBreak(pszProxyAuthorization))
         return 0;
+    const bool bProxyAuthorization = pszProxyAuthorization && *pszProxyAuthorization;
     char portSuffix[8] = "";
     if (port != 80)
         std::snprintf(portSuffix, sizeof(portSuffix), ":%u", port);
@@ -41,12 +43,26 @@ size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* p
                                   "Host: %s%s\r\n"
                                   "Referer: %s\r\n"
                                   "User-Agent: %s\r\n"
+                                  "%s%s%s"
                                   "\r\n",
                                   pszPath ? pszPath : "", pszHost ? pszHost : "", portSuffix,
-                                  pszReferer ? pszReferer : "", pszUserAgent ? pszUserAgent : "");
+                                  pszReferer ? pszReferer : "", pszUserAgent ? pszUserAgent : "",
+                                  bProxyAuthorization ? "Proxy-Authorization: " : "",
+                                  bProxyAuthorization ? pszProxyAuthorization : "", bProxyAuthorization ? "\r\n" : "");
     if (cch < 0 || static_cast<size_t>(cch) >= cap)
         return 0;
     return static_cast<size_t>(cch);
+}
+
+std::string WithoutCredentials(const std::string& request)
+{
+    static const char kField[] = "\r\nProxy-Authorization: ";
+    const size_t field = request.find(kField);
+    if (field == std::string::npos)
+        return request;
+    const size_t value = field + sizeof(kField) - 1;
+    const size_t end = request.find("\r\n", value);
+    return request.substr(0, value) + "{credentials}" + (end == std::string::npos ? "" : request.substr(end));
 }
 
 bool IsStatusLine(const char* pszLine)

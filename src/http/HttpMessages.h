@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace http {
 
@@ -16,12 +17,17 @@ constexpr size_t kRequestSize = 1024;
 //   Host: <host>[:<port> unless 80] CR LF
 //   Referer: <referer> CR LF
 //   User-Agent: <agent> CR LF
+//   [Proxy-Authorization: <proxy auth> CR LF]   when not null and not empty
 //   CR LF
 //
 // Returns its length, or 0 when it does not fit or a field holds a line
 // break (which would let a caller's text forge headers).
 size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* pszHost, uint16_t port,
-                       const char* pszReferer, const char* pszUserAgent);
+                       const char* pszReferer, const char* pszUserAgent, const char* pszProxyAuthorization = nullptr);
+
+// A request as the trace log may show it: the value of a Proxy-Authorization
+// field, which carries a password, replaced by "{credentials}".
+std::string WithoutCredentials(const std::string& request);
 
 // The line starts with "HTTP/1." (case-sensitive).
 bool IsStatusLine(const char* pszLine);

@@ -1,6 +1,8 @@
 #include "VexHTTP.h"
 
 #include "HttpMessages.h"
+#include "HttpTunnel.h"
+#include "TunnelMessages.h"
 #include "LineReader.h"
 #include "LocalFile.h"
 #include "MessagePump.h"
@@ -88,6 +90,21 @@ bool CVexHTTP::ConnectSocks(const char* pszHost, uint16_t port, const char* pszP
     return bResult;
 }
 
+bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route)
+{
+    LogFormat("CVexHTTP::ConnectHttpProxy( %s, %u, %s, %u )\n", pszHost, port, route.host.c_str(), route.port);
+    m_pszHost.Assign(pszHost);
+    m_nPort = port;
+    m_bViaHttpProxy = true;
+    m_proxyAuthorization = route.Authorization();
+    ProxyFailure failure;
+    m_bCreated = ConnectToHttpProxy(*this, route, &failure);
+    SetError(failure.lError, failure.lErrorEx);
+    LogFormat("CVexHTTP::ConnectHttpProxy() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              TrueFalse(m_bCreated), m_lLastError, m_lLastErrorEx);
+    return m_bCreated;
+}
+
 bool CVexHTTP::Disconnect()
 {
     m_bCreated = false;
@@ -101,7 +118,8 @@ bool CVexHTTP::PutMessage(const char* pszText)
     size_t cchShown = cchText;
     while (cchShown > 0 && (pszText[cchShown - 1] == '\n' || pszText[cchShown - 1] == '\r'))
         --cchShown;
-    LogFormat("CVexHTTP::PutMessage( %.*s )\n", static_cast<int>(cchShown), pszText ? pszText : "");
+    const std::string shown = http::WithoutCredentials(std::string(pszText ? pszText : "", cchShown));
+    LogFormat("CVexHTTP::PutMessage( %s )\n", shown.c_str());
     if (SendAll(pszText, static_cast<int>(cchText), 0) == static_cast<int>(cchText))
     {
         SetError(0, 0);
@@ -285,8 +303,13 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
 {
     LogFormat("CVexHTTP::MoveFile( \"%s\", \"%s\" )\n", pszRemote, pszLocal);
     char request[http::kRequestSize];
-    if (!http::BuildGetRequest(request, sizeof(request), pszRemote, m_pszHost.Get(), m_nPort, m_pszReferer.Get(),
-                               m_pszUserAgent.Get()))
+    const std::string absoluteTarget =
+        m_bViaHttpProxy ? proxy::AbsoluteHttpTarget(m_pszHost.Get() ? m_pszHost.Get() : "", m_nPort,
+                                                    pszRemote ? pszRemote : "")
+                        : std::string();
+    if (!http::BuildGetRequest(request, sizeof(request), m_bViaHttpProxy ? absoluteTarget.c_str() : pszRemote,
+                               m_pszHost.Get(), m_nPort, m_pszReferer.Get(), m_pszUserAgent.Get(),
+                               m_proxyAuthorization.c_str()))
     {
         // Nothing goes out that does not fit or that would forge headers.
         SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);

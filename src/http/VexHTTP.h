@@ -3,10 +3,12 @@
 // VEXSOCK base; the body is read until the server closes.
 #pragma once
 
+#include "HttpProxyRoute.h"
 #include "LineBuffer.h"
 #include "VexSock.h"
 
 #include <cstdint>
+#include <string>
 
 class CVexHTTP : public VEXSOCK
 {
@@ -20,6 +22,9 @@ public:
     bool Connect(const char* pszHost, uint16_t port);
     bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
                       unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
+    // To an HTTP proxy: the request then names the server in absolute form
+    // and carries the route's credentials once the proxy asked for them.
+    bool ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route);
     bool MoveFile(const char* pszRemote, const char* pszLocal);
     bool Disconnect();
     long GetLastError() const { return m_lLastError; }
@@ -53,6 +58,8 @@ public:
     // The server as named by the caller, for the Host header.
     CAnsiString m_pszHost;
     uint16_t m_nPort = 0;
+    bool m_bViaHttpProxy = false;
+    std::string m_proxyAuthorization;
 
 private:
     void SetError(long lError, long lErrorEx)

@@ -2,6 +2,7 @@
 
 #include "BodyFraming.h"
 #include "Http11Messages.h"
+#include "HttpTunnel.h"
 #include "LocalFile.h"
 #include "MessagePump.h"
 #include "VexErrors.h"
@@ -66,11 +67,14 @@ bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
     if (bResult && !VEXSOCK::Connect(pszHost, port))
     {
         // A wait that timed out says so; an attempt that failed in its wait
-        // leaves the reason on the socket (refused, unreachable).
+        // leaves the reason on the socket (refused, unreachable); a name
+        // that was not found, in the thread's last error, which reading the
+        // socket's would clear.
+        const long lLastError = WSAGetLastError();
         const long lErrorEx = VEXSOCK::GetLastError() == VEXERR_SOCKET && VEXSOCK::GetLastErrorEx() != 0
                                   ? VEXSOCK::GetLastErrorEx()
                                   : PendingSocketError();
-        SetError(VEXERR_SOCKET, lErrorEx != 0 ? lErrorEx : WSAGetLastError());
+        SetError(VEXERR_SOCKET, lErrorEx != 0 ? lErrorEx : lLastError);
         bResult = false;
     }
     LogFormat("CVexHTTP11::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
@@ -93,6 +97,26 @@ bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const char* ps
     LogFormat("CVexHTTP11::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
               TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
     return bResult;
+}
+
+bool CVexHTTP11::ConnectHttpProxy(const HttpProxyRoute& route)
+{
+    LogFormat("CVexHTTP11::ConnectHttpProxy( %s, %u )\n", route.host.c_str(), route.port);
+    ProxyFailure failure;
+    m_bCreated = ConnectToHttpProxy(*this, route, &failure);
+    SetError(failure.lError, failure.lErrorEx);
+    LogFormat("CVexHTTP11::ConnectHttpProxy() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
+              TrueFalse(m_bCreated), m_lLastError, m_lLastErrorEx);
+    return m_bCreated;
+}
+
+bool CVexHTTP11::ConnectHttpTunnel(HttpProxyRoute& route, const char* pszHost, uint16_t port)
+{
+    ProxyFailure failure;
+    m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
+    SetError(failure.lError, failure.lErrorEx);
+    m_proxyAnswer = failure.answer;
+    return m_bCreated;
 }
 
 bool CVexHTTP11::StartTls(const char* pszServerName)
@@ -197,7 +221,8 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
 }
 
 bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-                     const char* pszAuthorization, const char* pszLocal, Reply* pReply)
+                     const char* pszAuthorization, const char* pszProxyAuthorization, const char* pszLocal,
+                     Reply* pReply)
 {
     LogFormat("CVexHTTP11::Get( %s, %s )\n", pszTarget, pszLocal);
     *pReply = Reply();
@@ -207,8 +232,8 @@ bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const cha
         SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
         return false;
     }
-    const size_t cbRequest =
-        http::BuildGet11Request(request.get(), kRequestSize, pszTarget, pszHostHeader, pszUserAgent, pszAuthorization);
+    const size_t cbRequest = http::BuildGet11Request(request.get(), kRequestSize, pszTarget, pszHostHeader,
+                                                     pszUserAgent, pszAuthorization, pszProxyAuthorization);
     if (cbRequest == 0)
     {
         // Nothing goes out that does not fit or that would forge headers.

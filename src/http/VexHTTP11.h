@@ -7,6 +7,7 @@
 
 #include "HeadBuffer.h"
 #include "HttpStream.h"
+#include "HttpProxyRoute.h"
 #include "TlsChannel.h"
 #include "VexSock.h"
 
@@ -34,6 +35,10 @@ public:
     bool Connect(const char* pszHost, uint16_t port);
     bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
                       unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
+    // To an HTTP proxy, for a request in absolute form.
+    bool ConnectHttpProxy(const HttpProxyRoute& route);
+    // Through an HTTP proxy's tunnel to the server (for TLS).
+    bool ConnectHttpTunnel(HttpProxyRoute& route, const char* pszHost, uint16_t port);
     // TLS on the connection, the certificate checked for pszServerName.
     bool StartTls(const char* pszServerName);
 
@@ -42,7 +47,7 @@ public:
     // nothing written, the Location in the reply). False for anything else,
     // with the pair set and the status, when there was one, in the reply.
     bool Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-             const char* pszAuthorization, const char* pszLocal, Reply* pReply);
+             const char* pszAuthorization, const char* pszProxyAuthorization, const char* pszLocal, Reply* pReply);
     void Disconnect();
 
     static bool IsRedirect(int status);
@@ -53,6 +58,8 @@ public:
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
+    // The proxy's status line when a tunnel was refused.
+    std::string m_proxyAnswer;
 
 private:
     void SetError(long lError, long lErrorEx)

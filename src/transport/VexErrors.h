@@ -16,6 +16,10 @@ constexpr long VEXERR_TLS = -170;
 constexpr long VEXERR_PROBE = -180;
 // A URL refused before anything was sent; the detail says why (VEXDET_URL_*).
 constexpr long VEXERR_URL = -190;
+// An HTTP proxy failed the request. The detail is a Windows Sockets code
+// (10000 and above) when the proxy could not be reached, the proxy's HTTP
+// status (100-599) when it refused a tunnel, or a VEXDET_PROXY_* code.
+constexpr long VEXERR_PROXY = -200;
 // A connection attempt failed while WaitConnect waited (exception set);
 // the detail code is left as it was.
 constexpr long VEXERR_CONNECT_FAILED = 1001;
@@ -67,6 +71,14 @@ constexpr long VEXDET_URL_BAD_PORT = 1065;
 constexpr long VEXDET_URL_BAD_ESCAPE = 1066;
 constexpr long VEXDET_URL_TOO_LONG = 1067;
 constexpr long VEXDET_URL_NOT_TEXT = 1068; // missing, not UTF-16, or holding a zero character
+
+// Detail codes beside VEXERR_PROXY.
+constexpr long VEXDET_PROXY_AUTH_REQUIRED = 1070; // 407, and no credentials configured
+constexpr long VEXDET_PROXY_AUTH_REFUSED = 1071;  // 407 again after the credentials
+constexpr long VEXDET_PROXY_ACTIVE_FTP = 1072;    // active FTP cannot pass an HTTP proxy
+constexpr long VEXDET_PROXY_BAD_ANSWER = 1073;    // no HTTP answer, or a head too long
+constexpr long VEXDET_PROXY_SETTING = 1074;       // the proxy's address is no host:port
+constexpr long VEXDET_PROXY_BAD_TARGET = 1075;    // a host that cannot go in a request line
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

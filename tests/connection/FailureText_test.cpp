@@ -53,3 +53,40 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
         EXPECT_EQ(DescribeFailure(c), row.expected);
     }
 }
+
+TEST(FailureText, SentencesNameTheHttpProxyOnTheWay)
+{
+    FailureContext c;
+    c.protocol = "FTP";
+    c.host = "files.example";
+    c.port = 21;
+    c.bViaHttpProxy = true;
+    c.proxyHost = "proxy.example";
+    c.proxyPort = 3128;
+    c.timeoutSeconds = 300;
+    const struct
+    {
+        long lError, lErrorEx;
+        const char* reply;
+        const char* expected;
+    } cases[] = {
+        {VEXERR_PROXY, 403, "HTTP/1.1 403 Forbidden",
+         "The HTTP proxy at proxy.example:3128 refused the tunnel to files.example:21 (HTTP/1.1 403 Forbidden)."},
+        {VEXERR_PROXY, 10061, "",
+         "No connection to the HTTP proxy at proxy.example:3128: the connection was refused (nothing listens on "
+         "that port)."},
+        {VEXERR_FTP, VEXDET_NOT_FOUND, "550 No such file.",
+         "The FTP server at files.example:21 (through the HTTP proxy at proxy.example:3128) has no such file "
+         "(550 No such file.)."},
+        {VEXERR_SOCKET, VEXWSA_TIMEDOUT, "",
+         "No connection through the HTTP proxy at proxy.example:3128 to files.example:21: no answer within 300 s."},
+    };
+    for (const auto& row : cases)
+    {
+        SCOPED_TRACE(row.expected);
+        c.lError = row.lError;
+        c.lErrorEx = row.lErrorEx;
+        c.serverReply = row.reply;
+        EXPECT_EQ(DescribeFailure(c), row.expected);
+    }
+}

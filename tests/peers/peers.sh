@@ -184,6 +184,58 @@ start_tls_servers() {
     wait_port "$VEXA_TLS_PORT" nginx-tls && wait_port "$VEXA_TLS_CRL_PORT" nginx-tls
 }
 
+# HTTP proxies: tinyproxy without authentication and with Basic
+# authentication, squid with Basic authentication (tests/peers/*.conf.in),
+# and a proxy auto-configuration script that lighttpd serves. The proxies
+# resolve VEXA_PROXY_ONLY_HOST; the client cannot.
+start_http_proxies() {
+    local dir=$PEER_DIR/tinyproxy squid_dir=$PEER_DIR/squid name hash
+    export VEXA_TINYPROXY_PORT=8888 VEXA_TINYPROXY_AUTH_PORT=8889
+    export VEXA_SQUID_PORT=3128
+    # squid refuses CONNECT to this port alone (403): nginx's.
+    export VEXA_SQUID_REFUSED_CONNECT_PORT=$VEXA_NGINX_PORT
+    # The account of the second tinyproxy and of squid.
+    export VEXA_HTTP_PROXY_USER=vexhttp VEXA_HTTP_PROXY_PASSWORD=vexhttp-secret
+    export VEXA_PAC_URL=http://127.0.0.1:$VEXA_LIGHTTPD_PORT/proxy.pac
+    export VEXA_WEB_ROOT=${VEXA_WEB_ROOT:-$PEER_DIR/www}
+    mkdir -p "$dir" "$squid_dir" "$VEXA_WEB_ROOT"
+
+    # tinyproxy resolves through the system's resolver: like sshd, each
+    # instance gets a mount namespace of its own whose /etc/hosts knows the
+    # proxy-only name.
+    { cat /etc/hosts; echo "127.0.0.1 $VEXA_PROXY_ONLY_HOST"; } >"$dir/hosts"
+    sed -e "s|@PORT@|$VEXA_TINYPROXY_PORT|" "$PEERS_SRC/tinyproxy.conf.in" >"$dir/tinyproxy.conf"
+    {
+        sed -e "s|@PORT@|$VEXA_TINYPROXY_AUTH_PORT|" "$PEERS_SRC/tinyproxy.conf.in"
+        echo "BasicAuth $VEXA_HTTP_PROXY_USER $VEXA_HTTP_PROXY_PASSWORD"
+    } >"$dir/tinyproxy-auth.conf"
+    # A password in clear: root only (tinyproxy reads it before it drops to
+    # its own user).
+    chmod 600 "$dir/tinyproxy-auth.conf"
+    for name in tinyproxy tinyproxy-auth; do
+        spawn "$name" unshare --mount sh -c \
+            "mount --bind '$dir/hosts' /etc/hosts && exec tinyproxy -d -c '$dir/$name.conf'"
+    done
+
+    # squid has a resolver of its own, which reads its hosts file. It drops to
+    # the user proxy, which writes its logs here and runs the password check.
+    cp "$dir/hosts" "$squid_dir/hosts"
+    hash=$(openssl passwd -apr1 -stdin <<<"$VEXA_HTTP_PROXY_PASSWORD")
+    printf '%s:%s\n' "$VEXA_HTTP_PROXY_USER" "$hash" >"$squid_dir/passwd"
+    sed -e "s|@PORT@|$VEXA_SQUID_PORT|" -e "s|@DIR@|$squid_dir|g" \
+        -e "s|@REFUSED_PORT@|$VEXA_SQUID_REFUSED_CONNECT_PORT|" \
+        "$PEERS_SRC/squid.conf.in" >"$squid_dir/squid.conf"
+    chown -R proxy:proxy "$squid_dir"
+    chmod 640 "$squid_dir/passwd"
+    spawn squid squid -N -f "$squid_dir/squid.conf"
+
+    sed -e "s|@PROXY_ONLY_HOST@|$VEXA_PROXY_ONLY_HOST|" -e "s|@PROXY@|127.0.0.1:$VEXA_TINYPROXY_PORT|" \
+        "$PEERS_SRC/proxy.pac.in" >"$VEXA_WEB_ROOT/proxy.pac"
+
+    wait_port "$VEXA_TINYPROXY_PORT" tinyproxy && wait_port "$VEXA_TINYPROXY_AUTH_PORT" tinyproxy-auth &&
+        wait_port "$VEXA_SQUID_PORT" squid
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -196,5 +248,5 @@ stop_peers() {
 start_peers() {
     mkdir -p "$PEER_DIR"
     start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
-        start_fault_peers && start_tls_servers
+        start_fault_peers && start_tls_servers && start_http_proxies
 }

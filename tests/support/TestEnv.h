@@ -22,6 +22,22 @@ inline std::string ProxyPassword() { return Text("VEXA_PROXY_PASSWORD"); }
 // A host name that only the proxy's resolver knows (SOCKS 4A).
 inline std::string ProxyOnlyHostName() { return Text("VEXA_PROXY_ONLY_HOST"); }
 
+// HTTP proxies, all resolving ProxyOnlyHostName(). tinyproxy: absolute-form
+// requests and CONNECT to any port, without authentication on
+// TinyproxyPort() and with Basic authentication on TinyproxyAuthPort().
+inline uint16_t TinyproxyPort() { return Port("VEXA_TINYPROXY_PORT"); }
+inline uint16_t TinyproxyAuthPort() { return Port("VEXA_TINYPROXY_AUTH_PORT"); }
+// squid: Basic authentication for every request; CONNECT to any port but
+// SquidRefusedConnectPort() (nginx's), which it refuses with 403.
+inline uint16_t SquidPort() { return Port("VEXA_SQUID_PORT"); }
+inline uint16_t SquidRefusedConnectPort() { return Port("VEXA_SQUID_REFUSED_CONNECT_PORT"); }
+// The account of the authenticating tinyproxy and of squid.
+inline std::string HttpProxyUser() { return Text("VEXA_HTTP_PROXY_USER"); }
+inline std::string HttpProxyPassword() { return Text("VEXA_HTTP_PROXY_PASSWORD"); }
+// Proxy auto-configuration script on lighttpd: tinyproxy (unauthenticated)
+// for ProxyOnlyHostName(), direct for everything else.
+inline std::string PacUrl() { return Text("VEXA_PAC_URL"); }
+
 // vsftpd: a local account on loopback, serving FtpRoot().
 inline uint16_t FtpPort() { return Port("VEXA_FTP_PORT"); }
 inline std::string FtpUser() { return Text("VEXA_FTP_USER"); }

@@ -1,0 +1,214 @@
+#include "ProxyRules.h"
+
+#include "LeadingDigits.h"
+
+#include <vector>
+
+namespace proxy {
+namespace {
+
+char ToLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = ToLower(c);
+    return text;
+}
+
+bool IsHostByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           c == '.';
+}
+
+bool StartsWithNoCase(const std::string& text, const char* pszPrefix)
+{
+    size_t i = 0;
+    for (; pszPrefix[i]; ++i)
+    {
+        if (i >= text.size() || ToLower(text[i]) != pszPrefix[i])
+            return false;
+    }
+    return true;
+}
+
+// The list's entries: runs between separators, empty runs left out.
+std::vector<std::string> SplitList(const std::string& list, const char* pszSeparators)
+{
+    std::vector<std::string> entries;
+    std::string entry;
+    for (const char c : list)
+    {
+        bool bSeparator = false;
+        for (const char* p = pszSeparators; *p; ++p)
+            bSeparator = bSeparator || c == *p;
+        if (!bSeparator)
+        {
+            entry += c;
+            continue;
+        }
+        if (!entry.empty())
+            entries.push_back(entry);
+        entry.clear();
+    }
+    if (!entry.empty())
+        entries.push_back(entry);
+    return entries;
+}
+
+// "1" to "65535", digits only.
+bool ParsePort(const std::string& text, uint16_t* pPort)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    for (const char c : text)
+    {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    const uint64_t value = LeadingDigits(text.c_str(), 65536);
+    if (value == 0 || value > 65535)
+        return false;
+    *pPort = static_cast<uint16_t>(value);
+    return true;
+}
+
+std::string StripScheme(const std::string& text)
+{
+    const size_t separator = text.find("://");
+    return separator == std::string::npos ? text : text.substr(separator + 3);
+}
+
+} // namespace
+
+bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress)
+{
+    if (text.empty() || text.size() > kMaxListLength)
+        return false;
+    std::string rest = StartsWithNoCase(text, "http://") ? text.substr(7) : text;
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    ProxyAddress address;
+    const size_t colon = rest.find(':');
+    address.host = Lower(rest.substr(0, colon));
+    if (colon == std::string::npos)
+        address.port = 80;
+    else if (!ParsePort(rest.substr(colon + 1), &address.port))
+        return false;
+    if (address.host.empty() || address.host.front() == '.' || address.host.front() == '-')
+        return false;
+    for (const char c : address.host)
+    {
+        if (!IsHostByte(c))
+            return false;
+    }
+    *pAddress = address;
+    return true;
+}
+
+std::string ProxyForScheme(const std::string& list, const std::string& scheme)
+{
+    if (list.size() > kMaxListLength)
+        return std::string();
+    std::string plain;
+    for (const std::string& entry : SplitList(list, "; \t\r\n"))
+    {
+        const size_t equals = entry.find('=');
+        if (equals == std::string::npos)
+        {
+            if (plain.empty())
+                plain = entry;
+        }
+        else if (Lower(entry.substr(0, equals)) == scheme)
+        {
+            return entry.substr(equals + 1);
+        }
+    }
+    return plain;
+}
+
+std::string FirstScriptProxy(const std::string& answer)
+{
+    if (answer.size() > kMaxListLength)
+        return std::string();
+    const std::vector<std::string> entries = SplitList(answer, ";");
+    if (entries.empty())
+        return std::string();
+    std::vector<std::string> words = SplitList(entries.front(), " \t");
+    if (words.empty())
+        return std::string();
+    const std::string keyword = Lower(words.front());
+    if (keyword == "direct")
+        return std::string();
+    if (keyword == "proxy" || keyword == "http")
+        return words.size() == 2 ? words[1] : std::string();
+    // The system's own form: the address alone.
+    return words.size() == 1 && words.front().find('=') == std::string::npos ? words.front() : std::string();
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& text)
+{
+    size_t p = 0, t = 0;
+    size_t starAt = std::string::npos, resumeAt = 0;
+    while (t < text.size())
+    {
+        if (p < pattern.size() && pattern[p] == '*')
+        {
+            starAt = p++;
+            resumeAt = t;
+        }
+        else if (p < pattern.size() && ToLower(pattern[p]) == ToLower(text[t]))
+        {
+            ++p;
+            ++t;
+        }
+        else if (starAt != std::string::npos)
+        {
+            // The last '*' takes one character more.
+            p = starAt + 1;
+            t = ++resumeAt;
+        }
+        else
+        {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool BypassMatches(const std::string& list, const std::string& host, uint16_t port)
+{
+    if (list.size() > kMaxListLength || host.empty())
+        return false;
+    for (const std::string& entry : SplitList(list, ";, \t\r\n"))
+    {
+        if (Lower(entry) == "<local>")
+        {
+            if (host.find('.') == std::string::npos)
+                return true;
+            continue;
+        }
+        std::string pattern = StripScheme(entry);
+        if (!pattern.empty() && pattern.back() == '/')
+            pattern.pop_back();
+        const size_t colon = pattern.find(':');
+        if (colon != std::string::npos)
+        {
+            uint16_t entryPort = 0;
+            if (!ParsePort(pattern.substr(colon + 1), &entryPort) || entryPort != port)
+                continue;
+            pattern.resize(colon);
+        }
+        if (WildcardMatch(pattern, host))
+            return true;
+    }
+    return false;
+}
+
+} // namespace proxy

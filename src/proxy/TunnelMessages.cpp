@@ -1,0 +1,56 @@
+#include "TunnelMessages.h"
+
+namespace proxy {
+namespace {
+
+bool IsHostByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           c == '.';
+}
+
+} // namespace
+
+std::string BuildConnectRequest(const std::string& host, uint16_t port, const std::string& proxyAuthorization)
+{
+    if (host.empty() || proxyAuthorization.find_first_of("\r\n") != std::string::npos)
+        return std::string();
+    for (const char c : host)
+    {
+        if (!IsHostByte(c))
+            return std::string();
+    }
+    const std::string authority = host + ":" + std::to_string(port);
+    std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    if (!proxyAuthorization.empty())
+        request += "Proxy-Authorization: " + proxyAuthorization + "\r\n";
+    return request + "\r\n";
+}
+
+std::string AbsoluteHttpTarget(const std::string& host, uint16_t port, const std::string& path)
+{
+    std::string target = "http://" + host;
+    if (port != 80)
+        target += ":" + std::to_string(port);
+    if (path.empty() || path.front() != '/')
+        target += '/';
+    return target + path;
+}
+
+size_t HeadEnd(const std::string& text, size_t from)
+{
+    // A line end is LF, optionally after CR; the head ends at a line end
+    // followed by an empty line.
+    for (size_t i = from; i < text.size(); ++i)
+    {
+        if (text[i] != '\n' || i == 0)
+            continue;
+        if (text[i - 1] == '\n')
+            return i + 1;
+        if (text[i - 1] == '\r' && i >= 2 && text[i - 2] == '\n')
+            return i + 1;
+    }
+    return std::string::npos;
+}
+
+} // namespace proxy

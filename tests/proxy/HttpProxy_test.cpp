@@ -1,0 +1,310 @@
+// Fetches through the real HTTP proxies of the test runner (tinyproxy with
+// and without Basic authentication, squid with it): every kind of fetch,
+// the bypass list, 407 answered or refused, a refused tunnel, active FTP
+// refused, the probe through the proxy, and the current user's system
+// proxy settings (a fixed proxy, its bypass list, a configuration script).
+// The proxies resolve a host name that this client cannot: a fetch of that
+// name succeeds only when it went through a proxy.
+#include "VexEngine.h"
+
+#include "BasicCredentials.h"
+#include "ClosedPort.h"
+#include "ComTest.h"
+#include "ConnectionSettings.h"
+#include "TestEnv.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "TestTls.h"
+#include "Url.h"
+#include "VexErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr char kConnectionsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+constexpr char kSystemValue[] = "DefaultConnectionSettings";
+
+std::string Local(uint16_t port)
+{
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+// The user's proxy settings as the system stores them: version, counter,
+// flags (2 fixed proxy, 4 configuration script), then the proxy, bypass
+// and script texts, each after its length.
+std::vector<BYTE> SystemSettingsBlob(const std::string& proxy, const std::string& bypass, const std::string& script)
+{
+    std::vector<BYTE> blob;
+    const auto put = [&](DWORD value) {
+        const auto* p = reinterpret_cast<const BYTE*>(&value);
+        blob.insert(blob.end(), p, p + 4);
+    };
+    const auto putText = [&](const std::string& text) {
+        put(static_cast<DWORD>(text.size()));
+        blob.insert(blob.end(), text.begin(), text.end());
+    };
+    put(0x46);
+    put(1);
+    put(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
+    putText(proxy);
+    putText(bypass);
+    putText(script);
+    for (int i = 0; i < 8; ++i)
+        put(0);
+    return blob;
+}
+
+class HttpProxy : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(TrustTestRoot()); }
+    void SetUp() override
+    {
+        m_savedSystem = testreg::Read(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+        Set("ProbeTarget", Local(testenv::LighttpdPort()));
+        Publish(testenv::WebRoot(), "proxied.bin", m_body);
+        Publish(testenv::FtpRoot(), "proxied.bin", m_body);
+        Publish(testenv::WebRoot(), "redirect-target.txt", m_body);
+        m_before = VexTempFiles();
+    }
+    void TearDown() override
+    {
+        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+        testreg::Write(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, m_savedSystem);
+        for (const std::string& name : m_published)
+            DeleteFileA(name.c_str());
+    }
+    void Publish(const std::string& root, const std::string& name, const std::string& content)
+    {
+        m_published.push_back(root + "\\" + name);
+        WriteWholeFile(m_published.back(), content);
+    }
+    static void Set(const char* pszName, const std::string& text)
+    {
+        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, text);
+    }
+    static void SetDword(const char* pszName, DWORD value)
+    {
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, value);
+    }
+    static void UseProxy(uint16_t port, const std::string& user = "", const std::string& password = "")
+    {
+        Set("HTTPProxy", Local(port));
+        Set("HTTPProxyUsername", user);
+        Set("HTTPProxyPassword", password);
+    }
+    static void UseSystemSettings(const std::string& proxy, const std::string& bypass, const std::string& script)
+    {
+        const std::vector<BYTE> blob = SystemSettingsBlob(proxy, bypass, script);
+        testreg::Set(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, REG_BINARY, blob.data(),
+                     static_cast<DWORD>(blob.size()));
+        SetDword("UseSystemProxy", 1);
+    }
+    // A URL fetch; true when the whole body arrived.
+    bool FetchUrl(const std::string& text)
+    {
+        url::Url target;
+        EXPECT_EQ(url::ParseUrl(text.c_str(), &target), url::UrlError::kNone) << text;
+        return Completed(m_engine.FetchURL(target));
+    }
+    bool FetchRemote(int32_t protocol, const std::string& host, uint16_t port)
+    {
+        const bool bFtp = protocol != CVexEngine::kProtocolHTTP;
+        return Completed(m_engine.FetchRemoteFile(host.c_str(), bFtp ? "proxied.bin" : "/proxied.bin",
+                                                  testenv::FtpUser().c_str(), testenv::FtpPassword().c_str(), port,
+                                                  protocol));
+    }
+    bool Completed(bool bCompleted)
+    {
+        if (bCompleted)
+        {
+            EXPECT_TRUE(ReadWholeFile(m_engine.LastFetchedFile()) == m_body);
+            DeleteFileA(m_engine.LastFetchedFile());
+        }
+        EXPECT_EQ(VexTempFiles(), m_before) << "a fetch left a file behind";
+        return bCompleted;
+    }
+    std::pair<long, long> LastPair() const { return {m_engine.LastFetchError(), m_engine.LastFetchErrorDetail()}; }
+
+    const std::string m_body = std::string(200000, 'p') + "\r\nend";
+    CVexEngine m_engine;
+    testreg::Value m_savedSystem;
+    std::set<std::string> m_before;
+    std::vector<std::string> m_published;
+};
+
+TEST_F(HttpProxy, EveryKindOfFetchGoesThroughEachProxy)
+{
+    const std::string hidden = testenv::ProxyOnlyHostName();
+    const uint16_t web = testenv::LighttpdPort(), ftp = testenv::FtpPort();
+    const std::string tls = "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT"));
+    const std::string account = testenv::FtpUser() + ":" + testenv::FtpPassword() + "@";
+    const struct
+    {
+        const char* name;
+        uint16_t port;
+        bool bCredentials;
+    } proxies[] = {
+        {"tinyproxy", testenv::TinyproxyPort(), false},
+        {"tinyproxy with Basic authentication", testenv::TinyproxyAuthPort(), true},
+        {"squid", testenv::SquidPort(), true},
+    };
+    SetDword("UsePASV", 1);
+    const std::string log = TempPath("proxy-trace.log");
+    DeleteFileA(log.c_str());
+    Set("TraceLog", log);
+    for (const auto& p : proxies)
+    {
+        SCOPED_TRACE(p.name);
+        UseProxy(p.port, p.bCredentials ? testenv::HttpProxyUser() : "",
+                 p.bCredentials ? testenv::HttpProxyPassword() : "");
+        EXPECT_TRUE(FetchUrl("http://" + hidden + ":" + std::to_string(web) + "/proxied.bin"));
+        EXPECT_TRUE(FetchUrl(tls + "/proxied.bin"));
+        EXPECT_TRUE(FetchUrl("ftp://" + account + hidden + ":" + std::to_string(ftp) + "/proxied.bin"));
+        EXPECT_TRUE(FetchRemote(CVexEngine::kProtocolHTTP, hidden, web));
+        EXPECT_TRUE(FetchRemote(0, hidden, ftp));
+        // Each hop of a redirect chain asks the proxy again.
+        EXPECT_TRUE(FetchUrl("http://127.0.0.1:" + std::to_string(testenv::Port("VEXA_REDIRECT_PORT")) + "/to-https"));
+        // Inside the tunnel the certificate is checked against the server's name.
+        EXPECT_FALSE(FetchUrl("https://" + hidden + ":" + std::to_string(testenv::Port("VEXA_TLS_PORT")) + "/x"));
+        EXPECT_EQ(LastPair(), std::make_pair(VEXERR_TLS, VEXDET_TLS_NAME_MISMATCH));
+    }
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    EXPECT_NE(trace.find("GET http://" + hidden + ":" + std::to_string(web) + "/proxied.bin HTTP/1.0"),
+              std::string::npos);
+    EXPECT_NE(trace.find("Proxy-Authorization: {credentials}"), std::string::npos);
+    EXPECT_EQ(trace.find(testenv::HttpProxyPassword()), std::string::npos);
+    EXPECT_EQ(trace.find(http::BasicAuthorization(testenv::HttpProxyUser(), testenv::HttpProxyPassword())),
+              std::string::npos);
+}
+
+TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
+{
+    // The probe goes direct (its target is bypassed): each failure is the fetch's own.
+    Set("HTTPProxyBypass", "127.0.0.1");
+    const uint16_t closed = ClosedPort();
+    const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const std::string tls = "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) + "/proxied.bin";
+    const std::string refused = "https://localhost:" + std::to_string(testenv::SquidRefusedConnectPort()) + "/";
+    const std::string user = testenv::HttpProxyUser(), password = testenv::HttpProxyPassword();
+    const struct
+    {
+        std::string proxy, user, password, url;
+        long lErrorEx;
+        const char* text;
+    } cases[] = {
+        {Local(testenv::SquidPort()), "", "", web, VEXDET_PROXY_AUTH_REQUIRED, "asks for a user name and password"},
+        {Local(testenv::SquidPort()), "", "", tls, VEXDET_PROXY_AUTH_REQUIRED, "HTTPProxyUsername"},
+        {Local(testenv::SquidPort()), user, "wrong", web, VEXDET_PROXY_AUTH_REFUSED, "refused the user name or password"},
+        {Local(testenv::TinyproxyAuthPort()), user, "wrong", tls, VEXDET_PROXY_AUTH_REFUSED, "refused the user name"},
+        {Local(testenv::SquidPort()), user, password, refused, 403, "refused the tunnel to localhost:"},
+        {Local(testenv::SquidPort()), user, password,
+         "ftp://localhost:" + std::to_string(testenv::FtpPort()) + "/proxied.bin", VEXDET_PROXY_ACTIVE_FTP,
+         "set UsePASV to 1"},
+        {Local(closed), "", "", web, 10061, "connection to the HTTP proxy at 127.0.0.1:"},
+        {"proxy:99999", "", "", web, VEXDET_PROXY_SETTING, "\"proxy:99999\" is no host:port"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.proxy + " " + c.url);
+        Set("HTTPProxy", c.proxy);
+        Set("HTTPProxyUsername", c.user);
+        Set("HTTPProxyPassword", c.password);
+        EXPECT_FALSE(FetchUrl(c.url));
+        EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, c.lErrorEx));
+        const std::string text = m_engine.LastFetchErrorText();
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        EXPECT_EQ(text.find("wrong"), std::string::npos) << "a password in the error text";
+    }
+}
+
+TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
+{
+    // A proxy that is not there: what is reached at all was reached directly.
+    const uint16_t closed = ClosedPort();
+    const std::string hidden = testenv::ProxyOnlyHostName();
+    const struct
+    {
+        std::string bypass;
+        std::string host;
+        bool ok;
+    } cases[] = {
+        {"127.0.0.*", "127.0.0.1", true},
+        {"<local>", "localhost", true},
+        {"*.example;LOCALHOST:" + std::to_string(testenv::LighttpdPort()), "localhost", true},
+        {"localhost:1", "localhost", false},
+        {"<local>", "127.0.0.1", false},
+    };
+    UseProxy(closed);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.bypass + " " + c.host);
+        Set("HTTPProxyBypass", c.bypass);
+        Set("ProbeTarget", c.host + ":" + std::to_string(testenv::LighttpdPort()));
+        EXPECT_EQ(FetchUrl("http://" + c.host + ":" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin"), c.ok);
+        EXPECT_EQ(LastPair(), c.ok ? std::make_pair(0L, 0L) : std::make_pair(VEXERR_PROXY, 10061L));
+    }
+
+    // The probe asks the proxy for a tunnel to its target.
+    Set("HTTPProxyBypass", "");
+    Set("ProbeTarget", hidden + ":" + std::to_string(testenv::LighttpdPort()));
+    m_engine.ReadConnectionSettings();
+    EXPECT_FALSE(m_engine.IsInternetConnected());
+    UseProxy(testenv::TinyproxyPort());
+    m_engine.ReadConnectionSettings();
+    EXPECT_TRUE(m_engine.IsInternetConnected());
+    UseProxy(testenv::SquidPort());
+    EXPECT_FALSE(FetchUrl("http://127.0.0.1:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin"));
+    EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_AUTH_REQUIRED));
+}
+
+TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
+{
+    const std::string hidden = "http://" + testenv::ProxyOnlyHostName() + ":" +
+                               std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const std::string direct = "http://127.0.0.1:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const std::string tinyproxy = Local(testenv::TinyproxyPort()), closed = Local(ClosedPort());
+    const struct
+    {
+        const char* name;
+        std::string proxy, bypass, script;
+        bool hiddenOk, directOk;
+    } cases[] = {
+        {"fixed proxy", tinyproxy, "", "", true, true},
+        {"per-scheme list", "ftp=" + closed + ";http=" + tinyproxy, "", "", true, true},
+        {"bypass entry", closed, "127.0.0.1", "", false, true},
+        // The script sends the hidden host through tinyproxy and the other
+        // directly, whatever the fixed proxy says.
+        {"configuration script", closed, "", testenv::PacUrl(), true, true},
+        // A script that cannot be fetched leaves the fixed proxy.
+        {"script not found", tinyproxy, "", "http://" + closed + "/none.pac", true, true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        UseSystemSettings(c.proxy, c.bypass, c.script);
+        EXPECT_EQ(FetchUrl(hidden), c.hiddenOk);
+        EXPECT_EQ(FetchUrl(direct), c.directOk);
+    }
+    // Not asked for: direct, and the hidden name is unknown.
+    SetDword("UseSystemProxy", 0);
+    EXPECT_FALSE(FetchUrl(hidden));
+    EXPECT_EQ(LastPair(), std::make_pair(VEXERR_SOCKET, 11001L));
+    // "HTTPProxy" comes first.
+    UseSystemSettings(closed, "", "");
+    UseProxy(testenv::TinyproxyPort());
+    EXPECT_TRUE(FetchUrl(hidden));
+}
+
+} // namespace

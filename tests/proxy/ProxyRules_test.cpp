@@ -1,0 +1,130 @@
+// The proxy settings' texts as the registry, the system and configuration
+// scripts write them, and the requests to an HTTP proxy. (Where a proxy's
+// answer head ends is checked against a model by the Proxy fuzzer.)
+#include "ProxyRules.h"
+#include "TunnelMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ProxyRules, ProxyAddressesAreReadOrRefused)
+{
+    const struct
+    {
+        const char* text;
+        bool ok;
+        const char* host;
+        uint16_t port;
+    } cases[] = {
+        {"127.0.0.1:3128", true, "127.0.0.1", 3128},
+        {"Proxy.Example:8080", true, "proxy.example", 8080},
+        {"http://proxy.example:80/", true, "proxy.example", 80},
+        {"proxy.example", true, "proxy.example", 80},
+        {"proxy:0", false, "", 0},
+        {"proxy:65536", false, "", 0},
+        {"proxy:", false, "", 0},
+        {"proxy:8o", false, "", 0},
+        {":8080", false, "", 0},
+        {"a b:1", false, "", 0},
+        {"user@proxy:1", false, "", 0},
+        {"-proxy:1", false, "", 0},
+        {"", false, "", 0},
+    };
+    for (const auto& c : cases)
+    {
+        proxy::ProxyAddress address;
+        EXPECT_EQ(proxy::ParseProxyAddress(c.text, &address), c.ok) << c.text;
+        EXPECT_EQ(address.host, c.host) << c.text;
+        EXPECT_EQ(address.port, c.port) << c.text;
+    }
+    EXPECT_FALSE(proxy::ParseProxyAddress(std::string(proxy::kMaxListLength + 1, 'a'), nullptr));
+}
+
+TEST(ProxyRules, ASchemesOwnEntryWinsOverAPlainOne)
+{
+    const struct
+    {
+        const char* list;
+        const char* scheme;
+        const char* proxy;
+    } cases[] = {
+        {"p:1", "https", "p:1"},
+        {"http=h:1;https=s:2", "https", "s:2"},
+        {"p:1 https=s:2", "https", "s:2"},
+        {"HTTP=h:1; p:9", "http", "h:1"},
+        {"http=h:1", "ftp", ""},
+        {"socks=s:1080", "http", ""},
+        {"a:1;b:2", "http", "a:1"},
+        {";; ", "http", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::ProxyForScheme(c.list, c.scheme), c.proxy) << c.list << " " << c.scheme;
+}
+
+TEST(ProxyRules, AScriptsFirstAnswerCounts)
+{
+    const struct
+    {
+        const char* answer;
+        const char* proxy;
+    } cases[] = {
+        {"PROXY 127.0.0.1:8888", "127.0.0.1:8888"},
+        {"PROXY a:1; DIRECT", "a:1"},
+        {"DIRECT; PROXY a:1", ""},
+        {"127.0.0.1:8888;b:2", "127.0.0.1:8888"},
+        {"SOCKS s:1080", ""},
+        {"PROXY", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::FirstScriptProxy(c.answer), c.proxy) << c.answer;
+}
+
+TEST(ProxyRules, BypassEntriesMatchHostsAndPorts)
+{
+    const struct
+    {
+        const char* list;
+        const char* host;
+        uint16_t port;
+        bool bypass;
+    } cases[] = {
+        {"<local>", "intranet", 80, true},
+        {"<local>", "intranet.example", 80, false},
+        {"*.example", "www.EXAMPLE", 80, true},
+        {"*.example", "example", 80, false},
+        {"10.*", "10.1.2.3", 80, true},
+        {"a.example;b.example", "b.example", 80, true},
+        {"a.example, b.example", "b.example", 80, true},
+        {"http://a.example/", "a.example", 80, true},
+        {"a.example:8080", "a.example", 8080, true},
+        {"a.example:8080", "a.example", 80, false},
+        {"*", "anything", 1, true},
+        {"a*b*c", "axxbyyc", 1, true},
+        {"a*b*c", "axxbyy", 1, false},
+        {"", "a", 1, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::BypassMatches(c.list, c.host, c.port), c.bypass) << c.list << " " << c.host;
+    // Backtracking stays bounded on a pattern made to provoke it.
+    EXPECT_FALSE(proxy::WildcardMatch(std::string(60, '*') + "b", std::string(4000, 'a')));
+}
+
+TEST(TunnelMessages, ConnectRequestsNameTheServerAndNothingElse)
+{
+    EXPECT_EQ(proxy::BuildConnectRequest("example.com", 443, ""),
+              "CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n");
+    EXPECT_EQ(proxy::BuildConnectRequest("10.0.0.1", 21, "Basic dTpw"),
+              "CONNECT 10.0.0.1:21 HTTP/1.1\r\nHost: 10.0.0.1:21\r\nProxy-Authorization: Basic dTpw\r\n\r\n");
+    for (const char* host : {"", "a b", "a\r\nX: y", "a/b", "a:1"})
+        EXPECT_EQ(proxy::BuildConnectRequest(host, 1, ""), "") << host;
+    EXPECT_EQ(proxy::BuildConnectRequest("a", 1, "x\r\nX: y"), "");
+
+    EXPECT_EQ(proxy::AbsoluteHttpTarget("h", 80, "/f?q"), "http://h/f?q");
+    EXPECT_EQ(proxy::AbsoluteHttpTarget("h", 8080, "f"), "http://h:8080/f");
+}
+
+} // namespace
