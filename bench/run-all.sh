@@ -12,7 +12,7 @@ mkdir -p "$out"
 
 "$root/scripts/setup.sh" >/dev/null
 "$root/scripts/build.sh" >/dev/null
-for bench in http-fetch https-fetch ftp-retrieve latency channel-wait; do
+for bench in http-fetch https-fetch ftp-retrieve latency proxy-fetch channel-wait; do
     echo "== $bench" >&2
     "$root/bench/$bench.sh" >"$out/$bench.txt" 2>&1
 done
@@ -67,6 +67,17 @@ for what in listening refusing; do
     row "IsInternetConnected, target $what (ms)" "$probe_ms" "plain connect()" \
         "$(awk -v r="$probe_ratio" -v v="$probe_ms" 'BEGIN { printf "%.2f", v / r }')"
 done
+# proxy-fetch.sh rows (fixed columns): the value, and the baseline's number.
+proxy() {
+    awk -v label="$1" 'index($0, label) == 1 {
+        n = split(substr($0, 59, 34), b, " "); for (i = n; i > 0; i--) if (b[i] ~ /^[0-9.]+$/) break
+        v = substr($0, 48, 10); gsub(/ /, "", v); print v, b[i]; exit }' "$out/proxy-fetch.txt"
+}
+read -r v b <<<"$(proxy "small fetch, HTTPProxy")"
+row "small fetch through tinyproxy (ms)" "$v" "WinINet through tinyproxy" "$b"
+read -r v b <<<"$(proxy "64 MiB via proxy")"
+row "HTTP 64 MiB through tinyproxy (MiB/s)" "$v" "WinINet through tinyproxy" "$b"
+row "" "$v" "curl through tinyproxy (native)" "$(awk '/curl via proxy/ { print $(NF-1) }' "$out/proxy-fetch.txt")"
 read -r _ _ _ wall cpu _ <<<"$(grep '^VEXSOCK::WaitRead' "$out/channel-wait.txt")"
 read -r _ _ _ spin_wall spin_cpu _ <<<"$(grep '^baseline: zero-timeout' "$out/channel-wait.txt")"
 row "CPU s of a 3 s wait on a silent peer" "$cpu" "zero-timeout polling wait" "$spin_cpu"

@@ -256,6 +256,25 @@ TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
         EXPECT_EQ(LastPair(), c.ok ? std::make_pair(0L, 0L) : std::make_pair(VEXERR_PROXY, 10061L));
     }
 
+    // Each redirect hop chooses again: here from the proxy to a bypassed host.
+    const std::string log = TempPath("proxy-hops.log");
+    DeleteFileA(log.c_str());
+    Set("TraceLog", log);
+    UseProxy(testenv::TinyproxyPort());
+    Set("HTTPProxyBypass", "localhost");
+    Set("ProbeTarget", Local(testenv::LighttpdPort()));
+    const std::string redirect = "127.0.0.1:" + std::to_string(testenv::Port("VEXA_REDIRECT_PORT"));
+    EXPECT_TRUE(FetchUrl("http://" + redirect + "/to-https"));
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    EXPECT_NE(trace.find("http://" + redirect + "/to-https: HTTPProxy (HTTP proxy " + Local(testenv::TinyproxyPort())),
+              std::string::npos) << trace;
+    EXPECT_NE(trace.find("https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) +
+                         "/redirect-target.txt: HTTPProxyBypass names localhost: direct"),
+              std::string::npos) << trace;
+    Set("TraceLog", "");
+    UseProxy(closed);
+
     // The probe asks the proxy for a tunnel to its target.
     Set("HTTPProxyBypass", "");
     Set("ProbeTarget", hidden + ":" + std::to_string(testenv::LighttpdPort()));
