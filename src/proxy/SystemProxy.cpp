@@ -1,6 +1,7 @@
 #include "SystemProxy.h"
 
 #include "ProxyRules.h"
+#include "RegistryAccess.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -114,41 +115,93 @@ DWORD EvaluateScript(const std::string& scriptUrl, bool bAutoDetect, const std::
     return ERROR_SUCCESS;
 }
 
+struct UserProxySettings
+{
+    bool bAutoDetect = false;
+    std::string script;
+    std::string proxy;
+    std::string bypass;
+};
+
+// The Internet settings values themselves, which WinHTTP under Wine does not
+// read ("ProxyEnable", "ProxyServer", "ProxyOverride", "AutoConfigURL"; it
+// reads only the binary "DefaultConnectionSettings"). Where WinHTTP reads
+// them, they say what it reported.
+void ReadInternetSettingsValues(UserProxySettings* pSettings)
+{
+    static const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    CRegistryAccess registry;
+    if (!registry.Hold(HKEY_CURRENT_USER, kInternetSettings))
+        return;
+    CAnsiString text;
+    size_t cb = 0;
+    DWORD dwEnabled = 0;
+    registry.GetDword(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable", 0, &dwEnabled);
+    if (dwEnabled != 0)
+    {
+        registry.GetString(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer", "", text, &cb);
+        pSettings->proxy = text.Get() ? text.Get() : "";
+        registry.GetString(HKEY_CURRENT_USER, kInternetSettings, "ProxyOverride", "", text, &cb);
+        pSettings->bypass = text.Get() ? text.Get() : "";
+    }
+    registry.GetString(HKEY_CURRENT_USER, kInternetSettings, "AutoConfigURL", "", text, &cb);
+    pSettings->script = text.Get() ? text.Get() : "";
+}
+
+// The current user's settings as WinHTTP reports them; when it reports
+// neither a proxy nor a script, as the Internet settings values say.
+bool ReadUserProxySettings(UserProxySettings* pSettings, std::string* pHow)
+{
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&config))
+    {
+        *pHow = "the system's proxy settings could not be read (error " + std::to_string(GetLastError()) +
+                "): direct";
+        return false;
+    }
+    CGlobalString scriptUrl(config.lpszAutoConfigUrl);
+    CGlobalString fixedList(config.lpszProxy);
+    CGlobalString bypassList(config.lpszProxyBypass);
+    pSettings->bAutoDetect = config.fAutoDetect != FALSE;
+    pSettings->script = scriptUrl.Text();
+    pSettings->proxy = fixedList.Text();
+    pSettings->bypass = bypassList.Text();
+    *pHow = "the system's ";
+    if (pSettings->script.empty() && pSettings->proxy.empty())
+    {
+        ReadInternetSettingsValues(pSettings);
+        if (!pSettings->script.empty() || !pSettings->proxy.empty())
+            *pHow = "the system's Internet settings values: ";
+    }
+    return true;
+}
+
 } // namespace
 
 SystemProxyAnswer QuerySystemProxy(const std::string& url, const char* pszScheme, const std::string& host,
                                    uint16_t port)
 {
     SystemProxyAnswer answer;
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&config))
-    {
-        answer.how = "the system's proxy settings could not be read (error " + std::to_string(GetLastError()) +
-                     "): direct";
+    UserProxySettings user;
+    if (!ReadUserProxySettings(&user, &answer.how))
         return answer;
-    }
-    CGlobalString scriptUrl(config.lpszAutoConfigUrl);
-    CGlobalString fixedList(config.lpszProxy);
-    CGlobalString bypassList(config.lpszProxyBypass);
 
-    const std::string script = scriptUrl.Text();
-    if (!script.empty() || config.fAutoDetect)
+    if (!user.script.empty() || user.bAutoDetect)
     {
+        const std::string which = user.script.empty() ? std::string("(detected)") : user.script;
         std::string address;
-        const DWORD error = EvaluateScript(script, config.fAutoDetect != FALSE, url, host, port, &address);
+        const DWORD error = EvaluateScript(user.script, user.bAutoDetect, url, host, port, &address);
         if (error == ERROR_SUCCESS)
         {
             answer.address = address;
-            answer.how = "the system's configuration script " + (script.empty() ? "(detected)" : script) + ": " +
-                         (address.empty() ? "direct" : address);
+            answer.how += "configuration script " + which + ": " + (address.empty() ? "direct" : address);
             return answer;
         }
-        answer.how = "the system's configuration script " + (script.empty() ? "(detected)" : script) +
-                     " failed (error " + std::to_string(error) + "); ";
+        answer.how += "configuration script " + which + " failed (error " + std::to_string(error) + "); ";
     }
-    const std::string fixed = proxy::ProxyForScheme(fixedList.Text(), pszScheme);
-    if (!fixed.empty() && !proxy::BypassMatches(bypassList.Text(), host, port))
+    const std::string fixed = proxy::ProxyForScheme(user.proxy, pszScheme);
+    if (!fixed.empty() && !proxy::BypassMatches(user.bypass, host, port))
         answer.address = fixed;
-    answer.how += "the system's proxy settings: " + (answer.address.empty() ? std::string("direct") : fixed);
+    answer.how += answer.address.empty() ? std::string("direct") : "proxy " + fixed;
     return answer;
 }

@@ -32,6 +32,7 @@ namespace {
 
 constexpr char kConnectionsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 constexpr char kSystemValue[] = "DefaultConnectionSettings";
+constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 std::string Local(uint16_t port)
 {
@@ -81,6 +82,8 @@ protected:
     {
         testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
         testreg::Write(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, m_savedSystem);
+        testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
+        testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
         for (const std::string& name : m_published)
             DeleteFileA(name.c_str());
     }
@@ -316,6 +319,11 @@ TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
         EXPECT_EQ(FetchUrl(hidden), c.hiddenOk);
         EXPECT_EQ(FetchUrl(direct), c.directOk);
     }
+    // Only the Internet settings values, which WinHTTP under Wine does not read.
+    testreg::DeleteValue(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
+    testreg::SetDword(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable", 1);
+    testreg::SetText(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer", tinyproxy);
+    EXPECT_TRUE(FetchUrl(hidden));
     // Not asked for: direct, and the hidden name is unknown.
     SetDword("UseSystemProxy", 0);
     EXPECT_FALSE(FetchUrl(hidden));
