@@ -59,6 +59,11 @@ Check ctl.IsInternetConnected() = False, "IsInternetConnected is False before an
 
 Dim webPort : webPort = CInt(env("VEXA_LIGHTTPD_PORT"))
 Dim ftpPort : ftpPort = CInt(env("VEXA_FTP_PORT"))
+' Wine's script host cannot delete a key (RegDelete fails with error 445),
+' so an earlier run leaves its values behind: those that choose a fetch's
+' way are reset first.
+shell.RegWrite SettingsKey & "ConnectSOCKS", 0, "REG_DWORD"
+shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
 shell.RegWrite SettingsKey & "ProbeTarget", "127.0.0.1:" & webPort, "REG_SZ"
 
 Publish env("VEXA_WEB_ROOT"), "vbs-http.txt", "fetched by a script"
@@ -100,6 +105,17 @@ Check ctl.FetchRemoteHTTP("127.0.0.1", "/vbs-http.txt", webPort) And ctl.LastFet
       ctl.LastFetchErrorText = "", "a completed fetch clears the failure"
 fso.DeleteFile ctl.LastFetchedFile
 
+' Through an HTTP proxy: a name only the proxy can look up arrives; squid
+' without credentials is a failure with its own code.
+shell.RegWrite SettingsKey & "HTTPProxy", "127.0.0.1:" & env("VEXA_TINYPROXY_PORT"), "REG_SZ"
+Check ctl.FetchURL("http://" & env("VEXA_PROXY_ONLY_HOST") & ":" & webPort & "/vbs-http.txt") = True, _
+    "FetchURL through the HTTP proxy " & ctl.LastFetchErrorText
+If ctl.LastFetchedFile <> "" Then fso.DeleteFile ctl.LastFetchedFile
+shell.RegWrite SettingsKey & "HTTPProxy", "127.0.0.1:" & env("VEXA_SQUID_PORT"), "REG_SZ"
+Check ctl.FetchURL("https://localhost:" & env("VEXA_TLS_PORT") & "/vbs-http.txt") = False And _
+      ctl.LastFetchError = -200 And ctl.LastFetchErrorDetail = 1070, "the proxy's 407 is the failure: " & ctl.LastFetchErrorText
+shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
+
 ' Through the SOCKS proxy, as the settings say.
 shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"
 shell.RegWrite SettingsKey & "SOCKS_ServerAddress", "127.0.0.1", "REG_SZ"
@@ -119,6 +135,8 @@ Check ctl.LastError = 0, "LastError is still 0"
 fso.DeleteFile WindowsPath(env("VEXA_WEB_ROOT")) & "\vbs-http.txt"
 fso.DeleteFile WindowsPath(env("VEXA_FTP_ROOT")) & "\vbs-ftp.txt"
 shell.RegDelete SettingsKey
+Err.Clear
+shell.RegWrite SettingsKey & "ConnectSOCKS", 0, "REG_DWORD"
 Set ctl = Nothing
 
 WScript.Echo failures & " failures"
