@@ -4,7 +4,7 @@
 // leave no temporary file behind, and the process must live on.
 #include "VexCtl3.h"
 
-#include "../connection/TestRegistry.h"
+#include "TestRegistry.h"
 #include "CallerTrace.h"
 #include "TestEnv.h"
 #include "TestFiles.h"

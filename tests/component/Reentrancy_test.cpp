@@ -3,7 +3,7 @@
 // LastError. Both calls answer, nothing crashes, the settings stay sound.
 #include "VexCtl3.h"
 
-#include "../connection/TestRegistry.h"
+#include "TestRegistry.h"
 #include "ScriptedPeer.h"
 #include "TestEnv.h"
 #include "TestFiles.h"

@@ -3,7 +3,7 @@
 // files in the temporary directory must not grow with the number of fetches.
 #include "VexCtl3.h"
 
-#include "../connection/TestRegistry.h"
+#include "TestRegistry.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 

@@ -332,6 +332,13 @@ TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
     UseSystemSettings(closed, "", "");
     UseProxy(testenv::TinyproxyPort());
     EXPECT_TRUE(FetchUrl(hidden));
+    // SOCKS before both: neither proxy is there.
+    Set("HTTPProxy", closed);
+    SetDword("ConnectSOCKS", 1);
+    Set("SOCKS_ServerAddress", "127.0.0.1");
+    SetDword("SOCKS_Port", testenv::DantePort());
+    SetDword("SOCKS_Version", 5);
+    EXPECT_TRUE(FetchUrl(direct));
 }
 
 } // namespace
