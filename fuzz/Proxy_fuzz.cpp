@@ -8,8 +8,9 @@
 // the pattern is matched against the host and compared with a plain
 // dynamic-programming model of '*' matching; the host goes into a CONNECT
 // request; the answer head is searched for its end and compared with a
-// plain model. Checked besides: answers are pieces of their input, case
-// never changes a bypass result, a request holds exactly its own lines.
+// plain model, and read as a 407's Proxy-Authenticate field. Checked
+// besides: answers are pieces of their input, case never changes a bypass
+// result, a request holds exactly its own lines.
 #include "ProxyRules.h"
 #include "TunnelMessages.h"
 
@@ -110,6 +111,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(Count(request, "\n") == Count(request, "\r\n"));
         FUZZ_CHECK(request.size() >= 4 && request.compare(request.size() - 4, 4, "\r\n\r\n") == 0);
     }
+
+    // A 407's challenges: never Basic and "others only" at once; a line
+    // end after the line changes nothing.
+    proxy::CProxyChallenges challenges, withLineEnd;
+    challenges.AddLine(head);
+    withLineEnd.AddLine(head + "\r\n");
+    FUZZ_CHECK(!(challenges.OffersBasic() && challenges.OffersOnlyOthers()));
+    FUZZ_CHECK(challenges.OffersBasic() == withLineEnd.OffersBasic());
+    FUZZ_CHECK(challenges.OffersOnlyOthers() == withLineEnd.OffersOnlyOthers());
 
     const size_t end = proxy::HeadEnd(head, 0);
     FUZZ_CHECK(end == ModelHeadEnd(head));

@@ -131,6 +131,9 @@ std::string ProxyCause(const FailureContext& c)
         return Proxy(c) + " asks for a user name and password" + reply +
                "; set HTTPProxyUsername and HTTPProxyPassword";
     case VEXDET_PROXY_AUTH_REFUSED: return Proxy(c) + " refused the user name or password" + reply;
+    case VEXDET_PROXY_AUTH_SCHEME:
+        return Proxy(c) + " asks for a kind of authentication other than Basic (such as NTLM or Negotiate)" + reply +
+               "; the control answers Basic only: ask for Basic, or for a bypass of the proxy";
     case VEXDET_PROXY_ACTIVE_FTP:
         return "active FTP cannot pass through " + Proxy(c) + "; set UsePASV to 1 for passive FTP";
     case VEXDET_PROXY_BAD_ANSWER: return Proxy(c) + " sent an answer that cannot be read";

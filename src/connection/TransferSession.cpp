@@ -77,10 +77,10 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
     return bUsable;
 }
 
-bool CTransferSession::RetryAfterChallenge()
+bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challenges)
 {
     long lDetail = 0;
-    if (m_route.RetryAfterChallenge(&lDetail))
+    if (m_route.RetryAfterChallenge(challenges, &lDetail))
         return true;
     Fail(VEXERR_PROXY, lDetail);
     return false;
@@ -114,7 +114,8 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         http->Disconnect();
         Fail(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
         m_serverReply = Text(http->m_statusLine.Get());
-        if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 && RetryAfterChallenge())
+        if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 &&
+            RetryAfterChallenge(http->m_proxyChallenges))
             continue;
         return bCompleted;
     }
@@ -211,7 +212,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLoca
                         : m_lLastError == VEXERR_PROXY ? http->m_proxyAnswer
                                                        : std::string();
         http->Disconnect();
-        if (!bDone && bAbsoluteForm && reply.status == 407 && RetryAfterChallenge())
+        if (!bDone && bAbsoluteForm && reply.status == 407 && RetryAfterChallenge(reply.proxyChallenges))
             continue;
         *pStatus = reply.status;
         *pLocation = reply.location;

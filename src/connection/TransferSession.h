@@ -80,7 +80,7 @@ private:
     bool ChooseRoute(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url);
     // After a 407 from the proxy: true when the request is to be sent once
     // more, with credentials; otherwise the pair says why not.
-    bool RetryAfterChallenge();
+    bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges);
     bool ConnectHttp11(CVexHTTP11& http, const url::Url& target);
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
     bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);

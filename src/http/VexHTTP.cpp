@@ -105,6 +105,13 @@ bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpPr
     return m_bCreated;
 }
 
+void CVexHTTP::ReadProxyChallenges()
+{
+    char line[CLineBuffer::kBlockSize] = {};
+    while (GetLine(line) > 1)
+        m_proxyChallenges.AddLine(line);
+}
+
 bool CVexHTTP::Disconnect()
 {
     m_bCreated = false;
@@ -319,6 +326,8 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
     {
         if (m_lLastError == VEXERR_HTTP)
             m_lLastErrorEx = StatusDetail(m_lResponseCode);
+        if (m_bViaHttpProxy && m_lResponseCode == 407)
+            ReadProxyChallenges();
         return false;
     }
 

@@ -60,6 +60,8 @@ public:
     uint16_t m_nPort = 0;
     bool m_bViaHttpProxy = false;
     std::string m_proxyAuthorization;
+    // What the proxy's 407 offers.
+    proxy::CProxyChallenges m_proxyChallenges;
 
 private:
     void SetError(long lError, long lErrorEx)
@@ -69,5 +71,7 @@ private:
     }
     void CopyChannelError() { SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx()); }
     bool EnsureCreated();
+    // The header lines after a 407 status line, up to the empty one.
+    void ReadProxyChallenges();
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);
 };

@@ -177,7 +177,7 @@ bool CVexHTTP11::NextLine(std::string* pLine)
     return true;
 }
 
-bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders)
+bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges)
 {
     std::string line;
     while (NextLine(&line))
@@ -190,6 +190,7 @@ bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders)
             SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
             return false;
         }
+        pChallenges->AddLine(line);
     }
     return false;
 }
@@ -215,7 +216,8 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
         if (status >= 200)
             return true;
         http::CResponseHeaders interim;
-        if (!ReadHeaders(&interim))
+        proxy::CProxyChallenges ignored;
+        if (!ReadHeaders(&interim, &ignored))
             return false;
     }
 }
@@ -248,7 +250,7 @@ bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const cha
     SetError(0, 0);
 
     http::CResponseHeaders headers;
-    if (!ReadStatus(pReply) || !ReadHeaders(&headers))
+    if (!ReadStatus(pReply) || !ReadHeaders(&headers, &pReply->proxyChallenges))
         return false;
     if (IsRedirect(pReply->status))
     {

@@ -27,6 +27,8 @@ public:
         int status = 0;
         std::string reason;   // the server's reason phrase, as sent (bounded)
         std::string location; // of a redirect
+        // What a proxy's 407 offers.
+        proxy::CProxyChallenges proxyChallenges;
     };
 
     CVexHTTP11();
@@ -72,7 +74,7 @@ private:
     // The next line of the head; false (pair set) when none can come.
     bool NextLine(std::string* pLine);
     bool ReadStatus(Reply* pReply);
-    bool ReadHeaders(http::CResponseHeaders* pHeaders);
+    bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges);
     bool ReceiveBody(const http::CResponseHeaders& headers, const char* pszLocal);
 
     bool m_bCreated = false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "BasicCredentials.h"
+#include "TunnelMessages.h"
 
 #include <cstdint>
 #include <string>
@@ -25,7 +26,7 @@ struct HttpProxyRoute
     {
         return bSendCredentials ? http::BasicAuthorization(user, password) : std::string();
     }
-    // After a 407: true when one more attempt with credentials is due;
-    // otherwise *plDetail says why there is none.
-    bool RetryAfterChallenge(long* plDetail);
+    // After a 407 with these challenges: true when one more attempt with
+    // credentials is due; otherwise *plDetail says why there is none.
+    bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges, long* plDetail);
 };

@@ -6,8 +6,14 @@
 
 #include <cstring>
 
-bool HttpProxyRoute::RetryAfterChallenge(long* plDetail)
+bool HttpProxyRoute::RetryAfterChallenge(const proxy::CProxyChallenges& challenges, long* plDetail)
 {
+    // Basic credentials go only to a proxy that takes them.
+    if (challenges.OffersOnlyOthers())
+    {
+        *plDetail = VEXDET_PROXY_AUTH_SCHEME;
+        return false;
+    }
     if (!bSendCredentials && HasCredentials())
     {
         bSendCredentials = true;
@@ -67,7 +73,7 @@ bool ReceiveAnswerHead(VEXSOCK& channel, std::string* pHead, ProxyFailure* pFail
 // One CONNECT on a fresh connection; the status of the proxy's answer, or
 // 0 when there was none (pFailure says why).
 int AskForTunnel(VEXSOCK& channel, const HttpProxyRoute& route, const char* pszHost, uint16_t port,
-                 ProxyFailure* pFailure)
+                 ProxyFailure* pFailure, proxy::CProxyChallenges* pChallenges)
 {
     if (!ConnectToHttpProxy(channel, route, pFailure))
         return 0;
@@ -96,6 +102,12 @@ int AskForTunnel(VEXSOCK& channel, const HttpProxyRoute& route, const char* pszH
         return 0;
     }
     pFailure->answer = statusLine;
+    for (size_t at = 0; at < head.size();)
+    {
+        const size_t end = head.find('\n', at);
+        pChallenges->AddLine(head.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end == std::string::npos ? head.size() : end + 1;
+    }
     return status;
 }
 
@@ -130,7 +142,8 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
     for (;;)
     {
         *pFailure = ProxyFailure();
-        const int status = AskForTunnel(channel, route, pszHost, port, pFailure);
+        proxy::CProxyChallenges challenges;
+        const int status = AskForTunnel(channel, route, pszHost, port, pFailure, &challenges);
         channel.LogFormat("OpenHttpTunnel( %s, %u ) through %s:%u: %.200s\n", pszHost ? pszHost : "", port,
                           route.host.c_str(), route.port,
                           status ? pFailure->answer.c_str() : "no answer");
@@ -142,7 +155,7 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
         if (status == 0)
             break;
         long lDetail = status;
-        if (status == 407 && route.RetryAfterChallenge(&lDetail))
+        if (status == 407 && route.RetryAfterChallenge(challenges, &lDetail))
             continue;
         // Only the proxy answers a CONNECT: a 401 to credentials (tinyproxy
         // answers so) refuses them as a second 407 would.

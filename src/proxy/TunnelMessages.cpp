@@ -9,7 +9,65 @@ bool IsHostByte(char c)
            c == '.';
 }
 
+char ToLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(const std::string& text, size_t at, const char* pszLower)
+{
+    for (size_t i = 0; pszLower[i]; ++i)
+    {
+        if (at + i >= text.size() || ToLower(text[at + i]) != pszLower[i])
+            return false;
+    }
+    return true;
+}
+
+// White space, and the line end of a line read with it.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 } // namespace
+
+void CProxyChallenges::AddLine(const std::string& line)
+{
+    static const char kField[] = "proxy-authenticate:";
+    if (!StartsWithNoCase(line, 0, kField))
+        return;
+    // Challenges and their parameters share one comma-separated list: an
+    // element that starts with "name=" continues the challenge before it,
+    // any other starts a challenge with its scheme. Commas inside quoted
+    // strings separate nothing.
+    size_t start = sizeof(kField) - 1;
+    bool bQuoted = false;
+    for (size_t i = start; i <= line.size(); ++i)
+    {
+        if (i < line.size())
+        {
+            if (line[i] == '"')
+                bQuoted = !bQuoted;
+            if (bQuoted || line[i] != ',')
+                continue;
+        }
+        size_t first = start;
+        while (first < i && IsBlank(line[first]))
+            ++first;
+        size_t last = first;
+        while (last < i && !IsBlank(line[last]) && line[last] != '=')
+            ++last;
+        if (last > first && (last == i || line[last] != '='))
+        {
+            if (last - first == 5 && StartsWithNoCase(line, first, "basic"))
+                m_bBasic = true;
+            else
+                m_bOther = true;
+        }
+        start = i + 1;
+    }
+}
 
 std::string BuildConnectRequest(const std::string& host, uint16_t port, const std::string& proxyAuthorization)
 {

@@ -79,6 +79,7 @@ constexpr long VEXDET_PROXY_ACTIVE_FTP = 1072;    // active FTP cannot pass an H
 constexpr long VEXDET_PROXY_BAD_ANSWER = 1073;    // no HTTP answer, or a head too long
 constexpr long VEXDET_PROXY_SETTING = 1074;       // the proxy's address is no host:port
 constexpr long VEXDET_PROXY_BAD_TARGET = 1075;    // a host that cannot go in a request line
+constexpr long VEXDET_PROXY_AUTH_SCHEME = 1076;   // 407 offering no Basic (NTLM, Negotiate, Digest)
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

@@ -10,6 +10,7 @@
 #include "BasicCredentials.h"
 #include "ClosedPort.h"
 #include "ComTest.h"
+#include "ScriptedPeer.h"
 #include "ConnectionSettings.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
@@ -23,6 +24,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -229,6 +231,41 @@ TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
         const std::string text = m_engine.LastFetchErrorText();
         EXPECT_NE(text.find(c.text), std::string::npos) << text;
         EXPECT_EQ(text.find("wrong"), std::string::npos) << "a password in the error text";
+    }
+}
+
+TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotTakeBasic)
+{
+    // A scripted proxy: corporate proxies that want Windows logon offer only
+    // NTLM or Negotiate, which the harness's proxies cannot.
+    Set("HTTPProxyBypass", "127.0.0.1");
+    const std::string answer = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Negotiate\r\n"
+                               "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n";
+    const std::string web = "localhost:" + std::to_string(testenv::LighttpdPort());
+    const struct
+    {
+        const char* name;
+        unsigned requestLines;
+        std::function<bool()> fetch;
+    } cases[] = {
+        {"CONNECT", 3, [&] { return FetchUrl("https://localhost:1/x"); }},
+        {"absolute form", 6, [&] { return FetchUrl("http://" + web + "/proxied.bin"); }},
+        {"HTTP/1.0", 5, [&] { return FetchRemote(CVexEngine::kProtocolHTTP, "localhost", testenv::LighttpdPort()); }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CScriptedPeer proxy;
+        for (unsigned i = 0; i < c.requestLines; ++i)
+            proxy.ExpectLine();
+        proxy.Send(answer).Close();
+        UseProxy(proxy.Start(), testenv::HttpProxyUser(), testenv::HttpProxyPassword());
+        EXPECT_FALSE(c.fetch());
+        proxy.Join();
+        EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_AUTH_SCHEME));
+        EXPECT_EQ(proxy.Received().find("Proxy-Authorization"), std::string::npos) << proxy.Received();
+        EXPECT_NE(m_engine.LastFetchErrorText().find("other than Basic"), std::string::npos)
+            << m_engine.LastFetchErrorText();
     }
 }
 

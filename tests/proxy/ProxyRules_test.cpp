@@ -127,4 +127,28 @@ TEST(TunnelMessages, ConnectRequestsNameTheServerAndNothingElse)
     EXPECT_EQ(proxy::AbsoluteHttpTarget("h", 8080, "f"), "http://h:8080/f");
 }
 
+TEST(TunnelMessages, OnlyAChallengeForBasicIsAnswered)
+{
+    const struct
+    {
+        const char* line;
+        bool basic, onlyOthers;
+    } cases[] = {
+        {"Proxy-Authenticate: Basic realm=\"proxy\"\r", true, false},
+        {"proxy-authenticate: NTLM", false, true},
+        {"Proxy-Authenticate: Negotiate, NTLM\r\n", false, true},
+        {"Proxy-Authenticate: Digest realm=\"a, Basic\", nonce=\"x\", Basic realm=\"b\"", true, false},
+        {"Proxy-Authenticate: Negotiate abc==", false, true},
+        {"WWW-Authenticate: NTLM", false, false},
+        {"Proxy-Authenticate:", false, false},
+    };
+    for (const auto& c : cases)
+    {
+        proxy::CProxyChallenges challenges;
+        challenges.AddLine(c.line);
+        EXPECT_EQ(challenges.OffersBasic(), c.basic) << c.line;
+        EXPECT_EQ(challenges.OffersOnlyOthers(), c.onlyOthers) << c.line;
+    }
+}
+
 } // namespace
