@@ -8,6 +8,15 @@
 #endif
 constexpr unsigned kTransferTimeoutSeconds = VEXA_TRANSFER_TIMEOUT_SECONDS;
 
+// Limit of one evaluation of the system's proxy configuration script, its
+// download included. Wine's WinHTTP does not end a download from a server
+// that accepts and never answers (its timeouts do not apply there), so the
+// engine stops waiting on its own. Test builds shorten it.
+#ifndef VEXA_PROXY_SCRIPT_SECONDS
+#define VEXA_PROXY_SCRIPT_SECONDS 10
+#endif
+constexpr unsigned kProxyScriptSeconds = VEXA_PROXY_SCRIPT_SECONDS;
+
 // Limit of the connectivity probe's connection attempt.
 constexpr unsigned kProbeTimeoutSeconds = 1;
 

@@ -378,4 +378,65 @@ TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
     EXPECT_TRUE(FetchUrl(direct));
 }
 
+unsigned g_timerTicks = 0;
+
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    ++g_timerTicks;
+}
+
+// Takes connections into its queue and never accepts them: a request sent
+// there is never answered, until the listener goes and resets them.
+class CUnansweringListener
+{
+public:
+    CUnansweringListener() : m_h(socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+        int cb = sizeof(addr);
+        EXPECT_EQ(bind(m_h, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+        EXPECT_EQ(listen(m_h, 4), 0);
+        getsockname(m_h, reinterpret_cast<sockaddr*>(&addr), &cb);
+        m_port = ntohs(addr.sin_port);
+    }
+    ~CUnansweringListener() { closesocket(m_h); }
+    CUnansweringListener(const CUnansweringListener&) = delete;
+    CUnansweringListener& operator=(const CUnansweringListener&) = delete;
+
+    uint16_t Port() const { return m_port; }
+
+private:
+    SOCKET m_h;
+    uint16_t m_port = 0;
+};
+
+TEST_F(HttpProxy, AScriptServerThatNeverAnswersLeavesTheFixedProxyAndTheHostAlive)
+{
+    // Wine's WinHTTP would wait for the script without end; the engine gives
+    // up after its limit, and meanwhile the host's timer keeps firing.
+    CUnansweringListener silent;
+    UseSystemSettings(Local(testenv::TinyproxyPort()), "", "http://" + Local(silent.Port()) + "/slow.pac");
+    Set("ProbeTarget", testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::LighttpdPort()));
+    m_engine.ReadConnectionSettings();
+    g_timerTicks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, CountTick);
+    EXPECT_TRUE(m_engine.IsInternetConnected());
+    const unsigned ticks = g_timerTicks;
+    KillTimer(nullptr, timer);
+    EXPECT_GE(ticks, 5u) << "the host's messages stood still while the script was awaited";
+
+    // While that evaluation is still blocked no other one starts: the next
+    // fetch takes the fixed proxy at once.
+    const std::string log = TempPath("proxy-script.log");
+    DeleteFileA(log.c_str());
+    Set("TraceLog", log);
+    EXPECT_TRUE(FetchUrl("http://" + testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::LighttpdPort()) +
+                         "/proxied.bin"));
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    EXPECT_NE(trace.find("slow.pac failed (error 170)"), std::string::npos) << trace;
+}
+
 } // namespace
