@@ -73,6 +73,30 @@ bool ReadUserProxySettings(UserProxySettings* pSettings, std::string* pHow)
     return true;
 }
 
+// On a network without automatic proxy discovery, every attempt costs its
+// whole search, and a fetch asks twice (probe and request); Wine reports
+// auto-detection on whenever the user never chose. A failed one is not
+// tried again for a while, in the whole process.
+constexpr unsigned kAutoDetectRetryMinutes = 10;
+LONG g_bAutoDetectFailed = 0;
+LONG g_autoDetectFailedAtTick = 0;
+
+bool AutoDetectionFailedLately()
+{
+    if (InterlockedCompareExchange(&g_bAutoDetectFailed, 0, 0) == 0)
+        return false;
+    // Tick differences stay right across the 49.7-day wrap of the counter.
+    const auto failedAt = static_cast<DWORD>(InterlockedCompareExchange(&g_autoDetectFailedAtTick, 0, 0));
+    const DWORD elapsed = GetTickCount() - failedAt;
+    return elapsed < kAutoDetectRetryMinutes * 60 * 1000;
+}
+
+void NoteAutoDetectionFailed()
+{
+    InterlockedExchange(&g_autoDetectFailedAtTick, static_cast<LONG>(GetTickCount()));
+    InterlockedExchange(&g_bAutoDetectFailed, 1);
+}
+
 } // namespace
 
 SystemProxyAnswer QuerySystemProxy(const std::string& url, const char* pszScheme, const std::string& host,
@@ -83,7 +107,13 @@ SystemProxyAnswer QuerySystemProxy(const std::string& url, const char* pszScheme
     if (!ReadUserProxySettings(&user, &answer.how))
         return answer;
 
-    if (!user.script.empty() || user.bAutoDetect)
+    const bool bDetectOnly = user.script.empty() && user.bAutoDetect;
+    if (bDetectOnly && AutoDetectionFailedLately())
+    {
+        answer.how += "auto-detection failed less than " + std::to_string(kAutoDetectRetryMinutes) +
+                      " minutes ago; ";
+    }
+    else if (!user.script.empty() || user.bAutoDetect)
     {
         const std::string which = user.script.empty() ? std::string("(detected)") : user.script;
         ProxyScriptQuery query;
@@ -101,6 +131,8 @@ SystemProxyAnswer QuerySystemProxy(const std::string& url, const char* pszScheme
             return answer;
         }
         answer.how += "configuration script " + which + " failed (error " + std::to_string(error) + "); ";
+        if (bDetectOnly)
+            NoteAutoDetectionFailed();
     }
     const std::string fixed = proxy::ProxyForScheme(user.proxy, pszScheme);
     if (!fixed.empty() && !proxy::BypassMatches(user.bypass, host, port))

@@ -376,6 +376,20 @@ TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
     SetDword("SOCKS_Port", testenv::DantePort());
     SetDword("SOCKS_Version", 5);
     EXPECT_TRUE(FetchUrl(direct));
+
+    // Nothing chosen by the user: Wine reports auto-detection on; it finds
+    // nothing here (the probe's attempt) and is not tried again for a while.
+    SetDword("ConnectSOCKS", 0);
+    Set("HTTPProxy", "");
+    testreg::DeleteValue(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
+    testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
+    const std::string log = TempPath("proxy-detect.log");
+    DeleteFileA(log.c_str());
+    Set("TraceLog", log);
+    EXPECT_TRUE(FetchUrl(direct));
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    EXPECT_NE(trace.find("auto-detection failed less than 10 minutes ago; direct"), std::string::npos) << trace;
 }
 
 unsigned g_timerTicks = 0;
