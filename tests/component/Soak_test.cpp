@@ -1,6 +1,7 @@
-// A thousand fetches in one host process: HTTP and FTP, directly and
-// through the proxy, with failures mixed in. Handles, private memory and the
-// files in the temporary directory must not grow with the number of fetches.
+// A thousand fetches in one host process: HTTP and FTP, directly, through
+// the SOCKS proxy, through the HTTP proxy and as the system's configuration
+// script says, with failures mixed in. Handles, private memory and the files
+// in the temporary directory must not grow with the number of fetches.
 #include "VexCtl3.h"
 
 #include "TestRegistry.h"
@@ -16,10 +17,21 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
 const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
+const char kConnectionsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+const char kSystemValue[] = "DefaultConnectionSettings";
+
+enum class Route
+{
+    kDirect,
+    kSocks,
+    kHttpProxy,
+    kSystemScript,
+};
 
 const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
@@ -55,6 +67,8 @@ class Soak : public ::testing::Test
 protected:
     void SetUp() override
     {
+        m_savedSystem = testreg::Read(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
+        SetSystemScript(testenv::PacUrl());
         testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
         SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
         WriteWholeFile(testenv::WebRoot() + "\\soak.txt", std::string(20000, 'h'));
@@ -67,17 +81,34 @@ protected:
         DeleteFileA((testenv::WebRoot() + "\\soak.txt").c_str());
         DeleteFileA((testenv::FtpRoot() + "\\soak.txt").c_str());
         testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        testreg::Write(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, m_savedSystem);
     }
     void SetText(const char* pszName, const std::string& text)
     {
         testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, pszName, text);
     }
-    void UseProxy(bool bProxy)
+    // The user's settings name only a configuration script (which answers
+    // DIRECT for the soak's host): each fetch runs it twice on a worker.
+    static void SetSystemScript(const std::string& url)
     {
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ConnectSOCKS", bProxy ? 1 : 0);
+        std::vector<BYTE> blob = {0x46, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        const auto cb = static_cast<DWORD>(url.size());
+        blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&cb), reinterpret_cast<const BYTE*>(&cb) + 4);
+        blob.insert(blob.end(), url.begin(), url.end());
+        blob.resize(blob.size() + 32);
+        testreg::Set(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, REG_BINARY, blob.data(),
+                     static_cast<DWORD>(blob.size()));
+    }
+    void UseRoute(Route route)
+    {
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ConnectSOCKS", route == Route::kSocks ? 1 : 0);
         SetText("SOCKS_ServerAddress", "127.0.0.1");
         testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Port", testenv::DantePort());
         testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Version", 5);
+        SetText("HTTPProxy", route == Route::kHttpProxy ? "127.0.0.1:" + std::to_string(testenv::TinyproxyPort()) : "");
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "UseSystemProxy", route == Route::kSystemScript ? 1 : 0);
+        // FTP passes an HTTP proxy in passive mode only.
+        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "UsePASV", route == Route::kHttpProxy ? 1 : 0);
     }
 
     // One fetch of the soak's mix; true when its outcome is the expected one.
@@ -130,6 +161,7 @@ protected:
     }
 
     CComPtr<IVexCtl3> m_control;
+    testreg::Value m_savedSystem;
 };
 
 TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
@@ -138,12 +170,12 @@ TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
     const int nFetches = pszCount ? std::atoi(pszCount) : 1000;
 
     // Warm up every path once, so that one-time allocations are not counted.
-    UseProxy(false);
-    for (int i = 0; i < 10; ++i)
-        ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch " << i;
-    UseProxy(true);
-    for (int i = 0; i < 10; ++i)
-        ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch through the proxy " << i;
+    for (const Route route : {Route::kDirect, Route::kSocks, Route::kHttpProxy, Route::kSystemScript})
+    {
+        UseRoute(route);
+        for (int i = 0; i < 10; ++i)
+            ASSERT_TRUE(FetchNumber(i)) << "warm-up fetch " << i << " by route " << static_cast<int>(route);
+    }
 
     const int filesBefore = static_cast<int>(VexTempFiles().size());
     const uintptr_t handleBefore = FreshHandleValue();
@@ -152,11 +184,15 @@ TEST_F(Soak, ThousandFetchesLeaveNothingBehind)
     int nUnexpected = 0;
     for (int i = 0; i < nFetches; ++i)
     {
-        // A quarter of the fetches go through the proxy.
+        // Half of the fetches go directly, the rest in equal parts by each route.
         if (i % 250 == 0)
-            UseProxy(false);
-        else if (i % 250 == 187)
-            UseProxy(true);
+            UseRoute(Route::kDirect);
+        else if (i % 250 == 125)
+            UseRoute(Route::kSocks);
+        else if (i % 250 == 167)
+            UseRoute(Route::kHttpProxy);
+        else if (i % 250 == 209)
+            UseRoute(Route::kSystemScript);
         if (!FetchNumber(i))
             ++nUnexpected;
     }
