@@ -10,6 +10,7 @@
 // What goes through the proxy names a host that only the proxy can look up,
 // so that no client can take a direct way unnoticed.
 // Prints "name value" lines: medians over the rounds.
+#include "TestRegistry.h"
 #include "Vexa3.h"
 
 #include <ole2.h>
@@ -56,23 +57,7 @@ void SetDword(const char* pszName, DWORD value)
 // The user's proxy settings in the form the system stores them.
 void SetSystemSettings(const std::string& proxy, const std::string& script)
 {
-    std::vector<BYTE> blob;
-    const auto put = [&](DWORD value) {
-        const auto* p = reinterpret_cast<const BYTE*>(&value);
-        blob.insert(blob.end(), p, p + 4);
-    };
-    const auto putText = [&](const std::string& text) {
-        put(static_cast<DWORD>(text.size()));
-        blob.insert(blob.end(), text.begin(), text.end());
-    };
-    put(0x46);
-    put(1);
-    put(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
-    putText(proxy);
-    putText("");
-    putText(script);
-    for (int i = 0; i < 8; ++i)
-        put(0);
+    const std::vector<BYTE> blob = testreg::ProxySettingsBlob(proxy, "", script);
     RegSetKeyValueA(HKEY_CURRENT_USER, kConnectionsKey, "DefaultConnectionSettings", REG_BINARY, blob.data(),
                     static_cast<DWORD>(blob.size()));
 }

@@ -91,11 +91,7 @@ protected:
     // DIRECT for the soak's host): each fetch runs it twice on a worker.
     static void SetSystemScript(const std::string& url)
     {
-        std::vector<BYTE> blob = {0x46, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        const auto cb = static_cast<DWORD>(url.size());
-        blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&cb), reinterpret_cast<const BYTE*>(&cb) + 4);
-        blob.insert(blob.end(), url.begin(), url.end());
-        blob.resize(blob.size() + 32);
+        const std::vector<BYTE> blob = testreg::ProxySettingsBlob("", "", url);
         testreg::Set(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, REG_BINARY, blob.data(),
                      static_cast<DWORD>(blob.size()));
     }

@@ -41,31 +41,6 @@ std::string Local(uint16_t port)
     return "127.0.0.1:" + std::to_string(port);
 }
 
-// The user's proxy settings as the system stores them: version, counter,
-// flags (2 fixed proxy, 4 configuration script), then the proxy, bypass
-// and script texts, each after its length.
-std::vector<BYTE> SystemSettingsBlob(const std::string& proxy, const std::string& bypass, const std::string& script)
-{
-    std::vector<BYTE> blob;
-    const auto put = [&](DWORD value) {
-        const auto* p = reinterpret_cast<const BYTE*>(&value);
-        blob.insert(blob.end(), p, p + 4);
-    };
-    const auto putText = [&](const std::string& text) {
-        put(static_cast<DWORD>(text.size()));
-        blob.insert(blob.end(), text.begin(), text.end());
-    };
-    put(0x46);
-    put(1);
-    put(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
-    putText(proxy);
-    putText(bypass);
-    putText(script);
-    for (int i = 0; i < 8; ++i)
-        put(0);
-    return blob;
-}
-
 class HttpProxy : public ::testing::Test
 {
 protected:
@@ -110,7 +85,7 @@ protected:
     }
     static void UseSystemSettings(const std::string& proxy, const std::string& bypass, const std::string& script)
     {
-        const std::vector<BYTE> blob = SystemSettingsBlob(proxy, bypass, script);
+        const std::vector<BYTE> blob = testreg::ProxySettingsBlob(proxy, bypass, script);
         testreg::Set(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, REG_BINARY, blob.data(),
                      static_cast<DWORD>(blob.size()));
         SetDword("UseSystemProxy", 1);

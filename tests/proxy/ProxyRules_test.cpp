@@ -96,7 +96,7 @@ TEST(ProxyRules, BypassEntriesMatchHostsAndPorts)
         {"<local>", "intranet.example", 80, false},
         {"*.example", "www.EXAMPLE", 80, true},
         {"*.example", "example", 80, false},
-        {"10.*", "10.1.2.3", 80, true},
+        {"127.0.*", "127.0.1.2", 80, true},
         {"a.example;b.example", "b.example", 80, true},
         {"a.example, b.example", "b.example", 80, true},
         {"http://a.example/", "a.example", 80, true},
@@ -117,8 +117,8 @@ TEST(TunnelMessages, ConnectRequestsNameTheServerAndNothingElse)
 {
     EXPECT_EQ(proxy::BuildConnectRequest("example.com", 443, ""),
               "CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n");
-    EXPECT_EQ(proxy::BuildConnectRequest("10.0.0.1", 21, "Basic dTpw"),
-              "CONNECT 10.0.0.1:21 HTTP/1.1\r\nHost: 10.0.0.1:21\r\nProxy-Authorization: Basic dTpw\r\n\r\n");
+    EXPECT_EQ(proxy::BuildConnectRequest("127.0.0.2", 21, "Basic dTpw"),
+              "CONNECT 127.0.0.2:21 HTTP/1.1\r\nHost: 127.0.0.2:21\r\nProxy-Authorization: Basic dTpw\r\n\r\n");
     for (const char* host : {"", "a b", "a\r\nX: y", "a/b", "a:1"})
         EXPECT_EQ(proxy::BuildConnectRequest(host, 1, ""), "") << host;
     EXPECT_EQ(proxy::BuildConnectRequest("a", 1, "x\r\nX: y"), "");

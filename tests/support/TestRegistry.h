@@ -107,4 +107,30 @@ inline void Write(HKEY hRoot, const char* pszSubkey, const char* pszName, const 
         Set(hRoot, pszSubkey, pszName, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
 }
 
+// The current user's proxy settings as the system stores them in
+// "DefaultConnectionSettings": version, counter, flags (1 direct, 2 fixed
+// proxy, 4 configuration script), then the proxy, bypass and script texts,
+// each after its length.
+inline std::vector<BYTE> ProxySettingsBlob(const std::string& proxy, const std::string& bypass,
+                                           const std::string& script)
+{
+    std::vector<BYTE> blob;
+    const auto put = [&](DWORD value) {
+        const auto* p = reinterpret_cast<const BYTE*>(&value);
+        blob.insert(blob.end(), p, p + 4);
+    };
+    const auto putText = [&](const std::string& text) {
+        put(static_cast<DWORD>(text.size()));
+        blob.insert(blob.end(), text.begin(), text.end());
+    };
+    put(0x46);
+    put(1);
+    put(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
+    putText(proxy);
+    putText(bypass);
+    putText(script);
+    blob.resize(blob.size() + 32);
+    return blob;
+}
+
 } // namespace testreg
