@@ -73,7 +73,7 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
     Log("CTransferSession: " + url + ": " + how +
         (m_route.bUse ? " (HTTP proxy " + m_route.host + ":" + std::to_string(m_route.port) + ")" : "") + "\n");
     if (!bUsable)
-        Fail(VEXERR_PROXY, VEXDET_PROXY_SETTING);
+        RecordError(VEXERR_PROXY, VEXDET_PROXY_SETTING);
     return bUsable;
 }
 
@@ -82,7 +82,7 @@ bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challe
     long lDetail = 0;
     if (m_route.RetryAfterChallenge(challenges, &lDetail))
         return true;
-    Fail(VEXERR_PROXY, lDetail);
+    RecordError(VEXERR_PROXY, lDetail);
     return false;
 }
 
@@ -107,12 +107,12 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
                            : http->Connect(pszHost, port);
         if (!bConnected)
         {
-            Fail(http->GetLastError(), http->GetLastErrorEx());
+            RecordError(http->GetLastError(), http->GetLastErrorEx());
             return false;
         }
         const bool bCompleted = http->MoveFile(pszRemote, pszLocal);
         http->Disconnect();
-        Fail(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
+        RecordError(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
         m_serverReply = Text(http->m_statusLine.Get());
         if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 &&
             RetryAfterChallenge(http->m_proxyChallenges))
@@ -133,7 +133,7 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
     {
         // The server would connect back to this machine, which no tunnel
         // through the proxy can carry.
-        Fail(VEXERR_PROXY, VEXDET_PROXY_ACTIVE_FTP);
+        RecordError(VEXERR_PROXY, VEXDET_PROXY_ACTIVE_FTP);
         return false;
     }
     std::unique_ptr<CVexFTP> ftp(new (std::nothrow) CVexFTP);
@@ -149,13 +149,13 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
                        : ftp->Connect(pszHost, pszUser, pszPassword, port);
     if (!bConnected)
     {
-        Fail(ftp->GetLastError(), ftp->GetLastErrorEx());
+        RecordError(ftp->GetLastError(), ftp->GetLastErrorEx());
         m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
         return false;
     }
     const bool bCompleted = ftp->MoveFile(pszRemote, pszLocal, bImageType, true, bPassive);
     // The reason of a failure is read before QUIT clears it.
-    Fail(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
+    RecordError(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
     m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
     ftp->Disconnect();
     return bCompleted;
@@ -207,7 +207,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLoca
                               authorization.empty() ? nullptr : authorization.c_str(), proxyAuthorization.c_str(),
                               pszLocal, &reply);
         }
-        Fail(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
+        RecordError(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
                         : m_lLastError == VEXERR_PROXY ? http->m_proxyAnswer
                                                        : std::string();

@@ -69,7 +69,7 @@ public:
 
 private:
     void Prepare(VEXSOCK& client);
-    void Fail(long lError, long lErrorEx)
+    void RecordError(long lError, long lErrorEx)
     {
         m_lLastError = lError;
         m_lLastErrorEx = lErrorEx;
