@@ -6,7 +6,6 @@
 #include "VexLimits.h"
 #include "WinHttpText.h"
 
-#include <objbase.h>
 #include <winhttp.h>
 
 #include <new>
@@ -73,8 +72,18 @@ DWORD EvaluateScript(const ProxyScriptQuery& query, std::string* pAddress)
     return ERROR_SUCCESS;
 }
 
-// Workers still running, given up on or not: at most one at a time.
-LONG g_nRunning = 0;
+// Workers given up on that are still blocked in WinHTTP. While there is one,
+// no evaluation starts, so a configuration server that hangs costs one
+// thread, not one per fetch; otherwise evaluations of several threads run
+// side by side.
+LONG g_nAbandoned = 0;
+
+enum : LONG
+{
+    kRunning,
+    kFinished,
+    kAbandoned,
+};
 
 // One evaluation, shared by the caller and the worker: whoever lets go of
 // it last frees it, so a caller that gave up may return at once.
@@ -89,6 +98,7 @@ struct CScriptJob
     }
 
     LONG refs = 2;
+    LONG state = kRunning;
     const ProxyScriptQuery query;
     std::string address;
     DWORD error = ERROR_TIMEOUT;
@@ -98,16 +108,13 @@ struct CScriptJob
 DWORD WINAPI RunScriptJob(LPVOID pParameter)
 {
     auto* pJob = static_cast<CScriptJob*>(pParameter);
-    // The script runs in a script engine that WinHTTP creates through COM.
-    const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     pJob->error = EvaluateScript(pJob->query, &pJob->address);
-    if (SUCCEEDED(hrCom))
-        CoUninitialize();
+    if (InterlockedCompareExchange(&pJob->state, kFinished, kRunning) == kAbandoned)
+        InterlockedDecrement(&g_nAbandoned);
     // The module stays loaded until this thread is out of its code, even
     // when the caller gave up and the host released the control meanwhile.
     const HMODULE hModule = pJob->hModule;
     pJob->Release();
-    InterlockedDecrement(&g_nRunning);
     FreeLibraryAndExitThread(hModule, 0);
     return 0;
 }
@@ -116,7 +123,7 @@ DWORD WINAPI RunScriptJob(LPVOID pParameter)
 
 DWORD RunProxyScript(const ProxyScriptQuery& query, std::string* pAddress)
 {
-    if (InterlockedCompareExchange(&g_nRunning, 1, 0) != 0)
+    if (InterlockedCompareExchange(&g_nAbandoned, 0, 0) != 0)
         return ERROR_BUSY;
     auto* pJob = new (std::nothrow) CScriptJob(query);
     HANDLE hThread = nullptr;
@@ -130,7 +137,6 @@ DWORD RunProxyScript(const ProxyScriptQuery& query, std::string* pAddress)
     if (!hThread)
     {
         delete pJob;
-        InterlockedDecrement(&g_nRunning);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
@@ -142,7 +148,18 @@ DWORD RunProxyScript(const ProxyScriptQuery& query, std::string* pAddress)
         PumpMessages();
     }
     CloseHandle(hThread);
-    // The worker wrote its answer before its thread ended.
+    if (!bDone)
+    {
+        // Counted before the worker can see the mark, so that its count
+        // never goes below zero; a worker that finished meanwhile answered.
+        InterlockedIncrement(&g_nAbandoned);
+        if (InterlockedCompareExchange(&pJob->state, kAbandoned, kRunning) != kRunning)
+        {
+            InterlockedDecrement(&g_nAbandoned);
+            bDone = true;
+        }
+    }
+    // The worker wrote its answer before it marked the job finished.
     const DWORD error = bDone ? pJob->error : static_cast<DWORD>(ERROR_TIMEOUT);
     if (bDone && error == ERROR_SUCCESS)
         *pAddress = pJob->address;

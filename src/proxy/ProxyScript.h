@@ -6,6 +6,7 @@
 // given up. A worker given up on may stay blocked in WinHTTP until the
 // server lets go; while it does, no other evaluation starts (ERROR_BUSY),
 // so a hanging configuration server costs one thread, not one per fetch.
+// Evaluations of several threads otherwise run side by side.
 #pragma once
 
 #include <windows.h>
