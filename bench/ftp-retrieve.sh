@@ -24,13 +24,7 @@ if [ "${1:-}" != --inside ]; then
     exec timeout 600 unshare --net --pid --kill-child --mount-proc "$0" --inside
 fi
 
-ip link set lo up
-work=$build_root/bench-ftp
-mkdir -p "$work"
-export PEER_DIR=$work/peers
-source "$root/tests/peers/peers.sh"
-trap stop_peers EXIT
-wineserver -p
+enter_workplace bench-ftp
 start_vsftpd
 
 exe=$build_root/x86_64/bench/bench_ftp_retrieve.exe

@@ -10,13 +10,7 @@ set -eu -o pipefail
 source "$(dirname "$0")/lib.sh"
 enter_namespace "$0" 600 "$@"
 
-ip link set lo up
-work=$build_root/bench-http
-mkdir -p "$work"
-export PEER_DIR=$work/peers
-source "$root/tests/peers/peers.sh"
-trap stop_peers EXIT
-wineserver -p
+enter_workplace bench-http
 start_web_servers
 
 exe=$build_root/x86_64/bench/bench_http_fetch.exe

@@ -11,13 +11,7 @@ set -eu -o pipefail
 source "$(dirname "$0")/lib.sh"
 enter_namespace "$0" 900 "$@"
 
-ip link set lo up
-work=$build_root/bench-https
-mkdir -p "$work"
-export PEER_DIR=$work/peers
-source "$root/tests/peers/peers.sh"
-trap stop_peers EXIT
-wineserver -p
+enter_workplace bench-https
 start_web_servers >/dev/null
 start_tls_servers >/dev/null
 

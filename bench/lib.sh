@@ -22,3 +22,16 @@ enter_namespace() {
     wineserver -k 2>/dev/null || true
     exec timeout "$seconds" unshare --net --pid --kill-child --mount-proc "$script" --inside
 }
+
+# Inside the namespace: loopback up, the work directory $build_root/NAME
+# ($work), the peers' start functions (their peers stopped again at exit)
+# and this namespace's own wineserver.
+enter_workplace() {
+    ip link set lo up
+    work=$build_root/$1
+    mkdir -p "$work"
+    export PEER_DIR=$work/peers
+    source "$root/tests/peers/peers.sh"
+    trap stop_peers EXIT
+    wineserver -p
+}

@@ -9,13 +9,7 @@ set -eu -o pipefail
 source "$(dirname "$0")/lib.sh"
 enter_namespace "$0" 600 "$@"
 
-ip link set lo up
-work=$build_root/bench-proxy
-mkdir -p "$work"
-export PEER_DIR=$work/peers
-source "$root/tests/peers/peers.sh"
-trap stop_peers EXIT
-wineserver -p
+enter_workplace bench-proxy
 start_web_servers >/dev/null
 start_http_proxies >/dev/null
 printf 'small file\n' >"$VEXA_WEB_ROOT/small.txt"
