@@ -9,7 +9,10 @@
 // only an IPv4 literal an address; case and one trailing dot never change a
 // result; a match without wildcard is the same name, one with a wildcard
 // differs in the first label only, below at least two more; the common name
-// counts only without subjectAltName.
+// counts only without subjectAltName. The whole input is also read as the
+// DER of a subjectAltName extension and of a subject name: nothing is added
+// when it cannot be read, and no name is longer than the input.
+#include "CertificateNameReader.h"
 #include "HostNameMatch.h"
 
 #include "FuzzSupport.h"
@@ -74,8 +77,21 @@ void CheckDnsMatch(const std::string& host, const std::string& pattern)
 
 } // namespace
 
+void CheckNameReader(const uint8_t* data, size_t size)
+{
+    tls::CertificateNames names;
+    const bool bAltNames = tls::ReadAltNames(data, size, &names);
+    FUZZ_CHECK(bAltNames || (names.dnsNames.empty() && names.ipAddresses.empty()));
+    const bool bCommonNames = tls::ReadCommonNames(data, size, &names);
+    FUZZ_CHECK(bCommonNames || names.commonNames.empty());
+    for (const auto* list : {&names.dnsNames, &names.ipAddresses, &names.commonNames})
+        for (const std::string& name : *list)
+            FUZZ_CHECK(name.size() <= size);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    CheckNameReader(data, size);
     const std::vector<std::string> fields = fuzz::SplitAtZero(data, size, 3);
     const std::string& host = fields[0];
     const std::string pattern = fields.size() > 1 ? fields[1] : std::string();

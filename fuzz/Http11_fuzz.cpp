@@ -8,11 +8,14 @@
 //   a status line and fed to CResponseHeaders, both checked against plain
 //   string models of their rules (status line form, malformed lines, the
 //   line limit, Content-Length and Location);
+// - as response lines shown in the trace: masking twice changes nothing
+//   more, and a cookie line keeps only its name and line end;
 // - as the fields of a GET request, cut at zero bytes:
 //     target \0 host header \0 user agent \0 authorization
 //   built into buffers around the request's size and compared with plain
 //   string assembly.
 #include "ChunkedDecoder.h"
+#include "HeaderTrace.h"
 #include "Http11Messages.h"
 #include "Url.h"
 
@@ -386,10 +389,26 @@ void BuildRequest(const uint8_t* data, size_t size)
 
 } // namespace
 
+void CheckTraceMasking(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+    {
+        const std::string shown = http::HeaderLineForTrace(line);
+        FUZZ_CHECK(http::HeaderLineForTrace(shown) == shown);
+        std::string name = line.substr(0, line.find(':'));
+        for (char& c : name)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (line.find(':') != std::string::npos && (name == "cookie" || name == "set-cookie"))
+            FUZZ_CHECK(shown.compare(0, name.size() + 9, line.substr(0, name.size()) + ": {value}") == 0 &&
+                       shown.find_first_not_of("\r\n", name.size() + 9) == std::string::npos);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     DecodeChunked(data, size);
     ReadHeaders(Lines(data, size));
+    CheckTraceMasking(Lines(data, size));
     BuildRequest(data, size);
     return 0;
 }

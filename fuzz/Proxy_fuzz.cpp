@@ -4,7 +4,8 @@
 //   list \0 host \0 pattern \0 answer head
 //
 // The list is read as a proxy address, as a system proxy list for each
-// scheme and as a script's answer, and used as a bypass list for the host;
+// scheme, as a script's answer and as a list of proxies that receive
+// credentials, and used as a bypass list for the host;
 // the pattern is matched against the host and compared with a plain
 // dynamic-programming model of '*' matching; the host goes into a CONNECT
 // request; the answer head is searched for its end and compared with a
@@ -31,6 +32,13 @@ std::string Upper(std::string text)
 char Lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = Lower(c);
+    return text;
 }
 
 bool ModelWildcard(const std::string& pattern, const std::string& text)
@@ -86,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(proxy::ParseProxyAddress(address.host + ":" + std::to_string(address.port), &again));
         FUZZ_CHECK(again.host == address.host && again.port == address.port);
         FUZZ_CHECK(!proxy::BuildConnectRequest(address.host, address.port, "").empty());
+        FUZZ_CHECK(proxy::ProxyListed(list, address));
     }
     for (const char* scheme : {"http", "https", "ftp"})
     {
@@ -93,9 +102,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(chosen.empty() || list.find(chosen) != std::string::npos);
         FUZZ_CHECK(chosen.find_first_of("; \t\r\n") == std::string::npos);
     }
-    const std::string scripted = proxy::FirstScriptProxy(list);
-    FUZZ_CHECK(scripted.empty() || list.find(scripted) != std::string::npos);
-    FUZZ_CHECK(scripted.find_first_of("; \t") == std::string::npos);
+    // A script's choice names a proxy its answer names; only a listed proxy
+    // is listed, whatever the case.
+    const proxy::ScriptProxy scripted = proxy::ChooseScriptProxy(list);
+    const bool bNamesProxy =
+        scripted.route != proxy::ScriptRoute::kDirect && scripted.route != proxy::ScriptRoute::kUnusable;
+    FUZZ_CHECK(bNamesProxy == (scripted.address.port != 0));
+    if (bNamesProxy)
+    {
+        FUZZ_CHECK(Lower(list).find(scripted.address.host) != std::string::npos);
+        FUZZ_CHECK(proxy::ProxyListed(scripted.address.host + ":" + std::to_string(scripted.address.port),
+                                      scripted.address));
+        FUZZ_CHECK(proxy::ProxyListed(list, scripted.address) == proxy::ProxyListed(Upper(list), scripted.address));
+    }
 
     const uint16_t port = size > 0 ? static_cast<uint16_t>(data[0] * 257) : 80;
     FUZZ_CHECK(proxy::BypassMatches(list, host, port) == proxy::BypassMatches(Upper(list), Upper(host), port));

@@ -1,6 +1,7 @@
 // SOCKS replies and requests. The input's first bytes are a proxy's reply,
 // evaluated as SOCKS 4 and as SOCKS 5 the way the client receives it (into
-// a zeroed buffer). The whole input, cut at zero bytes, also gives the
+// a zeroed buffer), and read as a SOCKS 5 reply by its address type, whole
+// and piece by piece. The whole input, cut at zero bytes, also gives the
 // fields of the requests:
 //
 //   user \0 password \0 host \0 host4a \0 rest (command, port, address, method)
@@ -55,6 +56,59 @@ void EvaluateReplies(const uint8_t* data, size_t size, unsigned otherVersion)
         CheckReply(exact.bytes, 4);
         CheckReply(exact.bytes, 5);
     }
+}
+
+// The length a complete SOCKS 5 reply has by its own bytes, 0 for an
+// unknown address type.
+size_t Socks5ReplyLength(const uint8_t* data)
+{
+    switch (data[3])
+    {
+    case socks::kAddressIPv4: return 4 + 4 + 2;
+    case socks::kAddressName: return 4 + 1 + data[4] + 2;
+    case socks::kAddressIPv6: return 4 + 16 + 2;
+    default: return 0;
+    }
+}
+
+// The reader never takes a byte past the reply, takes the same whether it
+// is fed at once or in pieces of `piece` bytes (as the channel feeds it,
+// asking BytesWanted() each time), and grants only a complete reply of
+// version 5 and status 0.
+void ReadSocks5Reply(const uint8_t* data, size_t size, size_t piece)
+{
+    fuzz::ExactCopy exact(data, size);
+    socks::CSocks5Reply whole, piecewise;
+    const size_t cbWhole = whole.Feed(exact.bytes, size);
+    size_t cbPieces = 0;
+    for (size_t cbWanted = piecewise.BytesWanted(); cbWanted > 0 && cbPieces < size;
+         cbWanted = piecewise.BytesWanted())
+    {
+        const size_t cb = std::min({cbWanted, piece, size - cbPieces});
+        FUZZ_CHECK(piecewise.Feed(exact.bytes + cbPieces, cb) == cb);
+        cbPieces += cb;
+    }
+    FUZZ_CHECK(cbWhole <= size && cbWhole <= socks::kSocks5MaxReplyLength);
+    FUZZ_CHECK(whole.Complete() == piecewise.Complete());
+    const socks::ErrorPair pair = whole.Outcome();
+    const socks::ErrorPair pairPieces = piecewise.Outcome();
+    FUZZ_CHECK(pair.lError == pairPieces.lError && pair.lErrorEx == pairPieces.lErrorEx);
+
+    const bool bGranted = whole.Complete() && data[0] == 5 && data[1] == socks::kSocks5Succeeded;
+    FUZZ_CHECK((pair.lError == VEXERR_NONE) == bGranted);
+    if (!whole.Complete())
+    {
+        // Cut short by the input's end, or decided by its first bytes.
+        FUZZ_CHECK(cbWhole == size || cbWhole <= 5);
+        FUZZ_CHECK(whole.Port() == 0);
+        return;
+    }
+    const size_t cbReply = Socks5ReplyLength(data);
+    FUZZ_CHECK(cbWhole == cbReply && cbPieces == cbReply);
+    FUZZ_CHECK(whole.Port() == static_cast<uint16_t>(data[cbReply - 2] << 8 | data[cbReply - 1]));
+    uint32_t addressNet = 0;
+    FUZZ_CHECK(whole.GetIPv4Address(&addressNet) == (data[3] == socks::kAddressIPv4));
+    FUZZ_CHECK(data[3] != socks::kAddressIPv4 || std::memcmp(&addressNet, data + 4, 4) == 0);
 }
 
 void Append(Bytes& bytes, const char* psz)
@@ -198,6 +252,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const unsigned otherVersion = rest[8];
 
     EvaluateReplies(data, size, otherVersion);
+    ReadSocks5Reply(data, size, 1 + otherVersion % 8);
 
     FUZZ_CHECK(socks::SelectVersion(otherVersion) == (otherVersion <= 1 ? 4u : 5u));
     CheckSocks4(command, port, addressNet, user, nullptr);

@@ -1,5 +1,6 @@
 #include "ClassFactory.h"
 
+#include "ComBoundary.h"
 #include "Module.h"
 #include "VexCtl3.h"
 
@@ -49,16 +50,18 @@ void CClassFactory::ReleaseCached()
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory))
-    {
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory))
+        {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    });
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::AddRef()
@@ -81,14 +84,18 @@ STDMETHODIMP_(ULONG) CClassFactory::Release()
 
 STDMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv)
 {
-    return CreateVexCtl3(pUnkOuter, riid, ppv);
+    return ComBoundary([&]() -> HRESULT {
+        return CreateVexCtl3(pUnkOuter, riid, ppv);
+    });
 }
 
 STDMETHODIMP CClassFactory::LockServer(BOOL fLock)
 {
-    if (fLock)
-        module::Lock();
-    else
-        module::Unlock();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (fLock)
+            module::Lock();
+        else
+            module::Unlock();
+        return S_OK;
+    });
 }

@@ -1,5 +1,6 @@
 // The in-process server's entry points.
 #include "ClassFactory.h"
+#include "ComBoundary.h"
 #include "Module.h"
 #include "Registration.h"
 #include "Vexa3.h"
@@ -22,30 +23,38 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, CLSID_VexCtl3))
-        return CLASS_E_CLASSNOTAVAILABLE;
-    CClassFactory* pFactory = CClassFactory::Cached();
-    if (!pFactory)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = pFactory->QueryInterface(riid, ppv);
-    return *ppv || FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualCLSID(rclsid, CLSID_VexCtl3))
+            return CLASS_E_CLASSNOTAVAILABLE;
+        CClassFactory* pFactory = CClassFactory::Cached();
+        if (!pFactory)
+            return E_OUTOFMEMORY;
+        const HRESULT hr = pFactory->QueryInterface(riid, ppv);
+        return *ppv || FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
+    });
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()
 {
-    return module::LockCount() == 0 ? S_OK : S_FALSE;
+    return ComBoundary([&]() -> HRESULT {
+        return module::LockCount() == 0 ? S_OK : S_FALSE;
+    });
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 {
-    return RegisterServer();
+    return ComBoundary([&]() -> HRESULT {
+        return RegisterServer();
+    });
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
-    UnregisterServer();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        UnregisterServer();
+        return S_OK;
+    });
 }

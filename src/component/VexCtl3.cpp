@@ -2,6 +2,7 @@
 #include "VexCtl3.h"
 
 #include "AboutDlg.h"
+#include "ComBoundary.h"
 #include "Module.h"
 #include "ModuleResources.h"
 #include "resource.h"
@@ -100,7 +101,9 @@ CVexCtl3::~CVexCtl3()
 
 STDMETHODIMP CVexCtl3::QueryInterface(REFIID riid, void** ppv)
 {
-    return m_pUnkOuter->QueryInterface(riid, ppv);
+    return ComBoundary([&]() -> HRESULT {
+        return m_pUnkOuter->QueryInterface(riid, ppv);
+    });
 }
 
 STDMETHODIMP_(ULONG) CVexCtl3::AddRef()
@@ -115,43 +118,45 @@ STDMETHODIMP_(ULONG) CVexCtl3::Release()
 
 STDMETHODIMP CVexCtl3::CInnerUnknown::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    CVexCtl3& c = m_control;
-    IUnknown* p = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown))
-        p = this;
-    else if (IsEqualIID(riid, IID_IVexCtl3) || IsEqualIID(riid, IID_IDispatch))
-        p = static_cast<IVexCtl3*>(&c);
-    else if (IsEqualIID(riid, IID_IViewObjectEx) || IsEqualIID(riid, IID_IViewObject2) ||
-             IsEqualIID(riid, IID_IViewObject))
-        p = static_cast<IViewObjectEx*>(&c);
-    else if (IsEqualIID(riid, IID_IOleInPlaceObjectWindowless) || IsEqualIID(riid, IID_IOleInPlaceObject) ||
-             IsEqualIID(riid, IID_IOleWindow))
-        p = static_cast<IOleInPlaceObjectWindowless*>(&c);
-    else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
-        p = static_cast<IOleInPlaceActiveObject*>(&c);
-    else if (IsEqualIID(riid, IID_IOleControl))
-        p = static_cast<IOleControl*>(&c);
-    else if (IsEqualIID(riid, IID_IOleObject))
-        p = static_cast<IOleObject*>(&c);
-    else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersist))
-        p = static_cast<IPersistStreamInit*>(&c);
-    else if (IsEqualIID(riid, IID_ISpecifyPropertyPages))
-        p = static_cast<ISpecifyPropertyPages*>(&c);
-    else if (IsEqualIID(riid, IID_IQuickActivate))
-        p = static_cast<IQuickActivate*>(&c);
-    else if (IsEqualIID(riid, IID_IPersistStorage))
-        p = static_cast<IPersistStorage*>(&c);
-    else if (IsEqualIID(riid, IID_IDataObject))
-        p = static_cast<IDataObject*>(&c);
-    else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2))
-        p = static_cast<IProvideClassInfo2*>(&c);
-    *ppv = p;
-    if (!p)
-        return E_NOINTERFACE;
-    p->AddRef();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppv)
+            return E_POINTER;
+        CVexCtl3& c = m_control;
+        IUnknown* p = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown))
+            p = this;
+        else if (IsEqualIID(riid, IID_IVexCtl3) || IsEqualIID(riid, IID_IDispatch))
+            p = static_cast<IVexCtl3*>(&c);
+        else if (IsEqualIID(riid, IID_IViewObjectEx) || IsEqualIID(riid, IID_IViewObject2) ||
+                 IsEqualIID(riid, IID_IViewObject))
+            p = static_cast<IViewObjectEx*>(&c);
+        else if (IsEqualIID(riid, IID_IOleInPlaceObjectWindowless) || IsEqualIID(riid, IID_IOleInPlaceObject) ||
+                 IsEqualIID(riid, IID_IOleWindow))
+            p = static_cast<IOleInPlaceObjectWindowless*>(&c);
+        else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
+            p = static_cast<IOleInPlaceActiveObject*>(&c);
+        else if (IsEqualIID(riid, IID_IOleControl))
+            p = static_cast<IOleControl*>(&c);
+        else if (IsEqualIID(riid, IID_IOleObject))
+            p = static_cast<IOleObject*>(&c);
+        else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersist))
+            p = static_cast<IPersistStreamInit*>(&c);
+        else if (IsEqualIID(riid, IID_ISpecifyPropertyPages))
+            p = static_cast<ISpecifyPropertyPages*>(&c);
+        else if (IsEqualIID(riid, IID_IQuickActivate))
+            p = static_cast<IQuickActivate*>(&c);
+        else if (IsEqualIID(riid, IID_IPersistStorage))
+            p = static_cast<IPersistStorage*>(&c);
+        else if (IsEqualIID(riid, IID_IDataObject))
+            p = static_cast<IDataObject*>(&c);
+        else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2))
+            p = static_cast<IProvideClassInfo2*>(&c);
+        *ppv = p;
+        if (!p)
+            return E_NOINTERFACE;
+        p->AddRef();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP_(ULONG) CVexCtl3::CInnerUnknown::AddRef()
@@ -189,174 +194,207 @@ HRESULT CVexCtl3::TypeInfoOf(REFGUID guid, ITypeInfo** ppTypeInfo)
 
 STDMETHODIMP CVexCtl3::GetTypeInfoCount(UINT* pctinfo)
 {
-    if (!pctinfo)
-        return E_POINTER;
-    *pctinfo = 1;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pctinfo)
+            return E_POINTER;
+        *pctinfo = 1;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo)
 {
-    if (!ppTInfo)
-        return E_POINTER;
-    *ppTInfo = nullptr;
-    if (iTInfo != 0)
-        return DISP_E_BADINDEX;
-    if (!m_typeInfo)
-    {
-        const HRESULT hr = TypeInfoOf(IID_IVexCtl3, m_typeInfo.Receive());
-        if (FAILED(hr))
-            return hr;
-    }
-    *ppTInfo = m_typeInfo.Get();
-    (*ppTInfo)->AddRef();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppTInfo)
+            return E_POINTER;
+        *ppTInfo = nullptr;
+        if (iTInfo != 0)
+            return DISP_E_BADINDEX;
+        if (!m_typeInfo)
+        {
+            const HRESULT hr = TypeInfoOf(IID_IVexCtl3, m_typeInfo.Receive());
+            if (FAILED(hr))
+                return hr;
+        }
+        *ppTInfo = m_typeInfo.Get();
+        (*ppTInfo)->AddRef();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId)
 {
-    if (!IsEqualIID(riid, IID_NULL))
-        return DISP_E_UNKNOWNINTERFACE;
-    CComPtr<ITypeInfo> typeInfo;
-    const HRESULT hr = GetTypeInfo(0, lcid, typeInfo.Receive());
-    if (FAILED(hr))
-        return hr;
-    return DispGetIDsOfNames(typeInfo.Get(), rgszNames, cNames, rgDispId);
+    return ComBoundary([&]() -> HRESULT {
+        if (!IsEqualIID(riid, IID_NULL))
+            return DISP_E_UNKNOWNINTERFACE;
+        CComPtr<ITypeInfo> typeInfo;
+        const HRESULT hr = GetTypeInfo(0, lcid, typeInfo.Receive());
+        if (FAILED(hr))
+            return hr;
+        return DispGetIDsOfNames(typeInfo.Get(), rgszNames, cNames, rgDispId);
+    });
 }
 
 STDMETHODIMP CVexCtl3::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                               VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    if (!IsEqualIID(riid, IID_NULL))
-        return DISP_E_UNKNOWNINTERFACE;
-    CComPtr<ITypeInfo> typeInfo;
-    const HRESULT hr = GetTypeInfo(0, lcid, typeInfo.Receive());
-    if (FAILED(hr))
-        return hr;
-    return DispInvoke(static_cast<IVexCtl3*>(this), typeInfo.Get(), dispIdMember, wFlags, pDispParams, pVarResult,
-                      pExcepInfo, puArgErr);
+    return ComBoundary([&]() -> HRESULT {
+        if (!IsEqualIID(riid, IID_NULL))
+            return DISP_E_UNKNOWNINTERFACE;
+        CComPtr<ITypeInfo> typeInfo;
+        const HRESULT hr = GetTypeInfo(0, lcid, typeInfo.Receive());
+        if (FAILED(hr))
+            return hr;
+        return DispInvoke(static_cast<IVexCtl3*>(this), typeInfo.Get(), dispIdMember, wFlags, pDispParams, pVarResult,
+                          pExcepInfo, puArgErr);
+    });
 }
 
 // --- IVexCtl3 ----------------------------------------------------------------------
 
 STDMETHODIMP CVexCtl3::AboutBox()
 {
-    // Whatever the box answers, and also when it cannot be shown.
-    ShowAboutBox(GetActiveWindow());
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        // Whatever the box answers, and also when it cannot be shown.
+        ShowAboutBox(GetActiveWindow());
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::get_LastError(long* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = m_lLastError;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = m_lLastError;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::get_Version(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    CAnsiString version;
-    LoadModuleString(IDS_VexCtlVersion, version);
-    CBstr result;
-    if (!version.IsNull())
-        AnsiToBstr(version.Get(), result);
-    *pVal = result.Detach();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        CAnsiString version;
+        LoadModuleString(IDS_VexCtlVersion, version);
+        CBstr result;
+        if (!version.IsNull())
+            AnsiToBstr(version.Get(), result);
+        *pVal = result.Detach();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::FetchRemoteHTTP(BSTR sHost, BSTR sFilePath, short nsPort, VARIANT_BOOL* bCompleted)
 {
-    if (!bCompleted)
-        return E_POINTER;
-    *bCompleted = VARIANT_FALSE;
-    if (!sHost || !sFilePath)
-        return E_INVALIDARG;
-    const CAnsiArgument host(sHost), path(sFilePath);
-    // The port keeps its sign: -1 reaches the engine as -1.
-    *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), nullptr, nullptr, nsPort, kProtocolHTTP));
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!bCompleted)
+            return E_POINTER;
+        *bCompleted = VARIANT_FALSE;
+        if (!sHost || !sFilePath)
+            return E_INVALIDARG;
+        const CAnsiArgument host(sHost), path(sFilePath);
+        // The port keeps its sign: -1 reaches the engine as -1.
+        *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), nullptr, nullptr, nsPort, kProtocolHTTP));
+        return S_OK;
+    },
+                       [this] { RecordInterruptedFetch(); });
 }
 
 STDMETHODIMP CVexCtl3::FetchRemoteFTP(BSTR sHost, BSTR sFilePath, BSTR sUsername, BSTR sPassword, short nsPort,
                                       VARIANT_BOOL* bCompleted)
 {
-    if (!bCompleted)
-        return E_POINTER;
-    *bCompleted = VARIANT_FALSE;
-    if (!sHost || !sFilePath || !sUsername || !sPassword)
-        return E_INVALIDARG;
-    const CAnsiArgument host(sHost), path(sFilePath), user(sUsername), password(sPassword);
-    *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), user.Get(), password.Get(), nsPort, 0));
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!bCompleted)
+            return E_POINTER;
+        *bCompleted = VARIANT_FALSE;
+        if (!sHost || !sFilePath || !sUsername || !sPassword)
+            return E_INVALIDARG;
+        const CAnsiArgument host(sHost), path(sFilePath), user(sUsername), password(sPassword);
+        *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), user.Get(), password.Get(), nsPort, 0));
+        return S_OK;
+    },
+                       [this] { RecordInterruptedFetch(); });
 }
 
 STDMETHODIMP CVexCtl3::IsInternetConnected(VARIANT_BOOL* bIsConnected)
 {
-    if (!bIsConnected)
-        return E_POINTER;
-    *bIsConnected = ToVariantBool(CVexEngine::IsInternetConnected());
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!bIsConnected)
+            return E_POINTER;
+        *bIsConnected = ToVariantBool(CVexEngine::IsInternetConnected());
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
 {
-    if (!bCompleted)
-        return E_POINTER;
-    *bCompleted = VARIANT_FALSE;
-    // A URL that cannot be read is refused before anything is sent, as a
-    // missing string is.
-    std::string text;
-    url::Url target;
-    if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text))
-    {
-        RecordRefusedUrl(VEXDET_URL_NOT_TEXT);
-        return E_INVALIDARG;
-    }
-    const url::UrlError error = url::ParseUrl(text.c_str(), &target);
-    if (error != url::UrlError::kNone)
-    {
-        RecordRefusedUrl(UrlRefusalDetail(error));
-        return E_INVALIDARG;
-    }
-    *bCompleted = ToVariantBool(CVexEngine::FetchURL(target));
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!bCompleted)
+            return E_POINTER;
+        *bCompleted = VARIANT_FALSE;
+        // A URL that cannot be read is refused before anything is sent, as a
+        // missing string is.
+        std::string text;
+        url::Url target;
+        if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text))
+        {
+            RecordRefusedUrl(VEXDET_URL_NOT_TEXT);
+            return E_INVALIDARG;
+        }
+        const url::UrlError error = url::ParseUrl(text.c_str(), &target);
+        if (error != url::UrlError::kNone)
+        {
+            RecordRefusedUrl(UrlRefusalDetail(error));
+            return E_INVALIDARG;
+        }
+        *bCompleted = ToVariantBool(CVexEngine::FetchURL(target));
+        return S_OK;
+    },
+                       [this] { RecordInterruptedFetch(); });
 }
 
 STDMETHODIMP CVexCtl3::get_LastFetchError(long* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = LastFetchError();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = LastFetchError();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::get_LastFetchErrorDetail(long* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = LastFetchErrorDetail();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = LastFetchErrorDetail();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::get_LastFetchErrorText(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    CBstr result;
-    AnsiToBstr(LastFetchErrorText().c_str(), result);
-    *pVal = result.Detach();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        CBstr result;
+        AnsiToBstr(LastFetchErrorText().c_str(), result);
+        *pVal = result.Detach();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::get_LastFetchedFile(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    CBstr result;
-    AnsiToBstr(LastFetchedFile() ? LastFetchedFile() : "", result);
-    *pVal = result.Detach();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        CBstr result;
+        AnsiToBstr(LastFetchedFile() ? LastFetchedFile() : "", result);
+        *pVal = result.Detach();
+        return S_OK;
+    });
 }

@@ -2,6 +2,7 @@
 // window of its own, the fixed extent, and quick activation.
 #include "VexCtl3.h"
 
+#include "ComBoundary.h"
 #include "ModuleResources.h"
 
 #include <cstdio>
@@ -180,10 +181,12 @@ HRESULT CVexCtl3::InPlaceActivate(LONG iVerb, LPCRECT prcPos)
 
 STDMETHODIMP CVexCtl3::GetWindow(HWND* phwnd)
 {
-    if (!phwnd)
-        return E_POINTER;
-    *phwnd = m_hwnd;
-    return m_hwnd ? S_OK : E_FAIL;
+    return ComBoundary([&]() -> HRESULT {
+        if (!phwnd)
+            return E_POINTER;
+        *phwnd = m_hwnd;
+        return m_hwnd ? S_OK : E_FAIL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::ContextSensitiveHelp(BOOL)
@@ -193,43 +196,49 @@ STDMETHODIMP CVexCtl3::ContextSensitiveHelp(BOOL)
 
 STDMETHODIMP CVexCtl3::InPlaceDeactivate()
 {
-    if (!m_bInPlaceActive)
+    return ComBoundary([&]() -> HRESULT {
+        if (!m_bInPlaceActive)
+            return S_OK;
+        UIDeactivate();
+        m_bInPlaceActive = false;
+        if (m_hwnd)
+            DestroyWindow(m_hwnd);
+        if (m_inPlaceSite)
+            m_inPlaceSite->OnInPlaceDeactivate();
         return S_OK;
-    UIDeactivate();
-    m_bInPlaceActive = false;
-    if (m_hwnd)
-        DestroyWindow(m_hwnd);
-    if (m_inPlaceSite)
-        m_inPlaceSite->OnInPlaceDeactivate();
-    return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::UIDeactivate()
 {
-    if (!m_bUIActive)
+    return ComBoundary([&]() -> HRESULT {
+        if (!m_bUIActive)
+            return S_OK;
+        m_bUIActive = false;
+        if (m_inPlaceSite)
+        {
+            const CWindowContext context(m_inPlaceSite.Get());
+            if (context.document)
+                context.document->SetActiveObject(nullptr, nullptr);
+            if (context.frame)
+                context.frame->SetActiveObject(nullptr, nullptr);
+            m_inPlaceSite->OnUIDeactivate(FALSE);
+        }
         return S_OK;
-    m_bUIActive = false;
-    if (m_inPlaceSite)
-    {
-        const CWindowContext context(m_inPlaceSite.Get());
-        if (context.document)
-            context.document->SetActiveObject(nullptr, nullptr);
-        if (context.frame)
-            context.frame->SetActiveObject(nullptr, nullptr);
-        m_inPlaceSite->OnUIDeactivate(FALSE);
-    }
-    return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetObjectRects(LPCRECT lprcPosRect, LPCRECT)
 {
-    if (!lprcPosRect)
-        return E_POINTER;
-    m_rcPos = *lprcPosRect;
-    if (m_hwnd)
-        SetWindowPos(m_hwnd, nullptr, m_rcPos.left, m_rcPos.top, m_rcPos.right - m_rcPos.left,
-                     m_rcPos.bottom - m_rcPos.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!lprcPosRect)
+            return E_POINTER;
+        m_rcPos = *lprcPosRect;
+        if (m_hwnd)
+            SetWindowPos(m_hwnd, nullptr, m_rcPos.left, m_rcPos.top, m_rcPos.right - m_rcPos.left,
+                         m_rcPos.bottom - m_rcPos.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::ReactivateAndUndo()
@@ -246,9 +255,11 @@ STDMETHODIMP CVexCtl3::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT*)
 
 STDMETHODIMP CVexCtl3::GetDropTarget(IDropTarget** ppDropTarget)
 {
-    if (ppDropTarget)
-        *ppDropTarget = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (ppDropTarget)
+            *ppDropTarget = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 // --- IOleInPlaceActiveObject ---------------------------------------------------------
@@ -282,13 +293,15 @@ STDMETHODIMP CVexCtl3::EnableModeless(BOOL)
 
 STDMETHODIMP CVexCtl3::GetControlInfo(CONTROLINFO* pCI)
 {
-    if (!pCI)
-        return E_POINTER;
-    pCI->cb = sizeof(*pCI);
-    pCI->hAccel = nullptr;
-    pCI->cAccel = 0;
-    pCI->dwFlags = 0;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pCI)
+            return E_POINTER;
+        pCI->cb = sizeof(*pCI);
+        pCI->hAccel = nullptr;
+        pCI->cAccel = 0;
+        pCI->dwFlags = 0;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::OnMnemonic(MSG*)
@@ -310,19 +323,23 @@ STDMETHODIMP CVexCtl3::FreezeEvents(BOOL)
 
 STDMETHODIMP CVexCtl3::SetClientSite(IOleClientSite* pClientSite)
 {
-    m_clientSite.Assign(pClientSite);
-    m_inPlaceSite.Reset();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        m_clientSite.Assign(pClientSite);
+        m_inPlaceSite.Reset();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetClientSite(IOleClientSite** ppClientSite)
 {
-    if (!ppClientSite)
-        return E_POINTER;
-    *ppClientSite = m_clientSite.Get();
-    if (*ppClientSite)
-        (*ppClientSite)->AddRef();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppClientSite)
+            return E_POINTER;
+        *ppClientSite = m_clientSite.Get();
+        if (*ppClientSite)
+            (*ppClientSite)->AddRef();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetHostNames(LPCOLESTR, LPCOLESTR)
@@ -332,11 +349,13 @@ STDMETHODIMP CVexCtl3::SetHostNames(LPCOLESTR, LPCOLESTR)
 
 STDMETHODIMP CVexCtl3::Close(DWORD)
 {
-    InPlaceDeactivate();
-    m_inPlaceSite.Reset();
-    if (m_oleAdviseHolder)
-        m_oleAdviseHolder->SendOnClose();
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        InPlaceDeactivate();
+        m_inPlaceSite.Reset();
+        if (m_oleAdviseHolder)
+            m_oleAdviseHolder->SendOnClose();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetMoniker(DWORD, IMoniker*)
@@ -346,9 +365,11 @@ STDMETHODIMP CVexCtl3::SetMoniker(DWORD, IMoniker*)
 
 STDMETHODIMP CVexCtl3::GetMoniker(DWORD, DWORD, IMoniker** ppmk)
 {
-    if (ppmk)
-        *ppmk = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (ppmk)
+            *ppmk = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::InitFromData(IDataObject*, BOOL, DWORD)
@@ -358,44 +379,50 @@ STDMETHODIMP CVexCtl3::InitFromData(IDataObject*, BOOL, DWORD)
 
 STDMETHODIMP CVexCtl3::GetClipboardData(DWORD, IDataObject** ppDataObject)
 {
-    if (ppDataObject)
-        *ppDataObject = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (ppDataObject)
+            *ppDataObject = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite, LONG, HWND, LPCRECT lprcPosRect)
 {
-    if (pActiveSite && !m_clientSite)
-        SetClientSite(pActiveSite);
-    switch (iVerb)
-    {
-    case OLEIVERB_PRIMARY:
-    case OLEIVERB_SHOW:
-    case OLEIVERB_INPLACEACTIVATE:
-    case OLEIVERB_UIACTIVATE:
-        return InPlaceActivate(iVerb, lprcPosRect);
-    case OLEIVERB_HIDE:
-        UIDeactivate();
-        if (m_hwnd)
-            ShowWindow(m_hwnd, SW_HIDE);
-        return S_OK;
-    case OLEIVERB_OPEN:
-    case OLEIVERB_DISCARDUNDOSTATE:
-        return S_OK;
-    case OLEIVERB_PROPERTIES:
-        // The control has no property pages.
-        return S_OK;
-    default:
-        return iVerb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
-    }
+    return ComBoundary([&]() -> HRESULT {
+        if (pActiveSite && !m_clientSite)
+            SetClientSite(pActiveSite);
+        switch (iVerb)
+        {
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_INPLACEACTIVATE:
+        case OLEIVERB_UIACTIVATE:
+            return InPlaceActivate(iVerb, lprcPosRect);
+        case OLEIVERB_HIDE:
+            UIDeactivate();
+            if (m_hwnd)
+                ShowWindow(m_hwnd, SW_HIDE);
+            return S_OK;
+        case OLEIVERB_OPEN:
+        case OLEIVERB_DISCARDUNDOSTATE:
+            return S_OK;
+        case OLEIVERB_PROPERTIES:
+            // The control has no property pages.
+            return S_OK;
+        default:
+            return iVerb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
+        }
+    });
 }
 
 STDMETHODIMP CVexCtl3::EnumVerbs(IEnumOLEVERB** ppEnumOleVerb)
 {
-    if (!ppEnumOleVerb)
-        return E_POINTER;
-    *ppEnumOleVerb = nullptr;
-    return OleRegEnumVerbs(CLSID_VexCtl3, ppEnumOleVerb);
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppEnumOleVerb)
+            return E_POINTER;
+        *ppEnumOleVerb = nullptr;
+        return OleRegEnumVerbs(CLSID_VexCtl3, ppEnumOleVerb);
+    });
 }
 
 STDMETHODIMP CVexCtl3::Update()
@@ -410,77 +437,93 @@ STDMETHODIMP CVexCtl3::IsUpToDate()
 
 STDMETHODIMP CVexCtl3::GetUserClassID(CLSID* pClsid)
 {
-    if (!pClsid)
-        return E_POINTER;
-    *pClsid = CLSID_VexCtl3;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pClsid)
+            return E_POINTER;
+        *pClsid = CLSID_VexCtl3;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserType)
 {
-    if (!pszUserType)
-        return E_POINTER;
-    return OleRegGetUserType(CLSID_VexCtl3, dwFormOfType, pszUserType);
+    return ComBoundary([&]() -> HRESULT {
+        if (!pszUserType)
+            return E_POINTER;
+        return OleRegGetUserType(CLSID_VexCtl3, dwFormOfType, pszUserType);
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetExtent(DWORD dwDrawAspect, SIZEL* psizel)
 {
-    if (dwDrawAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    if (!psizel)
-        return E_POINTER;
-    // The control keeps its natural size: the icon plus a 2-pixel margin.
-    if (!SameSize(*psizel, m_sizeNatural))
-        return E_FAIL;
-    if (!SameSize(m_sizeExtent, *psizel))
-    {
-        m_sizeExtent = *psizel;
-        m_bDirty = true;
-        ViewChanged();
-    }
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (dwDrawAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        if (!psizel)
+            return E_POINTER;
+        // The control keeps its natural size: the icon plus a 2-pixel margin.
+        if (!SameSize(*psizel, m_sizeNatural))
+            return E_FAIL;
+        if (!SameSize(m_sizeExtent, *psizel))
+        {
+            m_sizeExtent = *psizel;
+            m_bDirty = true;
+            ViewChanged();
+        }
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetExtent(DWORD dwDrawAspect, SIZEL* psizel)
 {
-    if (dwDrawAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    if (!psizel)
-        return E_POINTER;
-    *psizel = m_sizeExtent;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (dwDrawAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        if (!psizel)
+            return E_POINTER;
+        *psizel = m_sizeExtent;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection)
 {
-    if (!m_oleAdviseHolder)
-    {
-        const HRESULT hr = CreateOleAdviseHolder(m_oleAdviseHolder.Receive());
-        if (FAILED(hr))
-            return hr;
-    }
-    return m_oleAdviseHolder->Advise(pAdvSink, pdwConnection);
+    return ComBoundary([&]() -> HRESULT {
+        if (!m_oleAdviseHolder)
+        {
+            const HRESULT hr = CreateOleAdviseHolder(m_oleAdviseHolder.Receive());
+            if (FAILED(hr))
+                return hr;
+        }
+        return m_oleAdviseHolder->Advise(pAdvSink, pdwConnection);
+    });
 }
 
 STDMETHODIMP CVexCtl3::Unadvise(DWORD dwConnection)
 {
-    return m_oleAdviseHolder ? m_oleAdviseHolder->Unadvise(dwConnection) : OLE_E_NOCONNECTION;
+    return ComBoundary([&]() -> HRESULT {
+        return m_oleAdviseHolder ? m_oleAdviseHolder->Unadvise(dwConnection) : OLE_E_NOCONNECTION;
+    });
 }
 
 STDMETHODIMP CVexCtl3::EnumAdvise(IEnumSTATDATA** ppenumAdvise)
 {
-    if (!ppenumAdvise)
-        return E_POINTER;
-    *ppenumAdvise = nullptr;
-    return m_oleAdviseHolder ? m_oleAdviseHolder->EnumAdvise(ppenumAdvise) : E_FAIL;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppenumAdvise)
+            return E_POINTER;
+        *ppenumAdvise = nullptr;
+        return m_oleAdviseHolder ? m_oleAdviseHolder->EnumAdvise(ppenumAdvise) : E_FAIL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetMiscStatus(DWORD dwAspect, DWORD* pdwStatus)
 {
-    if (!pdwStatus)
-        return E_POINTER;
-    *pdwStatus = dwAspect == DVASPECT_CONTENT ? kMiscStatus : 0;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pdwStatus)
+            return E_POINTER;
+        *pdwStatus = dwAspect == DVASPECT_CONTENT ? kMiscStatus : 0;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetColorScheme(LOGPALETTE*)
@@ -492,25 +535,31 @@ STDMETHODIMP CVexCtl3::SetColorScheme(LOGPALETTE*)
 
 STDMETHODIMP CVexCtl3::QuickActivate(QACONTAINER* pQaContainer, QACONTROL* pQaControl)
 {
-    if (!pQaContainer || !pQaControl)
-        return E_POINTER;
-    SetClientSite(pQaContainer->pClientSite);
-    if (pQaContainer->pAdviseSink)
-        SetAdvise(DVASPECT_CONTENT, 0, pQaContainer->pAdviseSink);
-    const ULONG cb = pQaControl->cbSize;
-    ZeroMemory(pQaControl, cb < sizeof(*pQaControl) ? cb : sizeof(*pQaControl));
-    pQaControl->cbSize = cb;
-    GetMiscStatus(DVASPECT_CONTENT, &pQaControl->dwMiscStatus);
-    GetViewStatus(&pQaControl->dwViewStatus);
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pQaContainer || !pQaControl)
+            return E_POINTER;
+        SetClientSite(pQaContainer->pClientSite);
+        if (pQaContainer->pAdviseSink)
+            SetAdvise(DVASPECT_CONTENT, 0, pQaContainer->pAdviseSink);
+        const ULONG cb = pQaControl->cbSize;
+        ZeroMemory(pQaControl, cb < sizeof(*pQaControl) ? cb : sizeof(*pQaControl));
+        pQaControl->cbSize = cb;
+        GetMiscStatus(DVASPECT_CONTENT, &pQaControl->dwMiscStatus);
+        GetViewStatus(&pQaControl->dwViewStatus);
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetContentExtent(LPSIZEL pSizel)
 {
-    return SetExtent(DVASPECT_CONTENT, pSizel);
+    return ComBoundary([&]() -> HRESULT {
+        return SetExtent(DVASPECT_CONTENT, pSizel);
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetContentExtent(LPSIZEL pSizel)
 {
-    return GetExtent(DVASPECT_CONTENT, pSizel);
+    return ComBoundary([&]() -> HRESULT {
+        return GetExtent(DVASPECT_CONTENT, pSizel);
+    });
 }

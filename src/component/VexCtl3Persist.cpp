@@ -2,6 +2,8 @@
 // pages (none) and class information.
 #include "VexCtl3.h"
 
+#include "ComBoundary.h"
+
 namespace {
 
 /*
@@ -70,10 +72,12 @@ HRESULT CVexCtl3::SaveSize(IStream* pStream)
 
 STDMETHODIMP CVexCtl3::GetClassID(CLSID* pClassID)
 {
-    if (!pClassID)
-        return E_POINTER;
-    *pClassID = CLSID_VexCtl3;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pClassID)
+            return E_POINTER;
+        *pClassID = CLSID_VexCtl3;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::IsDirty()
@@ -83,74 +87,88 @@ STDMETHODIMP CVexCtl3::IsDirty()
 
 STDMETHODIMP CVexCtl3::Load(LPSTREAM pStm)
 {
-    if (!pStm)
-        return E_POINTER;
-    // The persistent state is initialised once: by InitNew or by Load.
-    if (m_bInitialized)
-        return E_UNEXPECTED;
-    const HRESULT hr = LoadSize(pStm);
-    if (SUCCEEDED(hr))
-        m_bInitialized = true;
-    return hr;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pStm)
+            return E_POINTER;
+        // The persistent state is initialised once: by InitNew or by Load.
+        if (m_bInitialized)
+            return E_UNEXPECTED;
+        const HRESULT hr = LoadSize(pStm);
+        if (SUCCEEDED(hr))
+            m_bInitialized = true;
+        return hr;
+    });
 }
 
 STDMETHODIMP CVexCtl3::Save(LPSTREAM pStm, BOOL fClearDirty)
 {
-    if (!pStm)
-        return E_POINTER;
-    const HRESULT hr = SaveSize(pStm);
-    if (SUCCEEDED(hr) && fClearDirty)
-        m_bDirty = false;
-    return hr;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pStm)
+            return E_POINTER;
+        const HRESULT hr = SaveSize(pStm);
+        if (SUCCEEDED(hr) && fClearDirty)
+            m_bDirty = false;
+        return hr;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetSizeMax(ULARGE_INTEGER* pCbSize)
 {
-    if (!pCbSize)
-        return E_POINTER;
-    pCbSize->QuadPart = kStreamSize;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pCbSize)
+            return E_POINTER;
+        pCbSize->QuadPart = kStreamSize;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::InitNew()
 {
-    if (m_bInitialized)
-        return E_UNEXPECTED;
-    m_bInitialized = true;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (m_bInitialized)
+            return E_UNEXPECTED;
+        m_bInitialized = true;
+        return S_OK;
+    });
 }
 
 // --- IPersistStorage: the same state in a stream named "Contents" -----------------------
 
 STDMETHODIMP CVexCtl3::InitNew(IStorage*)
 {
-    return InitNew();
+    return ComBoundary([&]() -> HRESULT {
+        return InitNew();
+    });
 }
 
 STDMETHODIMP CVexCtl3::Load(IStorage* pStg)
 {
-    if (!pStg)
-        return E_POINTER;
-    if (m_bInitialized)
-        return E_UNEXPECTED;
-    CComPtr<IStream> stream;
-    const HRESULT hr = pStg->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
-                                        stream.Receive());
-    if (FAILED(hr))
-        return hr;
-    return Load(stream.Get());
+    return ComBoundary([&]() -> HRESULT {
+        if (!pStg)
+            return E_POINTER;
+        if (m_bInitialized)
+            return E_UNEXPECTED;
+        CComPtr<IStream> stream;
+        const HRESULT hr = pStg->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                            stream.Receive());
+        if (FAILED(hr))
+            return hr;
+        return Load(stream.Get());
+    });
 }
 
 STDMETHODIMP CVexCtl3::Save(IStorage* pStgSave, BOOL fSameAsLoad)
 {
-    if (!pStgSave)
-        return E_POINTER;
-    CComPtr<IStream> stream;
-    const HRESULT hr = pStgSave->CreateStream(kContentsStream, STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0,
-                                              0, stream.Receive());
-    if (FAILED(hr))
-        return hr;
-    return Save(stream.Get(), fSameAsLoad);
+    return ComBoundary([&]() -> HRESULT {
+        if (!pStgSave)
+            return E_POINTER;
+        CComPtr<IStream> stream;
+        const HRESULT hr = pStgSave->CreateStream(kContentsStream, STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0,
+                                                  0, stream.Receive());
+        if (FAILED(hr))
+            return hr;
+        return Save(stream.Get(), fSameAsLoad);
+    });
 }
 
 STDMETHODIMP CVexCtl3::SaveCompleted(IStorage*)
@@ -167,28 +185,34 @@ STDMETHODIMP CVexCtl3::HandsOffStorage()
 
 STDMETHODIMP CVexCtl3::GetPages(CAUUID* pPages)
 {
-    if (!pPages)
-        return E_POINTER;
-    pPages->cElems = 0;
-    pPages->pElems = nullptr;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pPages)
+            return E_POINTER;
+        pPages->cElems = 0;
+        pPages->pElems = nullptr;
+        return S_OK;
+    });
 }
 
 // --- IProvideClassInfo, IProvideClassInfo2 -------------------------------------------------
 
 STDMETHODIMP CVexCtl3::GetClassInfo(ITypeInfo** ppTI)
 {
-    if (!ppTI)
-        return E_POINTER;
-    *ppTI = nullptr;
-    return TypeInfoOf(CLSID_VexCtl3, ppTI);
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppTI)
+            return E_POINTER;
+        *ppTI = nullptr;
+        return TypeInfoOf(CLSID_VexCtl3, ppTI);
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetGUID(DWORD dwGuidKind, GUID* pGUID)
 {
-    if (!pGUID)
-        return E_POINTER;
-    *pGUID = GUID_NULL;
-    // The control has no event interface.
-    return dwGuidKind == GUIDKIND_DEFAULT_SOURCE_DISP_IID ? E_FAIL : E_INVALIDARG;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pGUID)
+            return E_POINTER;
+        *pGUID = GUID_NULL;
+        // The control has no event interface.
+        return dwGuidKind == GUIDKIND_DEFAULT_SOURCE_DISP_IID ? E_FAIL : E_INVALIDARG;
+    });
 }

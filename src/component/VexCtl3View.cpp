@@ -2,6 +2,8 @@
 // that renders the control as a metafile.
 #include "VexCtl3.h"
 
+#include "ComBoundary.h"
+
 namespace {
 
 // Restores a device context's selections and mapping mode when it goes.
@@ -61,24 +63,28 @@ void CVexCtl3::ViewChanged()
 STDMETHODIMP CVexCtl3::Draw(DWORD dwDrawAspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw, LPCRECTL lprcBounds,
                             LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR)
 {
-    if (dwDrawAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    if (!hdcDraw)
-        return E_INVALIDARG;
-    RECT bounds;
-    if (lprcBounds)
-        SetRect(&bounds, lprcBounds->left, lprcBounds->top, lprcBounds->right, lprcBounds->bottom);
-    else if (!m_hwnd || !GetClientRect(m_hwnd, &bounds))
-        return E_INVALIDARG;
-    DrawControl(hdcDraw, bounds);
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (dwDrawAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        if (!hdcDraw)
+            return E_INVALIDARG;
+        RECT bounds;
+        if (lprcBounds)
+            SetRect(&bounds, lprcBounds->left, lprcBounds->top, lprcBounds->right, lprcBounds->bottom);
+        else if (!m_hwnd || !GetClientRect(m_hwnd, &bounds))
+            return E_INVALIDARG;
+        DrawControl(hdcDraw, bounds);
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** ppColorSet)
 {
-    if (ppColorSet)
-        *ppColorSet = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (ppColorSet)
+            *ppColorSet = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::Freeze(DWORD, LONG, void*, DWORD*)
@@ -93,123 +99,141 @@ STDMETHODIMP CVexCtl3::Unfreeze(DWORD)
 
 STDMETHODIMP CVexCtl3::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* pAdvSink)
 {
-    m_viewAdviseSink.Assign(pAdvSink);
-    m_dwViewAdviseAspects = aspects;
-    m_dwViewAdviseFlags = advf;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        m_viewAdviseSink.Assign(pAdvSink);
+        m_dwViewAdviseAspects = aspects;
+        m_dwViewAdviseFlags = advf;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink)
 {
-    if (pAspects)
-        *pAspects = m_dwViewAdviseAspects;
-    if (pAdvf)
-        *pAdvf = m_dwViewAdviseFlags;
-    if (ppAdvSink)
-    {
-        *ppAdvSink = m_viewAdviseSink.Get();
-        if (*ppAdvSink)
-            (*ppAdvSink)->AddRef();
-    }
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (pAspects)
+            *pAspects = m_dwViewAdviseAspects;
+        if (pAdvf)
+            *pAdvf = m_dwViewAdviseFlags;
+        if (ppAdvSink)
+        {
+            *ppAdvSink = m_viewAdviseSink.Get();
+            if (*ppAdvSink)
+                (*ppAdvSink)->AddRef();
+        }
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetExtent(DWORD dwDrawAspect, LONG, DVTARGETDEVICE*, LPSIZEL lpsizel)
 {
-    return GetExtent(dwDrawAspect, lpsizel);
+    return ComBoundary([&]() -> HRESULT {
+        return GetExtent(dwDrawAspect, lpsizel);
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetRect(DWORD dwAspect, LPRECTL pRect)
 {
-    if (!pRect)
-        return E_POINTER;
-    if (dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    pRect->left = pRect->top = 0;
-    pRect->right = m_sizeExtent.cx;
-    pRect->bottom = m_sizeExtent.cy;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pRect)
+            return E_POINTER;
+        if (dwAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        pRect->left = pRect->top = 0;
+        pRect->right = m_sizeExtent.cx;
+        pRect->bottom = m_sizeExtent.cy;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetViewStatus(DWORD* pdwStatus)
 {
-    if (!pdwStatus)
-        return E_POINTER;
-    *pdwStatus = VIEWSTATUS_OPAQUE;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pdwStatus)
+            return E_POINTER;
+        *pdwStatus = VIEWSTATUS_OPAQUE;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::QueryHitPoint(DWORD dwAspect, LPCRECT pRectBounds, POINT ptlLoc, LONG, DWORD* pHitResult)
 {
-    if (!pRectBounds || !pHitResult)
-        return E_POINTER;
-    if (dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    *pHitResult = PtInRect(pRectBounds, ptlLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pRectBounds || !pHitResult)
+            return E_POINTER;
+        if (dwAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        *pHitResult = PtInRect(pRectBounds, ptlLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::QueryHitRect(DWORD dwAspect, LPCRECT pRectBounds, LPCRECT pRectLoc, LONG, DWORD* pHitResult)
 {
-    if (!pRectBounds || !pRectLoc || !pHitResult)
-        return E_POINTER;
-    if (dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    RECT overlap;
-    *pHitResult = IntersectRect(&overlap, pRectBounds, pRectLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pRectBounds || !pRectLoc || !pHitResult)
+            return E_POINTER;
+        if (dwAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        RECT overlap;
+        *pHitResult = IntersectRect(&overlap, pRectBounds, pRectLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetNaturalExtent(DWORD dwAspect, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO*, LPSIZEL pSizel)
 {
-    if (!pSizel)
-        return E_POINTER;
-    if (dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    *pSizel = m_sizeNatural;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pSizel)
+            return E_POINTER;
+        if (dwAspect != DVASPECT_CONTENT)
+            return DV_E_DVASPECT;
+        *pSizel = m_sizeNatural;
+        return S_OK;
+    });
 }
 
 // --- IDataObject -------------------------------------------------------------------------
 
 STDMETHODIMP CVexCtl3::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium)
 {
-    if (!pformatetcIn || !pmedium)
-        return E_POINTER;
-    if (QueryGetData(pformatetcIn) != S_OK)
-        return DV_E_FORMATETC;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pformatetcIn || !pmedium)
+            return E_POINTER;
+        if (QueryGetData(pformatetcIn) != S_OK)
+            return DV_E_FORMATETC;
 
-    // The control as a metafile picture of its extent.
-    HDC hdcMeta = CreateMetaFileA(nullptr);
-    if (!hdcMeta)
-        return E_OUTOFMEMORY;
-    HDC hdcScreen = GetDC(nullptr);
-    const int dpiX = GetDeviceCaps(hdcScreen, LOGPIXELSX), dpiY = GetDeviceCaps(hdcScreen, LOGPIXELSY);
-    ReleaseDC(nullptr, hdcScreen);
-    RECT bounds = {0, 0, MulDiv(m_sizeExtent.cx, dpiX, 2540), MulDiv(m_sizeExtent.cy, dpiY, 2540)};
-    SetWindowExtEx(hdcMeta, bounds.right, bounds.bottom, nullptr);
-    DrawControl(hdcMeta, bounds);
-    HMETAFILE hMeta = CloseMetaFile(hdcMeta);
+        // The control as a metafile picture of its extent.
+        HDC hdcMeta = CreateMetaFileA(nullptr);
+        if (!hdcMeta)
+            return E_OUTOFMEMORY;
+        HDC hdcScreen = GetDC(nullptr);
+        const int dpiX = GetDeviceCaps(hdcScreen, LOGPIXELSX), dpiY = GetDeviceCaps(hdcScreen, LOGPIXELSY);
+        ReleaseDC(nullptr, hdcScreen);
+        RECT bounds = {0, 0, MulDiv(m_sizeExtent.cx, dpiX, 2540), MulDiv(m_sizeExtent.cy, dpiY, 2540)};
+        SetWindowExtEx(hdcMeta, bounds.right, bounds.bottom, nullptr);
+        DrawControl(hdcMeta, bounds);
+        HMETAFILE hMeta = CloseMetaFile(hdcMeta);
 
-    HGLOBAL hPict = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, sizeof(METAFILEPICT));
-    auto* pPict = hPict ? static_cast<METAFILEPICT*>(GlobalLock(hPict)) : nullptr;
-    if (!hMeta || !pPict)
-    {
-        if (hMeta)
-            DeleteMetaFile(hMeta);
-        if (hPict)
-            GlobalFree(hPict);
-        return E_OUTOFMEMORY;
-    }
-    pPict->mm = MM_ANISOTROPIC;
-    pPict->xExt = m_sizeExtent.cx;
-    pPict->yExt = m_sizeExtent.cy;
-    pPict->hMF = hMeta;
-    GlobalUnlock(hPict);
-    pmedium->tymed = TYMED_MFPICT;
-    pmedium->hMetaFilePict = hPict;
-    pmedium->pUnkForRelease = nullptr;
-    return S_OK;
+        HGLOBAL hPict = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, sizeof(METAFILEPICT));
+        auto* pPict = hPict ? static_cast<METAFILEPICT*>(GlobalLock(hPict)) : nullptr;
+        if (!hMeta || !pPict)
+        {
+            if (hMeta)
+                DeleteMetaFile(hMeta);
+            if (hPict)
+                GlobalFree(hPict);
+            return E_OUTOFMEMORY;
+        }
+        pPict->mm = MM_ANISOTROPIC;
+        pPict->xExt = m_sizeExtent.cx;
+        pPict->yExt = m_sizeExtent.cy;
+        pPict->hMF = hMeta;
+        GlobalUnlock(hPict);
+        pmedium->tymed = TYMED_MFPICT;
+        pmedium->hMetaFilePict = hPict;
+        pmedium->pUnkForRelease = nullptr;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetDataHere(FORMATETC*, STGMEDIUM*)
@@ -219,19 +243,23 @@ STDMETHODIMP CVexCtl3::GetDataHere(FORMATETC*, STGMEDIUM*)
 
 STDMETHODIMP CVexCtl3::QueryGetData(FORMATETC* pformatetc)
 {
-    if (!pformatetc)
-        return E_POINTER;
-    if (pformatetc->cfFormat != CF_METAFILEPICT || !(pformatetc->tymed & TYMED_MFPICT) ||
-        pformatetc->dwAspect != DVASPECT_CONTENT)
-        return DV_E_FORMATETC;
-    return S_OK;
+    return ComBoundary([&]() -> HRESULT {
+        if (!pformatetc)
+            return E_POINTER;
+        if (pformatetc->cfFormat != CF_METAFILEPICT || !(pformatetc->tymed & TYMED_MFPICT) ||
+            pformatetc->dwAspect != DVASPECT_CONTENT)
+            return DV_E_FORMATETC;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CVexCtl3::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pformatetcOut)
 {
-    if (pformatetcOut)
-        pformatetcOut->ptd = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (pformatetcOut)
+            pformatetcOut->ptd = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::SetData(FORMATETC*, STGMEDIUM*, BOOL)
@@ -241,31 +269,39 @@ STDMETHODIMP CVexCtl3::SetData(FORMATETC*, STGMEDIUM*, BOOL)
 
 STDMETHODIMP CVexCtl3::EnumFormatEtc(DWORD, IEnumFORMATETC** ppenumFormatEtc)
 {
-    if (ppenumFormatEtc)
-        *ppenumFormatEtc = nullptr;
-    return E_NOTIMPL;
+    return ComBoundary([&]() -> HRESULT {
+        if (ppenumFormatEtc)
+            *ppenumFormatEtc = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 STDMETHODIMP CVexCtl3::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection)
 {
-    if (!m_dataAdviseHolder)
-    {
-        const HRESULT hr = CreateDataAdviseHolder(m_dataAdviseHolder.Receive());
-        if (FAILED(hr))
-            return hr;
-    }
-    return m_dataAdviseHolder->Advise(this, pformatetc, advf, pAdvSink, pdwConnection);
+    return ComBoundary([&]() -> HRESULT {
+        if (!m_dataAdviseHolder)
+        {
+            const HRESULT hr = CreateDataAdviseHolder(m_dataAdviseHolder.Receive());
+            if (FAILED(hr))
+                return hr;
+        }
+        return m_dataAdviseHolder->Advise(this, pformatetc, advf, pAdvSink, pdwConnection);
+    });
 }
 
 STDMETHODIMP CVexCtl3::DUnadvise(DWORD dwConnection)
 {
-    return m_dataAdviseHolder ? m_dataAdviseHolder->Unadvise(dwConnection) : OLE_E_NOCONNECTION;
+    return ComBoundary([&]() -> HRESULT {
+        return m_dataAdviseHolder ? m_dataAdviseHolder->Unadvise(dwConnection) : OLE_E_NOCONNECTION;
+    });
 }
 
 STDMETHODIMP CVexCtl3::EnumDAdvise(IEnumSTATDATA** ppenumAdvise)
 {
-    if (!ppenumAdvise)
-        return E_POINTER;
-    *ppenumAdvise = nullptr;
-    return m_dataAdviseHolder ? m_dataAdviseHolder->EnumAdvise(ppenumAdvise) : E_FAIL;
+    return ComBoundary([&]() -> HRESULT {
+        if (!ppenumAdvise)
+            return E_POINTER;
+        *ppenumAdvise = nullptr;
+        return m_dataAdviseHolder ? m_dataAdviseHolder->EnumAdvise(ppenumAdvise) : E_FAIL;
+    });
 }

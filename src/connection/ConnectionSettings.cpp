@@ -51,6 +51,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
 
     // Read whether or not the key exists: without it, passive mode is off.
     settings.m_bUsePASV = ReadDword(registry, "UsePASV", 0) != 0;
+    settings.m_bTrustPASVAddress = ReadDword(registry, "FTPTrustPASVAddress", 0) != 0;
 
     // Checked again: the key may have gone in the meantime.
     if (registry.KeyExists(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))
@@ -90,6 +91,16 @@ void ReadConnectionSettings(CConnectionSettings& settings)
         proxy.user = ReadString(registry, "HTTPProxyUsername");
         proxy.password = ReadString(registry, "HTTPProxyPassword");
         proxy.bUseSystem = ReadDword(registry, "UseSystemProxy", 0) != 0;
+        proxy.credentialProxies = ReadString(registry, "HTTPProxyCredentialsFor");
+        // Read whatever "ConnectSOCKS" says: a SOCKS proxy that a
+        // configuration script names may be this one.
+        proxy.socks.server = ReadString(registry, "SOCKS_ServerAddress");
+        proxy.socks.port =
+            settings::SocksPortFromDword(ReadDword(registry, "SOCKS_Port", settings::kDefaultSocksPort));
+        proxy.socks.authMethod = static_cast<unsigned>(
+            settings::SocksAuthMethodFromDword(ReadDword(registry, "SOCKSAuthReqd", 0)));
+        proxy.socks.user = ReadString(registry, "SOCKS_Username");
+        proxy.socks.password = ReadString(registry, "SOCKS_Password");
     }
     else
     {

@@ -30,6 +30,9 @@ struct CConnectionSettings
     CBstr m_bstrSocksServerAddress;
     // FTP fetches open their data connection passively when set.
     bool m_bUsePASV = false;
+    // "FTPTrustPASVAddress": passive data connections go to the address a
+    // 227 reply names, not to the control connection's server.
+    bool m_bTrustPASVAddress = false;
     bool m_bConnectDUN = false;
     CBstr m_bstrDunProfile;
     CBstr m_bstrDunUserName;
@@ -38,8 +41,9 @@ struct CConnectionSettings
     // "TraceLog": the file each fetch appends its trace to; empty: none.
     CAnsiString m_traceLog;
     // "HTTPProxy", "HTTPProxyBypass", "HTTPProxyUsername",
-    // "HTTPProxyPassword", "UseSystemProxy": the HTTP proxy of fetches that
-    // do not go through SOCKS.
+    // "HTTPProxyPassword", "UseSystemProxy", "HTTPProxyCredentialsFor": the
+    // HTTP proxy of fetches that do not go through SOCKS, and the SOCKS
+    // values once more for a SOCKS proxy that a configuration script names.
     HttpProxySettings m_httpProxy;
 };
 

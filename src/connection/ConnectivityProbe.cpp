@@ -151,11 +151,20 @@ bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError,
         const std::string host = target.Host() ? target.Host() : "";
         const std::string url = "http://" + host + ":" + std::to_string(target.Port()) + "/";
         std::string how;
-        if (!CProxySelector(settings.m_httpProxy).Choose("http", host, target.Port(), url, pRoute, &how))
+        const long lDetail =
+            CProxySelector(settings.m_httpProxy).Choose("http", host, target.Port(), url, pRoute, &how);
+        if (lDetail != 0)
         {
             *plError = VEXERR_PROXY;
-            *plErrorEx = VEXDET_PROXY_SETTING;
+            *plErrorEx = lDetail;
             return false;
+        }
+        if (pRoute->socksVersion != 0)
+        {
+            const HttpProxyRoute& socks = *pRoute;
+            return ProbeInternetConnection(true, socks.host.c_str(), socks.port, socks.SocksSelector(),
+                                           socks.socksAuthMethod, socks.user.c_str(), socks.password.c_str(), target,
+                                           IsWindowsNT, plError, plErrorEx);
         }
         if (pRoute->bUse)
         {

@@ -36,7 +36,8 @@ bool ProbeInternetConnection(const CConnectionSettings& settings);
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx);
 
 // The probe as a fetch runs it, through the SOCKS proxy or the HTTP proxy
-// that the settings choose for the probe target. *pRoute receives the HTTP
-// proxy's route and *pProxyAnswer its status line when it refused.
+// that the settings choose for the probe target (or the SOCKS proxy that a
+// configuration script names for it). *pRoute receives the proxy's route
+// and *pProxyAnswer an HTTP proxy's status line when it refused.
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx,
                              HttpProxyRoute* pRoute, std::string* pProxyAnswer);

@@ -134,6 +134,12 @@ std::string ProxyCause(const FailureContext& c)
     case VEXDET_PROXY_AUTH_SCHEME:
         return Proxy(c) + " asks for a kind of authentication other than Basic (such as NTLM or Negotiate)" + reply +
                "; the control answers Basic only: ask for Basic, or for a bypass of the proxy";
+    case VEXDET_PROXY_NO_CHALLENGE:
+        return Proxy(c) + " asks for authentication without saying which" + reply +
+               " (no Proxy-Authenticate field); no password is sent to it";
+    case VEXDET_PROXY_UNUSABLE:
+        return "the proxy configuration script answered \"" + CleanPeerText(c.proxyHost) +
+               "\", which names no proxy the control can use (PROXY, SOCKS, SOCKS4, SOCKS5 or DIRECT)";
     case VEXDET_PROXY_ACTIVE_FTP:
         return "active FTP cannot pass through " + Proxy(c) + "; set UsePASV to 1 for passive FTP";
     case VEXDET_PROXY_BAD_ANSWER: return Proxy(c) + " sent an answer that cannot be read";

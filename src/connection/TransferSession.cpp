@@ -69,12 +69,26 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
     if (m_bUseSocks)
         return true;
     std::string how;
-    const bool bUsable = CProxySelector(m_httpProxy).Choose(pszScheme, host, port, url, &m_route, &how);
+    const long lDetail = CProxySelector(m_httpProxy).Choose(pszScheme, host, port, url, &m_route, &how);
+    const std::string proxy = m_route.host + ":" + std::to_string(m_route.port);
     Log("CTransferSession: " + url + ": " + how +
-        (m_route.bUse ? " (HTTP proxy " + m_route.host + ":" + std::to_string(m_route.port) + ")" : "") + "\n");
-    if (!bUsable)
-        RecordError(VEXERR_PROXY, VEXDET_PROXY_SETTING);
-    return bUsable;
+        (m_route.bUse ? " (HTTP proxy " + proxy + ")"
+         : m_route.socksVersion ? " (SOCKS " + std::to_string(m_route.socksVersion) + " proxy " + proxy + ")"
+                                : std::string()) +
+        "\n");
+    if (lDetail != 0)
+        RecordError(VEXERR_PROXY, lDetail);
+    return lDetail == 0;
+}
+
+CTransferSession::SocksHop CTransferSession::Socks() const
+{
+    if (m_bUseSocks)
+        return {m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort), static_cast<unsigned>(m_nSocksVersion),
+                static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(), m_pszSocksPassword.Get()};
+    return {m_route.host.c_str(), m_route.port, m_route.SocksSelector(), m_route.socksAuthMethod,
+            m_route.user.empty() ? nullptr : m_route.user.c_str(),
+            m_route.password.empty() ? nullptr : m_route.password.c_str()};
 }
 
 bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challenges)
@@ -98,11 +112,10 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         Prepare(*http);
         http->SetReferer(m_pszReferer.Get());
         http->SetUserAgent(m_pszUserAgent.Get());
+        const SocksHop socks = Socks();
         const bool bConnected =
-            m_bUseSocks ? http->ConnectSocks(pszHost, port, m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort),
-                                             static_cast<unsigned>(m_nSocksVersion),
-                                             static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
-                                             m_pszSocksPassword.Get())
+            UsesSocks()    ? http->ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version,
+                                                socks.authMethod, socks.pszUser, socks.pszPassword)
             : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route)
                            : http->Connect(pszHost, port);
         if (!bConnected)
@@ -140,11 +153,11 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
     if (!ftp)
         return false;
     Prepare(*ftp);
+    ftp->m_bTrustPassiveAddress = m_bTrustPassiveAddress;
+    const SocksHop socks = Socks();
     const bool bConnected =
-        m_bUseSocks ? ftp->ConnectSocks(pszHost, pszUser, pszPassword, port, m_pszSocksServer.Get(),
-                                        static_cast<uint16_t>(m_nSocksPort), static_cast<unsigned>(m_nSocksVersion),
-                                        static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(),
-                                        m_pszSocksPassword.Get())
+        UsesSocks()    ? ftp->ConnectSocks(pszHost, pszUser, pszPassword, port, socks.pszServer, socks.port,
+                                           socks.version, socks.authMethod, socks.pszUser, socks.pszPassword)
         : m_route.bUse ? ftp->ConnectHttpTunnel(pszHost, pszUser, pszPassword, port, m_route)
                        : ftp->Connect(pszHost, pszUser, pszPassword, port);
     if (!bConnected)
@@ -167,11 +180,13 @@ bool CTransferSession::ConnectHttp11(CVexHTTP11& http, const url::Url& target)
     const bool bTls = target.scheme == url::Scheme::kHttps;
     // TLS runs inside the tunnel: the proxy sees only the encrypted bytes,
     // and the certificate is still checked against the server's name.
-    if (m_bUseSocks)
-        return http.ConnectSocks(pszHost, target.port, m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort),
-                                 static_cast<unsigned>(m_nSocksVersion), static_cast<unsigned>(m_nSocksAuthMethod),
-                                 m_pszSocksUser.Get(), m_pszSocksPassword.Get()) &&
+    if (UsesSocks())
+    {
+        const SocksHop socks = Socks();
+        return http.ConnectSocks(pszHost, target.port, socks.pszServer, socks.port, socks.version, socks.authMethod,
+                                 socks.pszUser, socks.pszPassword) &&
                (!bTls || http.StartTls(pszHost));
+    }
     if (m_route.bUse && bTls)
         return http.ConnectHttpTunnel(m_route, pszHost, target.port) && http.StartTls(pszHost);
     if (m_route.bUse)

@@ -6,6 +6,7 @@
 #include "AnsiString.h"
 #include "HttpProxyRoute.h"
 #include "ProxySelector.h"
+#include "VexErrors.h"
 #include "VexSock.h"
 
 #include <cstdint>
@@ -64,14 +65,32 @@ public:
     VexProgressHook m_pfnProgress = nullptr;
     VexAbortHook m_pfnAbort = nullptr;
     HttpProxySettings m_httpProxy;
-    // The route of the last request: whether, and through which HTTP proxy.
+    // FTP: passive data connections go to the address the 227 reply names.
+    bool m_bTrustPassiveAddress = false;
+    // The route of the last request: whether, and through which HTTP proxy
+    // (or SOCKS proxy that a configuration script named).
     HttpProxyRoute m_route;
 
 private:
+    // The SOCKS proxy of the request: the configured one, or the one that a
+    // configuration script named for it.
+    struct SocksHop
+    {
+        const char* pszServer;
+        uint16_t port;
+        unsigned version; // the client's selector: 0 and 1 SOCKS 4, 2 and above SOCKS 5
+        unsigned authMethod;
+        const char* pszUser;
+        const char* pszPassword;
+    };
+    bool UsesSocks() const { return m_bUseSocks || m_route.socksVersion != 0; }
+    SocksHop Socks() const;
     void Prepare(VEXSOCK& client);
     void RecordError(long lError, long lErrorEx)
     {
-        m_lLastError = lError;
+        // A SOCKS 5 negotiation that failed closed the channel, which
+        // cleared the primary code and kept the proxy's reason in the detail.
+        m_lLastError = lError == 0 && lErrorEx != 0 && UsesSocks() ? VEXERR_SOCKS : lError;
         m_lLastErrorEx = lErrorEx;
     }
     void Log(const std::string& text);

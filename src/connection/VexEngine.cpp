@@ -125,12 +125,17 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
         if (log)
             log->WriteEntry(("CVexEngine::" + what + " started\n").c_str(), true);
     }
-    const bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp);
-    if (bCompleted)
+    bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp);
+    // A file whose name cannot be kept for the host is of no use to it.
+    if (bCompleted && !m_pszLastFetchedFile.Assign(szTempFile))
     {
-        reserved.Keep();
-        m_pszLastFetchedFile.Assign(szTempFile);
+        bCompleted = false;
+        Fail(VEXERR_LOCALFILE, VEXFILE_UNKNOWN);
     }
+    if (bCompleted)
+        reserved.Keep();
+    else
+        FailUnlessRecorded();
     if (log)
     {
         const std::string result = bCompleted ? "true" : "false: " + LastFetchErrorText();
@@ -139,8 +144,23 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
     return bCompleted;
 }
 
+void CVexEngine::FailUnlessRecorded() noexcept
+{
+    if (m_failure.lError == 0)
+        Fail(m_failure.protocol == "FTP" ? VEXERR_FTP : VEXERR_HTTP, VEXDET_UNEXPECTED);
+}
+
 void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
 {
+    if (route.socksVersion != 0)
+    {
+        // A SOCKS proxy that a configuration script named.
+        m_failure.bViaSocks = true;
+        m_failure.proxyHost = route.host;
+        m_failure.proxyPort = route.port;
+        m_failure.socksVersion = route.socksVersion;
+        return;
+    }
     // A proxy named but not readable is shown as it was named.
     if (!route.bUse && route.host.empty())
         return;
@@ -221,17 +241,16 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
                           m_settings.m_nSocksAuthMethod, proxyUser.Get(), proxyPassword.Get());
     }
     session->SetHttpProxy(m_settings.m_httpProxy);
+    session->m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
 
     const bool bCompleted = transfer(*session, pszLocal);
     if (!bCompleted)
     {
         NoteHttpProxy(session->m_route);
         // A transfer that ended without recording why (an answer that is no
-        // reply at all, no client could be made) fails in its protocol.
-        if (session->m_lLastError != 0)
-            Fail(session->m_lLastError, session->m_lLastErrorEx);
-        else
-            Fail(m_failure.protocol == "FTP" ? VEXERR_FTP : VEXERR_HTTP, VEXDET_UNEXPECTED);
+        // reply at all, no client could be made) fails in its protocol:
+        // RunFetch sees to it.
+        Fail(session->m_lLastError, session->m_lLastErrorEx);
         m_failure.serverReply = session->m_serverReply;
     }
     return bCompleted;

@@ -43,6 +43,9 @@ public:
     bool FetchURL(const url::Url& target);
     // A URL refused before any fetch: recorded as the last fetch's failure.
     void RecordRefusedUrl(long lDetail);
+    // A fetch that an exception (no memory left) broke off: it failed, and
+    // its pair says so unless it already says why.
+    void RecordInterruptedFetch() noexcept { FailUnlessRecorded(); }
 
     // Why the last fetch failed: its step's pair (0 / 0 after a completed
     // fetch), and a sentence for a person. Never holds a password.
@@ -71,6 +74,9 @@ private:
     // The failure happened on a request through this HTTP proxy.
     void NoteHttpProxy(const HttpProxyRoute& route);
     void Fail(long lError, long lErrorEx) { m_failure.lError = lError, m_failure.lErrorEx = lErrorEx; }
+    // A failed fetch never reads as 0 / 0: without a recorded reason it
+    // failed in its protocol, for a reason the engine did not foresee.
+    void FailUnlessRecorded() noexcept;
 
     FailureContext m_failure;
 };

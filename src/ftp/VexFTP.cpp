@@ -85,11 +85,12 @@ bool CVexFTP::Login(const char* pszUser, const char* pszPassword)
 bool CVexFTP::Connect(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port)
 {
     LogFormat("CVexFTP::Connect( %s, %s, {password}, %u)\n", pszHost, pszUser, port);
+    m_controlHost.Assign(pszHost);
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
     else if (!VEXSOCK::Connect(pszHost, port))
-        SetError(VEXERR_SOCKET, WSAGetLastError());
+        SetError(VEXERR_SOCKET, ConnectFailureReason());
     else
         bResult = Login(pszUser, pszPassword);
     LogFormat("CVexFTP::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
@@ -103,6 +104,7 @@ bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char*
 {
     LogFormat("CVexFTP::ConnectSocks( %s, %s, {password}, %u, %s, %u, %u, %u, %s, {password}\n", pszHost, pszUser,
               port, pszProxyHost, proxyPort, version, authMethod, pszProxyUser);
+    m_controlHost.Assign(pszHost);
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
@@ -122,6 +124,7 @@ bool CVexFTP::ConnectHttpTunnel(const char* pszHost, const char* pszUser, const 
     LogFormat("CVexFTP::ConnectHttpTunnel( %s, %s, {password}, %u, %s, %u )\n", pszHost, pszUser, port,
               route.host.c_str(), route.port);
     m_pHttpProxy = &route;
+    m_controlHost.Assign(pszHost);
     ProxyFailure failure;
     m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
     m_proxyAnswer = failure.answer;

@@ -59,6 +59,11 @@ public:
     HttpProxyRoute* m_pHttpProxy = nullptr;
     // The proxy's status line when it refused a tunnel.
     std::string m_proxyAnswer;
+    // The host name or address the control connection was opened to.
+    CAnsiString m_controlHost;
+    // "FTPTrustPASVAddress": passive data connections go to the address in
+    // the 227 reply instead of the control connection's server.
+    bool m_bTrustPassiveAddress = false;
 
 private:
     void SetError(long lError, long lErrorEx)
@@ -75,5 +80,8 @@ private:
     bool SendPort(const char* pszAddress, uint16_t port);
     bool OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4);
     bool ConnectDataToProxy(VEXSOCK& data);
+    bool ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* pPort);
+    bool AcceptFromServer(VEXSOCK& data);
+    void ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target);
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);
 };

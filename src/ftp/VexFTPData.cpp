@@ -113,6 +113,57 @@ bool CVexFTP::ConnectDataToProxy(VEXSOCK& data)
     return false;
 }
 
+// One granted reply to a BIND request and the address and port it names.
+// SOCKS 4 replies have a fixed length; SOCKS 5 replies are read by their
+// address type, so that the file's bytes after the second reply stay on the
+// channel. The first reply must name an IPv4 address: PORT announces no
+// other. pAddressNet null: any address will do (the second reply names the
+// host that connected to the proxy).
+bool CVexFTP::ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* pPort)
+{
+    socks::ErrorPair outcome;
+    uint32_t address = 0;
+    uint16_t port = 0;
+    if (m_nSocksVersion == 4)
+    {
+        //   | VN | CD | DSTPORT | DSTIP |
+        //     1    1      2         4
+        uint8_t reply[socks::kSocks4ReplyLength] = {};
+        if (data.Receive(reinterpret_cast<char*>(reply), static_cast<int>(sizeof(reply)), 0) == -1)
+        {
+            CopyErrorFrom(data);
+            return false;
+        }
+        outcome = socks::EvaluateReply(reply, 4);
+        port = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
+        std::memcpy(&address, reply + 4, 4);
+    }
+    else
+    {
+        socks::CSocks5Reply reply;
+        if (data.ReceiveSocks5Reply(reply) == -1)
+        {
+            CopyErrorFrom(data);
+            return false;
+        }
+        outcome = reply.Outcome();
+        port = reply.Port();
+        const bool bIPv4 = reply.GetIPv4Address(&address);
+        if (outcome.lError == VEXERR_NONE && pAddressNet && !bIPv4)
+            outcome = {VEXERR_SOCKS, VEXDET_BAD_REPLY};
+    }
+    if (outcome.lError != VEXERR_NONE)
+    {
+        SetError(outcome.lError, outcome.lErrorEx);
+        return false;
+    }
+    if (pAddressNet)
+        *pAddressNet = address;
+    if (pPort)
+        *pPort = port;
+    return true;
+}
+
 // Asks the proxy to listen for the server's data connection (SOCKS BIND) and
 // tells the server, with PORT, where the proxy listens.
 bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
@@ -146,33 +197,23 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
         return false;
     }
 
-    uint8_t reply[socks::kReplyBufferSize] = {};
-    const int cbReply = static_cast<int>(m_nSocksReplyLen);
+    uint32_t bindAddressNet = 0;
+    uint16_t bindPort = 0;
     if (data.SendAll(reinterpret_cast<const char*>(request), static_cast<int>(cbRequest), 0) !=
-            static_cast<int>(cbRequest) ||
-        data.Receive(reinterpret_cast<char*>(reply), cbReply, 0) != cbReply)
+        static_cast<int>(cbRequest))
     {
         CopyErrorFrom(data);
         data.Close();
         return false;
     }
-    const uint8_t expectedVersion = bSocks4 ? 0 : 5;
-    if (reply[0] != expectedVersion || reply[1] != m_nSocksReplyCode)
+    if (!ReceiveBindReply(data, &bindAddressNet, &bindPort))
     {
-        data.EvaluateSocksReply(reply, bSocks4 ? 4 : 5);
-        CopyErrorFrom(data);
         data.Close();
         return false;
     }
-
-    // SOCKS 4: DSTPORT at 2, DSTIP at 4. SOCKS 5: BND.ADDR at 4, BND.PORT at 8.
-    const uint8_t* pPortBytes = bSocks4 ? reply + 2 : reply + 8;
-    const auto bindPort = static_cast<uint16_t>(pPortBytes[0] << 8 | pPortBytes[1]);
-    in_addr bindAddress;
-    std::memcpy(&bindAddress, reply + 4, 4);
 
     CAnsiString announced;
-    if (bindAddress.s_addr == 0)
+    if (bindAddressNet == 0)
     {
         // The proxy listens on every address: announce the address through
         // which we reach the proxy.
@@ -186,6 +227,8 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
     }
     else
     {
+        in_addr bindAddress;
+        bindAddress.s_addr = bindAddressNet;
         announced.Assign(inet_ntoa(bindAddress));
     }
     return SendPort(announced.Get(), bindPort);
@@ -194,8 +237,6 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
 bool CVexFTP::OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint32_t* /*pPort*/)
 {
     LogFormat("CVexFTP::OpenDataChannelSOCKS4( {VEXSOCK}, %s, {SOCKVAL} )", pszAddress);
-    m_nSocksReplyLen = socks::kSocks4ReplyLength;
-    m_nSocksReplyCode = socks::kSocks4Granted;
     const bool bResult = OpenDataChannelThroughBind(data, true);
     if (bResult)
         Log("CVexFTP::OpenDataChannelSOCKS4() returned true", true);
@@ -208,8 +249,6 @@ bool CVexFTP::OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint3
 bool CVexFTP::OpenDataChannelSOCKS5(VEXSOCK& data, const char* pszAddress, uint32_t* /*pPort*/)
 {
     LogFormat("CVexFTP::OpenDataChannelSOCKS5( {VEXSOCK}, %s, {SOCKVAL} )", pszAddress);
-    m_nSocksReplyLen = socks::kSocks5ReplyLength;
-    m_nSocksReplyCode = socks::kSocks5Succeeded;
     const bool bResult = OpenDataChannelThroughBind(data, false);
     if (bResult)
         Log("CVexFTP::OpenDataChannelSOCKS5() returned true", true);
@@ -223,6 +262,8 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
 {
     if (bPassive)
     {
+        CAnsiString target;
+        ChoosePassiveTarget(pszAddress, port, target);
         if (!data.Create(kTransferTimeoutSeconds, false))
         {
             CopyErrorFrom(data);
@@ -231,7 +272,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
         if (m_bViaSocks)
         {
             Log("CVexFTP::MoveFile()  Connect to SOCKS Server.\n", true);
-            if (!data.ConnectSocks(pszAddress, static_cast<uint16_t>(port), m_pszSocksHost.Get(),
+            if (!data.ConnectSocks(target.Get(), static_cast<uint16_t>(port), m_pszSocksHost.Get(),
                                    static_cast<uint16_t>(m_nSocksPort), VersionArgument(m_nSocksVersion),
                                    m_nSocksAuth, m_pszSocksUser.Get(), m_pszSocksPassword.Get()))
             {
@@ -244,7 +285,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
         {
             Log("CVexFTP::MoveFile()  Connect through the HTTP proxy.\n", true);
             ProxyFailure failure;
-            if (!OpenHttpTunnel(data, *m_pHttpProxy, pszAddress, static_cast<uint16_t>(port), &failure))
+            if (!OpenHttpTunnel(data, *m_pHttpProxy, target.Get(), static_cast<uint16_t>(port), &failure))
             {
                 SetError(failure.lError, failure.lErrorEx);
                 m_proxyAnswer = failure.answer;
@@ -253,7 +294,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
             return true;
         }
         Log("CVexFTP::MoveFile()  Connect to Server.\n", true);
-        if (!data.Connect(pszAddress, static_cast<uint16_t>(port)))
+        if (!data.Connect(target.Get(), static_cast<uint16_t>(port)))
         {
             SetError(VEXERR_SOCKET, WSAGetLastError());
             return false;
@@ -265,26 +306,59 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
     {
         // The proxy's second BIND reply says the server has connected.
         Log("CVexFTP::MoveFile()  Retrieving SOCKS response.\n", true);
-        uint8_t reply[socks::kReplyBufferSize] = {};
-        if (data.Receive(reinterpret_cast<char*>(reply), static_cast<int>(m_nSocksReplyLen), 0) == -1)
+        if (!ReceiveBindReply(data, nullptr, nullptr))
         {
-            CopyErrorFrom(data);
-            return false;
-        }
-        if (reply[1] != m_nSocksReplyCode)
-        {
-            data.EvaluateSocksReply(reply, m_nSocksVersion);
             Log("CVexFTP::MoveFile()  SOCKS Error.\n", true);
-            CopyErrorFrom(data);
             return false;
         }
         return true;
     }
 
-    if (data.Accept(nullptr, nullptr) == -1)
+    return AcceptFromServer(data);
+}
+
+// Only the server may deliver the file: anyone else who finds the announced
+// port first is turned away, and the wait for the server goes on.
+bool CVexFTP::AcceptFromServer(VEXSOCK& data)
+{
+    VEXSOCK::RefusedPeers refused;
+    const int result = data.AcceptOnlyFrom(GetPeerAddress(), &refused);
+    if (refused.count > 0)
+    {
+        in_addr last;
+        last.s_addr = refused.lastAddressNet;
+        LogFormat("CVexFTP: refused %u data connection(s) from another address than the server's, the last from %s\n",
+                  refused.count, inet_ntoa(last));
+    }
+    if (result == -1)
     {
         CopyErrorFrom(data);
         return false;
     }
     return true;
+}
+
+// The passive data connection goes to the control connection's server, at
+// the port the 227 reply named: a server (or whoever can rewrite its
+// replies) could otherwise aim this client's connection at any host. Through
+// a proxy, the tunnel goes to the host the control tunnel went to. The
+// reply's own address is taken only when the settings trust it.
+void CVexFTP::ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target)
+{
+    if (m_bTrustPassiveAddress)
+    {
+        target.Assign(pszReplyAddress);
+    }
+    else if (m_bViaSocks || m_pHttpProxy)
+    {
+        target.Assign(m_controlHost.Get());
+    }
+    else
+    {
+        in_addr peer;
+        peer.s_addr = GetPeerAddress();
+        target.Assign(inet_ntoa(peer));
+    }
+    LogFormat("CVexFTP: passive data connection to %s:%u (the reply named %s)\n", target.Get(), port,
+              pszReplyAddress);
 }

@@ -33,6 +33,8 @@ public:
     // Takes cbData received bytes in place: the body's bytes among them are
     // moved to the front, *pcbBody of them.
     BodyState Take(char* pData, size_t cbData, size_t* pcbBody);
+    // Whether the body ends where the server closes the connection.
+    bool EndsAtClose() const { return m_mode == Mode::kUntilClose; }
     // The server closed the connection: true when that completes the body
     // (a close-framed body, or one whose end already came).
     bool CompleteAtClose() const;

@@ -18,6 +18,10 @@ public:
     // >0 bytes, 0 when the server closed, -1 on failure (LastError says why).
     int Receive(char* pBuffer, int cb) { return m_pTls ? m_pTls->Receive(pBuffer, cb) : m_channel.Receive(pBuffer, cb, 0); }
 
+    // After Receive returned 0: whether the end is known to be the server's.
+    // Over TLS only close_notify says so; a bare TCP close may be anybody's.
+    bool ClosedByServer() const { return !m_pTls || m_pTls->CloseNotifyReceived(); }
+
     long LastError() const { return m_pTls ? m_pTls->GetLastError() : m_channel.GetLastError(); }
     long LastErrorEx() const { return m_pTls ? m_pTls->GetLastErrorEx() : m_channel.GetLastErrorEx(); }
 

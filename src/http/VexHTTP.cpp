@@ -1,5 +1,6 @@
 #include "VexHTTP.h"
 
+#include "HeaderTrace.h"
 #include "HttpMessages.h"
 #include "HttpTunnel.h"
 #include "TunnelMessages.h"
@@ -61,7 +62,7 @@ bool CVexHTTP::Connect(const char* pszHost, uint16_t port)
     bool bResult = EnsureCreated();
     if (bResult && !VEXSOCK::Connect(pszHost, port))
     {
-        SetError(VEXERR_SOCKET, WSAGetLastError());
+        SetError(VEXERR_SOCKET, ConnectFailureReason());
         m_lResponseCode = 0;
         bResult = false;
     }
@@ -164,7 +165,7 @@ bool CVexHTTP::GetMessage(CAnsiString& text, int* pcchLine)
         return false;
     *pcchLine = n - 1;
     text.Assign(line);
-    LogFormat("CVexHTTP::GetMessage() returned: %s\n", line);
+    LogFormat("CVexHTTP::GetMessage() returned: %s\n", http::HeaderLineForTrace(line).c_str());
     return true;
 }
 
@@ -214,7 +215,7 @@ bool CVexHTTP::GetContentLength(uint64_t* pLength)
             bEnded = true;
             break;
         }
-        LogFormat("CVexHTTP::GetMessage() returned: %s\n", line);
+        LogFormat("CVexHTTP::GetMessage() returned: %s\n", http::HeaderLineForTrace(line).c_str());
         // The last Content-Length header wins.
         http::FindContentLength(line, pLength);
     }

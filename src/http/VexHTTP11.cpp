@@ -1,6 +1,7 @@
 #include "VexHTTP11.h"
 
 #include "BodyFraming.h"
+#include "HeaderTrace.h"
 #include "Http11Messages.h"
 #include "HttpTunnel.h"
 #include "LocalFile.h"
@@ -66,15 +67,7 @@ bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
     bool bResult = EnsureCreated();
     if (bResult && !VEXSOCK::Connect(pszHost, port))
     {
-        // A wait that timed out says so; an attempt that failed in its wait
-        // leaves the reason on the socket (refused, unreachable); a name
-        // that was not found, in the thread's last error, which reading the
-        // socket's would clear.
-        const long lLastError = WSAGetLastError();
-        const long lErrorEx = VEXSOCK::GetLastError() == VEXERR_SOCKET && VEXSOCK::GetLastErrorEx() != 0
-                                  ? VEXSOCK::GetLastErrorEx()
-                                  : PendingSocketError();
-        SetError(VEXERR_SOCKET, lErrorEx != 0 ? lErrorEx : lLastError);
+        SetError(VEXERR_SOCKET, ConnectFailureReason());
         bResult = false;
     }
     LogFormat("CVexHTTP11::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
@@ -184,7 +177,7 @@ bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChal
     {
         if (line.empty())
             return true;
-        LogFormat("CVexHTTP11::Get() header: %.200s\n", line.c_str());
+        LogFormat("CVexHTTP11::Get() header: %.200s\n", http::HeaderLineForTrace(line).c_str());
         if (!pHeaders->AddLine(line.c_str()))
         {
             SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
@@ -337,6 +330,13 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* 
         {
             if (!framing.CompleteAtClose())
                 SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
+            else if (framing.EndsAtClose() && !m_stream.ClosedByServer())
+            {
+                // Anybody on the path can close a TCP connection; only the
+                // server can send close_notify.
+                LogFormat("CVexHTTP11::Get() the connection closed without close_notify: the body may be cut\n");
+                SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
+            }
             break;
         }
         cbData = static_cast<size_t>(cb);

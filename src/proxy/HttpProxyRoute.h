@@ -1,8 +1,10 @@
 // The HTTP proxy that one request of a fetch goes through, or none, with
 // the credentials the settings give for it. A fetch keeps one route per
-// request; once the proxy has asked for credentials, the route sends them
-// with every further connection of that request (the data connections of an
-// FTP transfer) instead of being asked again.
+// request; once the proxy has asked for Basic credentials, the route sends
+// them with every further connection of that request (the data connections
+// of an FTP transfer) instead of being asked again. A configuration script
+// may name a SOCKS proxy instead: then bUse stays false and socksVersion
+// says which, with host and port naming it.
 #pragma once
 
 #include "BasicCredentials.h"
@@ -19,6 +21,11 @@ struct HttpProxyRoute
     std::string user;
     std::string password;
     bool bSendCredentials = false;
+    unsigned socksVersion = 0;     // 4 (4A for names) or 5; 0: no SOCKS proxy
+    unsigned socksAuthMethod = 0;  // non-zero: offer user name and password
+
+    // The version argument of the SOCKS client, whose 0 and 1 mean SOCKS 4.
+    unsigned SocksSelector() const { return socksVersion == 5 ? 2 : 0; }
 
     bool HasCredentials() const { return !user.empty(); }
     // The Proxy-Authorization value to send; empty until the proxy asked.
@@ -27,6 +34,7 @@ struct HttpProxyRoute
         return bSendCredentials ? http::BasicAuthorization(user, password) : std::string();
     }
     // After a 407 with these challenges: true when one more attempt with
-    // credentials is due; otherwise *plDetail says why there is none.
+    // credentials is due (the proxy offered Basic, and they were not sent
+    // yet); otherwise *plDetail says why there is none.
     bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges, long* plDetail);
 };

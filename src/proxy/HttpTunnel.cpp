@@ -103,17 +103,7 @@ bool ConnectToHttpProxy(VEXSOCK& channel, const HttpProxyRoute& route, ProxyFail
     }
     if (channel.Connect(route.host.c_str(), route.port))
         return true;
-    // A wait that timed out says so; an attempt that failed in its wait
-    // leaves the reason on the socket; a name that could not be looked up
-    // leaves it in the thread's last error, which reading the socket's
-    // would clear.
-    const long lLastError = WSAGetLastError();
-    long lReason = channel.GetLastError() == VEXERR_SOCKET ? channel.GetLastErrorEx() : 0;
-    if (lReason == 0)
-        lReason = channel.PendingSocketError();
-    if (lReason == 0)
-        lReason = lLastError;
-    Fail(pFailure, VEXERR_PROXY, lReason);
+    Fail(pFailure, VEXERR_PROXY, channel.ConnectFailureReason());
     return false;
 }
 

@@ -23,8 +23,8 @@ struct ProxyFailure
 bool ConnectToHttpProxy(VEXSOCK& channel, const HttpProxyRoute& route, ProxyFailure* pFailure);
 
 // Opens a tunnel to host:port through the proxy: CONNECT, answered with
-// 2xx. A 407 is answered once more with credentials when the route has
-// them. No byte past the proxy's answer is read, so the server's first
+// 2xx. A 407 that offers Basic is answered once more with credentials when
+// the route has them. No byte past the proxy's answer is read, so the server's first
 // words (an FTP greeting) stay on the channel.
 bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost, uint16_t port,
                     ProxyFailure* pFailure);

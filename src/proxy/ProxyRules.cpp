@@ -83,6 +83,46 @@ std::string StripScheme(const std::string& text)
     return separator == std::string::npos ? text : text.substr(separator + 3);
 }
 
+constexpr uint16_t kSocksDefaultPort = 1080;
+
+ScriptProxy Unusable()
+{
+    ScriptProxy choice;
+    choice.route = ScriptRoute::kUnusable;
+    return choice;
+}
+
+bool ParseAddressWithDefaultPort(const std::string& text, uint16_t defaultPort, ProxyAddress* pAddress)
+{
+    if (text.find(':') != std::string::npos || defaultPort == 80)
+        return ParseProxyAddress(text, pAddress);
+    return ParseProxyAddress(text + ":" + std::to_string(defaultPort), pAddress);
+}
+
+// One entry of a script's answer; kUnusable for what the control cannot take.
+ScriptProxy ReadScriptEntry(const std::string& entry)
+{
+    ScriptProxy choice;
+    const std::vector<std::string> words = SplitList(entry, " \t\r\n");
+    const std::string keyword = Lower(words.front());
+    if (words.size() == 1 && keyword == "direct")
+        return choice;
+    if (words.size() == 1 && keyword.find(':') != std::string::npos)
+        choice.route = ScriptRoute::kHttp;
+    else if (words.size() == 2 && (keyword == "proxy" || keyword == "http"))
+        choice.route = ScriptRoute::kHttp;
+    else if (words.size() == 2 && (keyword == "socks" || keyword == "socks4"))
+        choice.route = ScriptRoute::kSocks4;
+    else if (words.size() == 2 && keyword == "socks5")
+        choice.route = ScriptRoute::kSocks5;
+    else
+        return Unusable();
+    const uint16_t defaultPort = choice.route == ScriptRoute::kHttp ? 80 : kSocksDefaultPort;
+    if (!ParseAddressWithDefaultPort(words.back(), defaultPort, &choice.address))
+        return Unusable();
+    return choice;
+}
+
 } // namespace
 
 bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress)
@@ -131,23 +171,33 @@ std::string ProxyForScheme(const std::string& list, const std::string& scheme)
     return plain;
 }
 
-std::string FirstScriptProxy(const std::string& answer)
+ScriptProxy ChooseScriptProxy(const std::string& answer)
 {
     if (answer.size() > kMaxListLength)
-        return std::string();
-    const std::vector<std::string> entries = SplitList(answer, ";");
-    if (entries.empty())
-        return std::string();
-    std::vector<std::string> words = SplitList(entries.front(), " \t");
-    if (words.empty())
-        return std::string();
-    const std::string keyword = Lower(words.front());
-    if (keyword == "direct")
-        return std::string();
-    if (keyword == "proxy" || keyword == "http")
-        return words.size() == 2 ? words[1] : std::string();
-    // The system's own form: the address alone.
-    return words.size() == 1 && words.front().find('=') == std::string::npos ? words.front() : std::string();
+        return Unusable();
+    ScriptProxy choice;
+    for (const std::string& entry : SplitList(answer, ";"))
+    {
+        if (SplitList(entry, " \t\r\n").empty())
+            continue;
+        choice = ReadScriptEntry(entry);
+        if (choice.route != ScriptRoute::kUnusable)
+            return choice;
+    }
+    return choice;
+}
+
+bool ProxyListed(const std::string& list, const ProxyAddress& proxy)
+{
+    if (list.size() > kMaxListLength)
+        return false;
+    for (const std::string& entry : SplitList(list, ";, \t\r\n"))
+    {
+        ProxyAddress listed;
+        if (ParseProxyAddress(entry, &listed) && listed.host == proxy.host && listed.port == proxy.port)
+            return true;
+    }
+    return false;
 }
 
 bool WildcardMatch(const std::string& pattern, const std::string& text)

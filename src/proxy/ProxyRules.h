@@ -1,6 +1,7 @@
 // What the proxy settings say, read from the registry or from the system's
 // Internet settings: a proxy's address, the proxy a list names for one
-// scheme, and whether a host is on a bypass list. Every text here comes from
+// scheme, the proxy a configuration script's answer names, and whether a
+// host or a proxy is on a list. Every text here comes from
 // the registry or from a configuration script, so each is bounded and
 // checked. No platform header, so this also builds natively.
 #pragma once
@@ -35,10 +36,41 @@ bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress);
 // no entry serves the scheme.
 std::string ProxyForScheme(const std::string& list, const std::string& scheme);
 
-// The first address of a configuration script's answer, as the system hands
-// it on: "PROXY host:port; DIRECT" or "host:port;host2:port". Empty when the
-// first entry is DIRECT, or when the answer names nothing usable.
-std::string FirstScriptProxy(const std::string& answer);
+enum class ScriptRoute
+{
+    kDirect,
+    kHttp,
+    kSocks4, // 4A for names the client cannot resolve, as the SOCKS client does
+    kSocks5,
+    kUnusable,
+};
+
+struct ScriptProxy
+{
+    ScriptRoute route = ScriptRoute::kDirect;
+    ProxyAddress address; // for kHttp and the SOCKS routes
+};
+
+// The first entry of a configuration script's answer that the control can
+// take, in the answer's order. Entries are separated by ';', keywords are
+// case-insensitive:
+//
+//   DIRECT
+//   PROXY host[:port]            HTTP proxy (port 80); "HTTP" too
+//   SOCKS host[:port]            SOCKS 4 (port 1080); "SOCKS4" too
+//   SOCKS5 host[:port]           SOCKS 5 (port 1080)
+//   host:port                    HTTP proxy, the form WinHTTP hands on
+//
+// Other entries ("HTTPS host:port", "QUIC host:port") and entries whose
+// address is no host:port are passed over. An answer without any entry is
+// DIRECT; one whose entries are all passed over is kUnusable.
+ScriptProxy ChooseScriptProxy(const std::string& answer);
+
+// Whether the list names the proxy: entries "host[:port]" (port 80)
+// separated by ';', ',' or white space; the host compared without case,
+// the port exactly. No patterns: a list that hands out credentials names
+// each proxy that receives them.
+bool ProxyListed(const std::string& list, const ProxyAddress& proxy);
 
 // Whether host is reached directly, not through the proxy: the bypass list
 // holds entries separated by ';', ',' or white space, each a host pattern

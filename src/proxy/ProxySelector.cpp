@@ -2,8 +2,26 @@
 
 #include "ProxyRules.h"
 #include "SystemProxy.h"
+#include "VexErrors.h"
 
-bool CProxySelector::Choose(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url,
+#include <cstring>
+
+namespace {
+
+// What a configuration script learns of the URL: of an https URL only its
+// scheme, host and port, as browsers tell it (the path and query are meant
+// for the server alone, and travel encrypted). The port is always written,
+// as in the other URLs the engine hands on.
+std::string UrlForScript(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url)
+{
+    if (std::strcmp(pszScheme, "https") != 0)
+        return url;
+    return "https://" + host + ":" + std::to_string(port) + "/";
+}
+
+} // namespace
+
+long CProxySelector::Choose(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url,
                             HttpProxyRoute* pRoute, std::string* pHow) const
 {
     *pRoute = HttpProxyRoute();
@@ -13,7 +31,7 @@ bool CProxySelector::Choose(const char* pszScheme, const std::string& host, uint
         if (proxy::BypassMatches(m_settings.bypass, host, port))
         {
             *pHow = "HTTPProxyBypass names " + host + ": direct";
-            return true;
+            return 0;
         }
         address = proxy::ProxyForScheme(m_settings.address, pszScheme);
         *pHow = "HTTPProxy";
@@ -21,33 +39,80 @@ bool CProxySelector::Choose(const char* pszScheme, const std::string& host, uint
         {
             // A list that serves other schemes only: direct for this one.
             *pHow += " names no proxy for " + std::string(pszScheme) + ": direct";
-            return true;
+            return 0;
         }
     }
     else if (m_settings.bUseSystem)
     {
-        const SystemProxyAnswer answer = QuerySystemProxy(url, pszScheme, host, port);
-        address = answer.address;
+        const SystemProxyAnswer answer =
+            QuerySystemProxy(UrlForScript(pszScheme, host, port, url), pszScheme, host, port);
         *pHow = answer.how;
+        if (answer.bFromScript)
+            return ChooseFromScript(answer.address, pRoute);
+        address = answer.address;
         if (address.empty())
-            return true;
+            return 0;
     }
     else
     {
         *pHow = "direct";
-        return true;
+        return 0;
     }
 
     proxy::ProxyAddress parsed;
     if (!proxy::ParseProxyAddress(address, &parsed))
     {
         pRoute->host = address;
-        return false;
+        return VEXDET_PROXY_SETTING;
     }
+    // The administrator named this proxy: it gets the credentials.
+    UseHttpProxy(parsed.host, parsed.port, true, pRoute);
+    return 0;
+}
+
+long CProxySelector::ChooseFromScript(const std::string& answer, HttpProxyRoute* pRoute) const
+{
+    const proxy::ScriptProxy choice = proxy::ChooseScriptProxy(answer);
+    switch (choice.route)
+    {
+    case proxy::ScriptRoute::kDirect:
+        return 0;
+    case proxy::ScriptRoute::kUnusable:
+        pRoute->host = answer;
+        return VEXDET_PROXY_UNUSABLE;
+    case proxy::ScriptRoute::kHttp:
+        // A script or auto-detection may name any server: credentials go
+        // only to one the administrator listed.
+        UseHttpProxy(choice.address.host, choice.address.port,
+                     proxy::ProxyListed(m_settings.credentialProxies, choice.address), pRoute);
+        return 0;
+    case proxy::ScriptRoute::kSocks4:
+    case proxy::ScriptRoute::kSocks5:
+        break;
+    }
+    pRoute->host = choice.address.host;
+    pRoute->port = choice.address.port;
+    pRoute->socksVersion = choice.route == proxy::ScriptRoute::kSocks5 ? 5 : 4;
+    const SocksAccount& socks = m_settings.socks;
+    if (!socks.server.empty() &&
+        proxy::ProxyListed(socks.server + ":" + std::to_string(socks.port), choice.address))
+    {
+        pRoute->socksAuthMethod = socks.authMethod;
+        pRoute->user = socks.user;
+        pRoute->password = socks.password;
+    }
+    return 0;
+}
+
+void CProxySelector::UseHttpProxy(const std::string& host, uint16_t port, bool bCredentials,
+                                  HttpProxyRoute* pRoute) const
+{
     pRoute->bUse = true;
-    pRoute->host = parsed.host;
-    pRoute->port = parsed.port;
-    pRoute->user = m_settings.user;
-    pRoute->password = m_settings.password;
-    return true;
+    pRoute->host = host;
+    pRoute->port = port;
+    if (bCredentials)
+    {
+        pRoute->user = m_settings.user;
+        pRoute->password = m_settings.password;
+    }
 }

@@ -1,13 +1,26 @@
-// Chooses, for each request, whether it goes through an HTTP proxy and
-// which: the "HTTPProxy" setting unless its bypass list names the host,
-// else, when "UseSystemProxy" asks for it, the current user's Internet
-// settings, else none. A fetch through SOCKS never asks.
+// Chooses, for each request, whether it goes through a proxy and which: the
+// "HTTPProxy" setting unless its bypass list names the host, else, when
+// "UseSystemProxy" asks for it, the current user's Internet settings (whose
+// configuration script may also name a SOCKS proxy), else none. A fetch
+// through the configured SOCKS proxy never asks.
 #pragma once
 
 #include "HttpProxyRoute.h"
 
 #include <cstdint>
 #include <string>
+
+// The SOCKS settings as the administrator wrote them, whether or not
+// "ConnectSOCKS" is on: a SOCKS proxy that a configuration script names gets
+// their credentials only when they name that same server.
+struct SocksAccount
+{
+    std::string server;
+    uint16_t port = 0;
+    unsigned authMethod = 0;
+    std::string user;
+    std::string password;
+};
 
 struct HttpProxySettings
 {
@@ -17,6 +30,10 @@ struct HttpProxySettings
     std::string user;
     std::string password;
     bool bUseSystem = false;
+    // "HTTPProxyCredentialsFor": proxies that a configuration script or
+    // auto-detection may choose and that still receive user and password.
+    std::string credentialProxies;
+    SocksAccount socks;
 };
 
 class CProxySelector
@@ -26,11 +43,16 @@ public:
 
     // The route for a request to url (its scheme, "http", "https" or "ftp",
     // its host and port). *pHow says for the trace log how it was chosen.
-    // False when the proxy named is no host:port: *pRoute then holds the
+    // 0, or why the proxy named cannot be used: VEXDET_PROXY_SETTING when
+    // it is no host:port, VEXDET_PROXY_UNUSABLE when a configuration script
+    // named only proxies the control does not speak; *pRoute then holds the
     // named text as its host, for the error text.
-    bool Choose(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url,
+    long Choose(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url,
                 HttpProxyRoute* pRoute, std::string* pHow) const;
 
 private:
+    long ChooseFromScript(const std::string& answer, HttpProxyRoute* pRoute) const;
+    void UseHttpProxy(const std::string& host, uint16_t port, bool bCredentials, HttpProxyRoute* pRoute) const;
+
     const HttpProxySettings& m_settings;
 };

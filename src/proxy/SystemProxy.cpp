@@ -121,13 +121,13 @@ SystemProxyAnswer QuerySystemProxy(const std::string& url, const char* pszScheme
         query.bAutoDetect = user.bAutoDetect;
         query.url = url;
         query.host = host;
-        query.port = port;
-        std::string address;
-        const DWORD error = RunProxyScript(query, &address);
+        std::string scriptAnswer;
+        const DWORD error = RunProxyScript(query, &scriptAnswer);
         if (error == ERROR_SUCCESS)
         {
-            answer.address = address;
-            answer.how += "configuration script " + which + ": " + (address.empty() ? "direct" : address);
+            answer.address = scriptAnswer;
+            answer.bFromScript = true;
+            answer.how += "configuration script " + which + " for " + url + ": \"" + scriptAnswer + "\"";
             return answer;
         }
         answer.how += "configuration script " + which + " failed (error " + std::to_string(error) + "); ";

@@ -1,7 +1,7 @@
 // The proxy that the current user's Internet settings name for one URL, as
 // WinHTTP reports them to programs: a fixed proxy with its bypass list, or
 // an automatic-configuration script (a configured URL, or one found by
-// auto-detection) evaluated for the URL.
+// auto-detection) evaluated for the URL, whose whole answer is handed on.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,10 @@
 struct SystemProxyAnswer
 {
     // The proxy's address as the settings write it ("host:port"); empty
-    // for a direct connection.
+    // for a direct connection. When bFromScript, the script's answer as it
+    // returned it ("PROXY a:1; SOCKS5 b:2; DIRECT").
     std::string address;
+    bool bFromScript = false;
     // How the answer came about, for the trace log.
     std::string how;
 };

@@ -2,6 +2,7 @@
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "CertificateCheck.h"
 
+#include "CertificateNameReader.h"
 #include "CryptOwners.h"
 #include "MonotonicClock.h"
 #include "RevocationMemo.h"
@@ -13,14 +14,25 @@ namespace {
 
 tls::CRevocationMemo g_revocationMemo;
 
-// The certificate's SHA-1 hash as the memo's key; empty when unknown.
-std::string CertificateHash(PCCERT_CONTEXT pCert)
+// The memo's key: the SHA-1 hashes of every certificate of the chain that
+// was built, leaf first, so that the same leaf under another intermediate
+// is checked anew. Empty when a hash is unknown.
+std::string ChainKey(PCCERT_CHAIN_CONTEXT pChain)
 {
-    BYTE hash[20];
-    DWORD cb = sizeof(hash);
-    if (!CertGetCertificateContextProperty(pCert, CERT_SHA1_HASH_PROP_ID, hash, &cb))
-        return std::string();
-    return std::string(reinterpret_cast<const char*>(hash), cb);
+    std::string key;
+    if (pChain->cChain == 0)
+        return key;
+    const CERT_SIMPLE_CHAIN* pSimple = pChain->rgpChain[0];
+    for (DWORD i = 0; i < pSimple->cElement; ++i)
+    {
+        BYTE hash[20];
+        DWORD cb = sizeof(hash);
+        if (!CertGetCertificateContextProperty(pSimple->rgpElement[i]->pCertContext, CERT_SHA1_HASH_PROP_ID, hash,
+                                               &cb))
+            return std::string();
+        key.append(reinterpret_cast<const char*>(hash), cb);
+    }
+    return key;
 }
 
 // Memory that CryptDecodeObjectEx allocated (CRYPT_DECODE_ALLOC_FLAG).
@@ -47,20 +59,6 @@ private:
     void* m_p = nullptr;
 };
 
-// A name from the certificate as 8-bit text: DNS names are IA5 strings, so
-// anything beyond printable ASCII makes the entry unusable (empty).
-std::string Narrow(const wchar_t* pwsz)
-{
-    std::string text;
-    for (; pwsz && *pwsz; ++pwsz)
-    {
-        if (*pwsz < 0x21 || *pwsz > 0x7e)
-            return std::string();
-        text += static_cast<char>(*pwsz);
-    }
-    return text;
-}
-
 std::wstring Widen(const char* psz)
 {
     std::wstring text;
@@ -72,8 +70,8 @@ std::wstring Widen(const char* psz)
 // Chain errors that do not fail the check: revocation that could not be
 // learnt (no distribution point, server unreachable), as Windows' default
 // is, and the obsolete nesting of validity periods.
-constexpr DWORD kTolerated =
-    CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION | CERT_TRUST_IS_NOT_TIME_NESTED;
+constexpr DWORD kRevocationUnknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+constexpr DWORD kTolerated = kRevocationUnknown | CERT_TRUST_IS_NOT_TIME_NESTED;
 
 long DetailOfChainErrors(DWORD errors)
 {
@@ -94,14 +92,27 @@ long DetailOfChainErrors(DWORD errors)
     return VEXDET_TLS_UNTRUSTED;
 }
 
-long DetailOfPolicyError(DWORD error)
+// Whether the policy's error says only that revocation could not be learnt.
+// Wine 8's SSL policy answers CERT_E_REVOCATION_FAILURE for a chain whose
+// leaf or intermediate names no CRL distribution point, although
+// CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS asks it to pass over
+// exactly that; Windows honours the flag.
+bool IsRevocationUnknown(DWORD error)
 {
+    return error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE) ||
+           error == static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK) ||
+           error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE);
+}
+
+// chainErrors: the chain's own error bits. A policy error about unknown
+// revocation counts for nothing only where the chain shows no other fault.
+long DetailOfPolicyError(DWORD error, DWORD chainErrors)
+{
+    if (IsRevocationUnknown(error) && (chainErrors & ~kTolerated) == 0)
+        return 0;
     switch (error)
     {
     case ERROR_SUCCESS:
-    // Revocation unknown, tolerated as above.
-    case static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK):
-    case static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE):
         return 0;
     case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
         return VEXDET_TLS_NAME_MISMATCH;
@@ -150,33 +161,31 @@ tls::CertificateNames ReadCertificateNames(PCCERT_CONTEXT pCert)
                                                          pInfo->rgExtension);
     if (!pExtension)
         pExtension = CertFindExtension(szOID_SUBJECT_ALT_NAME, pInfo->cExtension, pInfo->rgExtension);
+    // An extension that cannot be read still counts as there: its names are
+    // unknown, and the common name does not stand in for them.
+    names.hasAltNames = pExtension != nullptr;
     if (pExtension)
-    {
-        names.hasAltNames = true;
-        CLocalMemory decoded;
-        DWORD cbDecoded = 0;
-        if (CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, pExtension->Value.pbData,
-                                pExtension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, decoded.Receive(),
-                                &cbDecoded))
-        {
-            const CERT_ALT_NAME_INFO* pNames = decoded.As<CERT_ALT_NAME_INFO>();
-            for (DWORD i = 0; i < pNames->cAltEntry; ++i)
-            {
-                const CERT_ALT_NAME_ENTRY& entry = pNames->rgAltEntry[i];
-                if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME)
-                    names.dnsNames.push_back(Narrow(entry.pwszDNSName));
-                else if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS)
-                    names.ipAddresses.emplace_back(reinterpret_cast<const char*>(entry.IPAddress.pbData),
-                                                   entry.IPAddress.cbData);
-            }
-        }
-    }
-    wchar_t commonName[256] = {};
-    char oidCommonName[] = szOID_COMMON_NAME;
-    if (CertGetNameStringW(pCert, CERT_NAME_ATTR_TYPE, 0, oidCommonName, commonName,
-                           sizeof(commonName) / sizeof(commonName[0])) > 1)
-        names.commonNames.push_back(Narrow(commonName));
+        tls::ReadAltNames(pExtension->Value.pbData, pExtension->Value.cbData, &names);
+    tls::ReadCommonNames(pInfo->Subject.pbData, pInfo->Subject.cbData, &names);
     return names;
+}
+
+// The chain from the server's certificate, with the intermediates it sent
+// (the certificate's own store), to a root of the machine.
+bool BuildChain(PCCERT_CONTEXT pServerCert, DWORD urlTimeoutMs, bool bCheckRevocation, CChainContext* pChain)
+{
+    char oidServerAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+    LPSTR usages[] = {oidServerAuth};
+    CERT_CHAIN_PARA chainPara = {};
+    chainPara.cbSize = sizeof(chainPara);
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    chainPara.dwUrlRetrievalTimeout = urlTimeoutMs;
+    return CertGetCertificateChain(nullptr, pServerCert, nullptr, pServerCert->hCertStore, &chainPara,
+                                   bCheckRevocation ? CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : 0, nullptr,
+                                   pChain->Receive()) &&
+           *pChain;
 }
 
 CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char* pszServerName, DWORD urlTimeoutMs)
@@ -188,27 +197,24 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
         return verdict;
     }
 
-    char oidServerAuth[] = szOID_PKIX_KP_SERVER_AUTH;
-    LPSTR usages[] = {oidServerAuth};
-    CERT_CHAIN_PARA chainPara = {};
-    chainPara.cbSize = sizeof(chainPara);
-    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
-    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    chainPara.dwUrlRetrievalTimeout = urlTimeoutMs;
-    // The server's own store holds the intermediates it sent. Revocation of
-    // the leaf and the intermediates: Wine 8 fetches the CRL of each
-    // distribution point over HTTP and finds a listed certificate revoked,
-    // but remembers every verdict as "not revoked" until the CRL's next
-    // update, in a cache whose file names do not tell certificates apart;
-    // so a revoked certificate fails its first check only.
-    const std::string hash = CertificateHash(pServerCert);
-    const bool bCheckRevocation = !g_revocationMemo.IsFresh(hash, MonotonicNowMilliseconds());
+    // Revocation of the leaf and the intermediates: Wine 8 fetches the CRL of
+    // each distribution point over HTTP and finds a listed certificate
+    // revoked, but remembers every verdict as "not revoked" until the CRL's
+    // next update, filed under the certificate's serial number alone; so a
+    // revoked certificate fails its first check only, and a certificate
+    // takes over the verdict of another CA's certificate with the same
+    // serial number. The chain is built once without revocation to learn
+    // which it is; a chain whose revocation was found in order a short while
+    // ago is not asked about again.
     CChainContext chain;
-    if (!CertGetCertificateChain(nullptr, pServerCert, nullptr, pServerCert->hCertStore, &chainPara,
-                                 bCheckRevocation ? CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT : 0, nullptr,
-                                 chain.Receive()) ||
-        !chain)
+    if (!BuildChain(pServerCert, urlTimeoutMs, false, &chain))
+    {
+        verdict.lDetail = VEXDET_TLS_UNTRUSTED;
+        return verdict;
+    }
+    const std::string chainKey = ChainKey(chain.Get());
+    const bool bCheckRevocation = !g_revocationMemo.IsFresh(chainKey, MonotonicNowMilliseconds());
+    if (bCheckRevocation && !BuildChain(pServerCert, urlTimeoutMs, true, &chain))
     {
         verdict.lDetail = VEXDET_TLS_UNTRUSTED;
         return verdict;
@@ -238,12 +244,14 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
 
     verdict.lDetail = DetailOfChainErrors(verdict.dwChainErrors);
     if (verdict.lDetail == 0)
-        verdict.lDetail = DetailOfPolicyError(verdict.dwPolicyError);
+        verdict.lDetail = DetailOfPolicyError(verdict.dwPolicyError, verdict.dwChainErrors);
     if (verdict.lDetail == 0 && !UsageAllowsServerAuth(pServerCert))
         verdict.lDetail = VEXDET_TLS_WRONG_USAGE;
     if (verdict.lDetail == 0 && !verdict.bNameMatches)
         verdict.lDetail = VEXDET_TLS_NAME_MISMATCH;
-    if (verdict.lDetail == 0 && bCheckRevocation)
-        g_revocationMemo.Remember(hash, MonotonicNowMilliseconds());
+    // Only a revocation check that found every certificate in order is
+    // remembered; one that could not learn it is made again next time.
+    if (verdict.lDetail == 0 && bCheckRevocation && (verdict.dwChainErrors & kRevocationUnknown) == 0)
+        g_revocationMemo.Remember(chainKey, MonotonicNowMilliseconds());
     return verdict;
 }

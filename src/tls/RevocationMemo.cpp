@@ -4,25 +4,25 @@
 
 namespace tls {
 
-bool CRevocationMemo::IsFresh(const std::string& hash, uint64_t nowMs)
+bool CRevocationMemo::IsFresh(const std::string& key, uint64_t nowMs)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     for (const Entry& entry : m_entries)
     {
-        if (entry.hash == hash)
+        if (entry.key == key)
             return nowMs >= entry.checkedMs && nowMs - entry.checkedMs < kMemoMilliseconds;
     }
     return false;
 }
 
-void CRevocationMemo::Remember(const std::string& hash, uint64_t nowMs)
+void CRevocationMemo::Remember(const std::string& key, uint64_t nowMs)
 {
-    if (hash.empty())
+    if (key.empty())
         return;
     std::lock_guard<std::mutex> guard(m_lock);
     for (Entry& entry : m_entries)
     {
-        if (entry.hash == hash)
+        if (entry.key == key)
         {
             entry.checkedMs = nowMs;
             return;
@@ -34,7 +34,7 @@ void CRevocationMemo::Remember(const std::string& hash, uint64_t nowMs)
                                              [](const Entry& a, const Entry& b) { return a.checkedMs < b.checkedMs; });
         m_entries.erase(oldest);
     }
-    m_entries.push_back({hash, nowMs});
+    m_entries.push_back({key, nowMs});
 }
 
 } // namespace tls

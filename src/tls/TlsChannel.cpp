@@ -19,9 +19,11 @@ constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
 
 constexpr uint16_t kTls12 = 0x0303;
 
-// A handshake takes two to four rounds; a peer that keeps it going longer
-// is not negotiating.
-constexpr int kMaxNegotiationRounds = 32;
+// A handshake takes two to four flights of a record or a few each way; a
+// peer that keeps it going for more steps (calls of the package on a whole
+// record) is not negotiating. Bytes that arrive in many small reads do not
+// count: the package sees a record only when it is whole.
+constexpr int kMaxNegotiationSteps = 32;
 
 // What the package may ask for around each record; more is no TLS.
 constexpr unsigned long kMaxHeaderSize = 1024;
@@ -150,9 +152,9 @@ CTlsChannel::Read CTlsChannel::ReadMore(bool bHandshake)
 bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
 {
     bool bNeedInput = false;
-    for (int round = 0; round < kMaxNegotiationRounds; ++round)
+    for (int steps = 0; steps < kMaxNegotiationSteps;)
     {
-        if (bNeedInput)
+        while (bNeedInput)
         {
             switch (ReadMore(true))
             {
@@ -164,6 +166,8 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
             case Read::kFailed:
                 return false;
             }
+            size_t cbHeld = 0;
+            bNeedInput = m_in.FirstRecord(&cbHeld) == tls::Frame::kIncomplete;
         }
         // Bytes that are no TLS record (a plain HTTP server's reply) fail
         // at once, whatever the package would make of them.
@@ -193,7 +197,7 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
         SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, output};
         ULONG attributes = 0;
         const SECURITY_STATUS status = InitializeSecurityContextW(
-            m_credentials.Get(), bFirstCall ? nullptr : m_context.Get(), &m_serverNameW[0], kContextRequest, 0, 0,
+            m_credentials.Get(), bFirstCall ? nullptr : m_context.Get(), TargetName(), kContextRequest, 0, 0,
             bFirstCall ? nullptr : &inputDesc, 0, m_context.Get(), &outputDesc, &attributes, nullptr);
         CContextBuffer token;
         token.Adopt(output[0].pvBuffer);
@@ -204,7 +208,7 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
             // Asked for a new handshake with nothing to go on, Wine's package
             // starts none (it wants a record of input); Windows' sends its
             // ClientHello. The server's request may be ignored then.
-            if (pbDeclined && round == 0 && cbInput == 0)
+            if (pbDeclined && steps == 0 && cbInput == 0)
             {
                 *pbDeclined = true;
                 return true;
@@ -212,6 +216,7 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
             bNeedInput = true;
             continue;
         }
+        ++steps;
         // What the package wants sent goes out even after a failure (an
         // alert for the server); only then does a send failure not count.
         if (output[0].pvBuffer && output[0].cbBuffer > 0 &&
@@ -248,6 +253,11 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
     }
     Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
     return false;
+}
+
+wchar_t* CTlsChannel::TargetName()
+{
+    return m_serverNameW.empty() ? nullptr : &m_serverNameW[0];
 }
 
 bool CTlsChannel::FinishHandshake()
@@ -314,6 +324,7 @@ bool CTlsChannel::Handshake(const char* pszServerName)
 {
     m_bReady = false;
     m_bPeerClosed = false;
+    m_bCloseNotify = false;
     m_protocol = 0;
     m_lLastError = 0;
     m_lLastErrorEx = 0;
@@ -330,7 +341,10 @@ bool CTlsChannel::Handshake(const char* pszServerName)
     else
     {
         m_serverName = pszServerName;
-        m_serverNameW = Widen(pszServerName);
+        // A server is named in the ClientHello (SNI) by its DNS name only,
+        // never by an address literal.
+        m_serverNameW = tls::ClassifyHost(pszServerName) == tls::HostKind::kDnsName ? Widen(pszServerName)
+                                                                                     : std::wstring();
         bResult = AcquireCredentials() && Negotiate(true, nullptr) && FinishHandshake() && CheckCertificate();
     }
     m_bReady = bResult;
@@ -444,6 +458,7 @@ bool CTlsChannel::DecryptRecord(size_t cbRecord, char* pBuffer, int cb, int* pcb
     if (status == SEC_I_CONTEXT_EXPIRED || (status == SEC_E_OK && cbPlain == 0 && type == tls::kContentAlert))
     {
         m_bPeerClosed = true;
+        m_bCloseNotify = true;
         return true;
     }
     if (status == SEC_I_RENEGOTIATE)
@@ -532,7 +547,7 @@ void CTlsChannel::Shutdown()
     SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, output};
     ULONG attributes = 0;
-    status = InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), &m_serverNameW[0], kContextRequest, 0, 0,
+    status = InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), TargetName(), kContextRequest, 0, 0,
                                         nullptr, 0, m_context.Get(), &outputDesc, &attributes, nullptr);
     CContextBuffer token;
     token.Adopt(output[0].pvBuffer);

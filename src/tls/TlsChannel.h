@@ -40,6 +40,10 @@ public:
     // Decrypted bytes: >0, 0 once the server closed (close_notify or TCP
     // close), -1 on failure.
     int Receive(char* pBuffer, int cb);
+    // Whether the server ended the session with close_notify; after a
+    // Receive that returned 0 without it, an attacker may have cut the
+    // stream (a body framed by the close is then incomplete).
+    bool CloseNotifyReceived() const { return m_bCloseNotify; }
     // Sends close_notify, best effort; no transfer afterwards.
     void Shutdown();
 
@@ -58,6 +62,9 @@ private:
     };
 
     bool AcquireCredentials();
+    // The name for SNI and the package's session cache; none for an
+    // address literal.
+    wchar_t* TargetName();
     // The InitializeSecurityContext loop, from the first call (no context
     // yet) or from held input (a post-handshake message, a renegotiation).
     // With pbDeclined, a package that will not start a new handshake from
@@ -87,6 +94,7 @@ private:
     std::wstring m_serverNameW;
     bool m_bReady = false;
     bool m_bPeerClosed = false;
+    bool m_bCloseNotify = false;
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
 };

@@ -197,4 +197,90 @@ ErrorPair EvaluateReply(const uint8_t* reply, unsigned version)
     return {VEXERR_SOCKS, VEXDET_SOCKS_GENERAL};
 }
 
+namespace {
+
+// VER, REP, RSV, ATYP and the first byte of BND.ADDR: no reply is shorter
+// (the shortest is an empty name, 7 bytes), so these can be read at once.
+constexpr size_t kSocks5ReplyHeadLength = 5;
+
+size_t AddressLength(uint8_t addressType, uint8_t firstAddressByte)
+{
+    switch (addressType)
+    {
+    case kAddressIPv4: return 4;
+    case kAddressName: return 1 + static_cast<size_t>(firstAddressByte);
+    case kAddressIPv6: return 16;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+size_t CSocks5Reply::Length() const
+{
+    const size_t cbNeeded = m_cb >= 4 && m_bytes[3] == kAddressName ? kSocks5ReplyHeadLength : 4;
+    if (m_cb < cbNeeded)
+        return 0;
+    const size_t cbAddress = AddressLength(m_bytes[3], m_bytes[4]);
+    return cbAddress ? 4 + cbAddress + 2 : 0;
+}
+
+bool CSocks5Reply::Decided() const
+{
+    return (m_cb >= 1 && m_bytes[0] != 5) || (m_cb >= 2 && m_bytes[1] != kSocks5Succeeded) ||
+           (m_cb >= 4 && AddressLength(m_bytes[3], 0) == 0);
+}
+
+size_t CSocks5Reply::BytesWanted() const
+{
+    if (Decided())
+        return 0;
+    const size_t cbReply = Length();
+    return cbReply ? cbReply - m_cb : kSocks5ReplyHeadLength - m_cb;
+}
+
+size_t CSocks5Reply::Feed(const uint8_t* data, size_t cb)
+{
+    size_t cbTaken = 0;
+    for (size_t cbWanted = BytesWanted(); cbWanted > 0 && cbTaken < cb; cbWanted = BytesWanted())
+    {
+        const size_t cbChunk = cb - cbTaken < cbWanted ? cb - cbTaken : cbWanted;
+        std::memcpy(m_bytes + m_cb, data + cbTaken, cbChunk);
+        m_cb += cbChunk;
+        cbTaken += cbChunk;
+    }
+    return cbTaken;
+}
+
+bool CSocks5Reply::Complete() const
+{
+    const size_t cbReply = Length();
+    return cbReply != 0 && m_cb == cbReply;
+}
+
+ErrorPair CSocks5Reply::Outcome() const
+{
+    if (m_cb >= 2 && m_bytes[0] == 5 && m_bytes[1] != kSocks5Succeeded)
+        return EvaluateReply(m_bytes, 5);
+    if (!Complete() || m_bytes[0] != 5)
+        return {VEXERR_SOCKS, VEXDET_BAD_REPLY};
+    return {VEXERR_NONE, 0};
+}
+
+bool CSocks5Reply::GetIPv4Address(uint32_t* pAddressNet) const
+{
+    if (!Complete() || m_bytes[3] != kAddressIPv4)
+        return false;
+    std::memcpy(pAddressNet, m_bytes + 4, 4);
+    return true;
+}
+
+uint16_t CSocks5Reply::Port() const
+{
+    if (!Complete())
+        return 0;
+    const uint8_t* p = m_bytes + m_cb - 2;
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
 } // namespace socks

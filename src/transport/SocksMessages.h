@@ -78,4 +78,54 @@ struct ErrorPair
 // other version a SOCKS 5 reply. A granted reply gives 0 / 0.
 ErrorPair EvaluateReply(const uint8_t* reply, unsigned version);
 
+// The longest SOCKS 5 reply: a 255-character name as BND.ADDR.
+constexpr size_t kSocks5MaxReplyLength = 4 + 1 + 255 + 2;
+
+constexpr uint8_t kAddressIPv4 = 1;
+constexpr uint8_t kAddressName = 3;
+constexpr uint8_t kAddressIPv6 = 4;
+
+// One SOCKS 5 reply, read as it arrives and never past its end: the bytes
+// after it belong to the destination (an FTP greeting, a data stream).
+//
+//   +-----+-----+-----+------+------------------+----------+
+//   | VER | REP | RSV | ATYP |     BND.ADDR     | BND.PORT |
+//   +-----+-----+-----+------+------------------+----------+
+//      1     1     1     1     4 (ATYP 1),          2
+//                              1+n (ATYP 3: n, name),
+//                              16 (ATYP 4)
+//
+// The reply is decided early when its VER is not 5, its REP is a refusal or
+// its ATYP is unknown: nothing more is wanted then (a refusing proxy may
+// send no more and keep the connection open).
+class CSocks5Reply
+{
+public:
+    // How many bytes may be read next without reading past the reply's end;
+    // 0 once it is complete or decided.
+    size_t BytesWanted() const;
+    // Takes up to BytesWanted() bytes of data; returns how many it took.
+    size_t Feed(const uint8_t* data, size_t cb);
+    bool Complete() const;
+    // 0 / 0 for a complete granted reply; REP's detail for a refusal (even
+    // one cut short); the bad-reply detail for another version, an unknown
+    // ATYP, or a granted reply that ended before its last byte.
+    ErrorPair Outcome() const;
+
+    // The bound address of a complete reply.
+    uint8_t AddressType() const { return m_bytes[3]; }
+    // BND.ADDR as four bytes in network byte order; false unless ATYP 1.
+    bool GetIPv4Address(uint32_t* pAddressNet) const;
+    // BND.PORT in host byte order.
+    uint16_t Port() const;
+
+private:
+    // The length of the whole reply, or 0 while its bytes do not tell yet.
+    size_t Length() const;
+    bool Decided() const;
+
+    uint8_t m_bytes[kSocks5MaxReplyLength] = {};
+    size_t m_cb = 0;
+};
+
 } // namespace socks

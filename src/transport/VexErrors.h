@@ -80,6 +80,8 @@ constexpr long VEXDET_PROXY_BAD_ANSWER = 1073;    // no HTTP answer, or a head t
 constexpr long VEXDET_PROXY_SETTING = 1074;       // the proxy's address is no host:port
 constexpr long VEXDET_PROXY_BAD_TARGET = 1075;    // a host that cannot go in a request line
 constexpr long VEXDET_PROXY_AUTH_SCHEME = 1076;   // 407 offering no Basic (NTLM, Negotiate, Digest)
+constexpr long VEXDET_PROXY_NO_CHALLENGE = 1077;  // 407 offering no authentication at all
+constexpr long VEXDET_PROXY_UNUSABLE = 1078;      // a configuration script named only proxies not spoken
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

@@ -106,13 +106,27 @@ bool VEXSOCK::Bind(uint16_t port, const char* pszHost)
 
 bool VEXSOCK::Connect(const char* pszHost, uint16_t port)
 {
+    m_lConnectFailure = 0;
     if (!Resolve(pszHost, port, &m_addr))
+    {
+        m_lConnectFailure = WSAGetLastError();
         return false;
+    }
     if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof(m_addr)) == 0)
         return true;
+    const long lCallError = WSAGetLastError();
     // A non-blocking connect normally fails at once with would-block; any
-    // other immediate failure is handed to the wait as well.
-    return m_bNonBlocking && WaitConnect() == 1;
+    // other immediate failure is handed to the wait as well, which leaves
+    // only 1001 when the attempt failed: the socket itself knows why.
+    if (m_bNonBlocking && WaitConnect() == 1)
+        return true;
+    if (m_lLastError == VEXERR_SOCKET && m_lLastErrorEx != 0)
+        m_lConnectFailure = m_lLastErrorEx;
+    else
+        m_lConnectFailure = PendingSocketError();
+    if (m_lConnectFailure == 0 && lCallError != VEXWSA_WOULDBLOCK)
+        m_lConnectFailure = lCallError;
+    return false;
 }
 
 namespace {
@@ -134,7 +148,11 @@ timeval SliceUntil(uint64_t deadline, uint64_t now)
 
 int VEXSOCK::Wait(int mode)
 {
-    const uint64_t deadline = DeadlineAfterSeconds(m_nTimeout);
+    return WaitUntil(mode, DeadlineAfterSeconds(m_nTimeout));
+}
+
+int VEXSOCK::WaitUntil(int mode, uint64_t deadline)
+{
     fd_set readSet, writeSet, exceptSet;
     for (;;)
     {
@@ -285,6 +303,38 @@ int VEXSOCK::Accept(sockaddr* pAddr, int* pcbAddr)
     closesocket(m_hSocket);
     m_hSocket = hAccepted;
     return 0;
+}
+
+int VEXSOCK::AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused)
+{
+    const uint64_t deadline = DeadlineAfterSeconds(m_nTimeout);
+    for (;;)
+    {
+        if (m_bNonBlocking && WaitUntil(WAIT_READ, deadline) != 1)
+            return -1;
+        sockaddr_in from;
+        int cbFrom = sizeof(from);
+        const SOCKET hAccepted = accept(m_hSocket, reinterpret_cast<sockaddr*>(&from), &cbFrom);
+        if (hAccepted == INVALID_SOCKET)
+        {
+            // Windows reports a pending connection that was reset before it
+            // could be taken; whoever sent it, the wait goes on.
+            const int error = WSAGetLastError();
+            if (error == VEXWSA_WOULDBLOCK || error == WSAECONNRESET)
+                continue;
+            Record(VEXERR_SOCKET, error);
+            return -1;
+        }
+        if (from.sin_addr.s_addr == peerAddressNet)
+        {
+            closesocket(m_hSocket);
+            m_hSocket = hAccepted;
+            return 0;
+        }
+        closesocket(hAccepted);
+        ++pRefused->count;
+        pRefused->lastAddressNet = from.sin_addr.s_addr;
+    }
 }
 
 uint16_t VEXSOCK::GetLocalPort()

@@ -13,6 +13,9 @@
 #include <cstdint>
 
 class CDiagLog;
+namespace socks {
+class CSocks5Reply;
+}
 
 typedef void (*VexStartHook)(uint32_t cbExpected);
 typedef void (*VexProgressHook)(uint32_t cbExpected, uint32_t cbSoFar);
@@ -38,6 +41,11 @@ public:
     static bool Resolve(const char* pszHost, uint16_t port, sockaddr_in* pAddr);
     bool Bind(uint16_t port, const char* pszHost);
     bool Connect(const char* pszHost, uint16_t port);
+    // Why the last Connect failed, as a Windows Sockets code: 11001 for a
+    // name not found, 10060 for a wait that ran out, the socket's own
+    // reason (10061 refused, 10065 unreachable) for an attempt that failed.
+    // 0 after a Connect that succeeded.
+    long ConnectFailureReason() const { return m_lConnectFailure; }
 
     // SOCKS operations.
     bool ConnectProxy(const char* pszProxyHost, uint16_t proxyPort, unsigned version,
@@ -47,6 +55,10 @@ public:
                       const char* pszUser, const char* pszPassword);
     bool NegotiateSocks5(unsigned authMethod, const char* pszUser, const char* pszPassword);
     void EvaluateSocksReply(const uint8_t* pReply, unsigned version);
+    // Reads one SOCKS 5 reply and not a byte past it. -1 when the socket
+    // failed (the pair says why); otherwise 0, with what arrived before the
+    // reply ended, was decided or the proxy closed the connection.
+    int ReceiveSocks5Reply(socks::CSocks5Reply& reply);
     static bool IsDottedAddress(const char* pszText);
 
     int Send(const char* pBuffer, int cb, int flags);
@@ -54,6 +66,16 @@ public:
     int Receive(char* pBuffer, int cb, int flags);
     int Listen(int backlog);
     int Accept(sockaddr* pAddr, int* pcbAddr);
+    struct RefusedPeers
+    {
+        unsigned count = 0;
+        uint32_t lastAddressNet = 0;
+    };
+    // Accepts, in place of the listener, the first connection that comes
+    // from peerAddressNet (network byte order). A connection from any other
+    // address is closed at once and the wait goes on, all of it within one
+    // timeout; pRefused counts those and names the last.
+    int AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused);
 
     uint16_t GetLocalPort();
     int GetLocalAddress(CAnsiString& text, uint16_t* pPort);
@@ -69,6 +91,8 @@ public:
     bool SetNonBlocking();
 
     int Wait(int mode);
+    // Wait with a deadline on the monotonic clock (MonotonicClock.h).
+    int WaitUntil(int mode, uint64_t deadline);
     int WaitRead() { return Wait(WAIT_READ); }
     int WaitWrite() { return Wait(WAIT_WRITE); }
     int WaitConnect() { return Wait(WAIT_CONNECT); }
@@ -124,10 +148,9 @@ public:
     bool m_bOpen = false;
     uint16_t m_nTargetPort = 0;
     CAnsiString m_pszTargetHost;
-    uint8_t m_nSocksReplyCode = 0;
-    unsigned m_nSocksReplyLen = 0;
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
+    long m_lConnectFailure = 0;
     bool m_bAbort = false;
     CDiagLog* m_pLog = nullptr; // owned unless m_bLogBorrowed
 };

@@ -1,5 +1,6 @@
 // The SOCKS client operations of VEXSOCK: reaching the proxy, the SOCKS 5
-// method negotiation, and CONNECT requests for outgoing connections.
+// method negotiation, CONNECT requests for outgoing connections, and SOCKS 5
+// replies read to their exact length.
 #include "VexSock.h"
 
 #include "SocksMessages.h"
@@ -130,18 +131,31 @@ bool VEXSOCK::SendSocks5Connect(const char* pszHost, uint16_t port)
     const int cbRequest = static_cast<int>(socks::BuildSocks5Request(
         request, sizeof(request), socks::kCommandConnect, pszHost, bDotted ? &address : nullptr, port));
 
-    uint8_t reply[socks::kReplyBufferSize] = {};
-    if (SendAll(reinterpret_cast<const char*>(request), cbRequest, 0) == -1 ||
-        Receive(reinterpret_cast<char*>(reply), socks::kSocks5ReplyLength, 0) == -1)
+    socks::CSocks5Reply reply;
+    if (SendAll(reinterpret_cast<const char*>(request), cbRequest, 0) == -1 || ReceiveSocks5Reply(reply) == -1)
     {
         Record(VEXERR_SOCKS, VEXDET_SOCKS_GENERAL);
         return false;
     }
     // The socket now carries the destination's bytes; m_addr stays zero.
-    if (reply[0] == 5 && reply[1] == socks::kSocks5Succeeded)
-        return true;
-    EvaluateSocksReply(reply, 5);
-    return false;
+    const socks::ErrorPair outcome = reply.Outcome();
+    Record(outcome.lError, outcome.lErrorEx);
+    return outcome.lError == VEXERR_NONE;
+}
+
+int VEXSOCK::ReceiveSocks5Reply(socks::CSocks5Reply& reply)
+{
+    uint8_t buffer[socks::kSocks5MaxReplyLength];
+    for (size_t cbWanted = reply.BytesWanted(); cbWanted > 0; cbWanted = reply.BytesWanted())
+    {
+        const int cb = Receive(reinterpret_cast<char*>(buffer), static_cast<int>(cbWanted), 0);
+        if (cb == -1)
+            return -1;
+        if (cb == 0)
+            break;
+        reply.Feed(buffer, static_cast<size_t>(cb));
+    }
+    return 0;
 }
 
 bool VEXSOCK::SendSocks4Connect(const char* pszHost, uint16_t port, const char* pszUser)

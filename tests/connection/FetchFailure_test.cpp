@@ -131,6 +131,32 @@ TEST_F(FetchFailure, EachFamilyNamesItsPeerAndCause)
     }
 }
 
+TEST_F(FetchFailure, ARefusedConnectionSaysSoThroughEveryFetch)
+{
+    const uint16_t closedPort = ClosedPort();
+    const struct
+    {
+        const char* what;
+        std::function<bool(CVexEngine&)> fetch;
+    } cases[] = {
+        {"FetchRemoteHTTP",
+         [&](CVexEngine& e) {
+             return e.FetchRemoteFile("127.0.0.1", "/x", nullptr, nullptr, closedPort, CVexEngine::kProtocolHTTP);
+         }},
+        {"FetchRemoteFTP", [&](CVexEngine& e) { return e.FetchRemoteFile("127.0.0.1", "x", "u", "p", closedPort, 0); }},
+        {"FetchURL", [&](CVexEngine& e) { return FetchUrl(e, Http(closedPort, "/x")); }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        CVexEngine engine;
+        EXPECT_FALSE(c.fetch(engine));
+        EXPECT_EQ(std::make_pair(engine.LastFetchError(), engine.LastFetchErrorDetail()),
+                  std::make_pair(VEXERR_SOCKET, 10061L));
+        EXPECT_NE(engine.LastFetchErrorText().find("refused"), std::string::npos) << engine.LastFetchErrorText();
+    }
+}
+
 TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
 {
     CTempDir dir;
@@ -150,13 +176,23 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
     SetText("DUN_Password", "dial-secret");
     EXPECT_FALSE(FetchUrl(engine, ftp));
     DeleteFileA((testenv::FtpRoot() + "\\traced.txt").c_str());
+    // A redirect that sets a cookie and names user info.
+    WriteWholeFile(testenv::WebRoot() + "\\traced-target.txt", "redirected");
+    testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+    SetUp();
+    SetText("TraceLog", log);
+    EXPECT_TRUE(FetchUrl(engine, Http(testenv::Port("VEXA_REDIRECT_PORT"), "/with-secrets")));
+    DeleteFileA(engine.LastFetchedFile());
+    DeleteFileA((testenv::WebRoot() + "\\traced-target.txt").c_str());
 
     const std::string trace = ReadWholeFile(log);
     for (const char* pszLine : {"FetchURL( ftp://127.0.0.1:", "returned true", "CVexFTP::PutMessage( PASS {password} )",
                                 "CVexFTP::ConnectSocks(",
-                                "CDialUpManager::Dial( Office", "returned false: The dial-up connection"})
+                                "CDialUpManager::Dial( Office", "returned false: The dial-up connection",
+                                "Set-Cookie: {value}", "Location: http://{user info}@127.0.0.1:"})
         EXPECT_NE(trace.find(pszLine), std::string::npos) << pszLine << " not in:\n" << trace;
-    for (const std::string& secret : {testenv::FtpPassword(), testenv::ProxyPassword(), std::string("dial-secret")})
+    for (const std::string& secret : {testenv::FtpPassword(), testenv::ProxyPassword(), std::string("dial-secret"),
+                                      std::string("vexa-cookie-secret"), std::string("vexa-location-secret")})
         EXPECT_EQ(trace.find(secret), std::string::npos) << "the trace shows a password";
 
     // A log that cannot be written leaves the fetch alone.

@@ -19,6 +19,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -130,6 +131,42 @@ TEST_F(FetchURL, EveryBadCertificateFailsWithItsOwnDetail)
         SCOPED_TRACE(c.portVariable);
         EXPECT_FALSE(Fetch(On("https", c.portVariable, "/tls-small.txt")));
         EXPECT_EQ(LastPair(), std::make_pair(VEXERR_TLS, c.lErrorEx));
+    }
+}
+
+TEST_F(FetchURL, HttpsBodiesEndAtCloseNotifyAndRevocationMayBeUnknown)
+{
+    Publish(testenv::WebRoot(), "tls-small.txt", "small");
+    // What tests/peers/tlspeer.py sends as a body framed by the close.
+    std::string closeFramed;
+    for (int i = 0; i < 2000; ++i)
+    {
+        char line[64];
+        snprintf(line, sizeof(line), "line %05d of a body framed by the close\n", i);
+        closeFramed += line;
+    }
+    const uint16_t peerBase = testenv::Port("VEXA_TLS_PEER_PORT_BASE");
+    const struct
+    {
+        std::string url;
+        std::string content; // empty: the fetch fails
+        std::pair<long, long> pair;
+    } cases[] = {
+        {On("https", "VEXA_TLS_LEAF_NO_CRL_PORT", "/tls-small.txt"), "small", {0, 0}},
+        {On("https", "VEXA_TLS_LEAF_OCSP_PORT", "/tls-small.txt"), "small", {0, 0}},
+        {On("https", "VEXA_TLS_INTERMEDIATE_NO_CRL_PORT", "/tls-small.txt"), "small", {0, 0}},
+        {On("https", "VEXA_TLS_NO_CRL_PORT", "/tls-small.txt"), "small", {0, 0}},
+        // The TCP connection closed without close_notify: cut, not complete.
+        {"https://localhost:" + std::to_string(peerBase) + "/", "", {VEXERR_HTTP, VEXDET_HTTP_BODY_CUT}},
+        {"https://localhost:" + std::to_string(peerBase + 1) + "/", closeFramed, {0, 0}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.url);
+        std::string content;
+        EXPECT_EQ(Fetch(c.url, &content), !c.content.empty());
+        EXPECT_TRUE(content == c.content) << content.size();
+        EXPECT_EQ(LastPair(), c.pair);
     }
 }
 

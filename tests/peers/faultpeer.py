@@ -6,6 +6,7 @@ which only the host's own sockets produce reliably.
 
     faultpeer.py BASE
 """
+import select
 import socket
 import struct
 import sys
@@ -144,6 +145,106 @@ def socks_reset_in_handshake(conn):
     reset(conn)
 
 
+def ftp_session(conn, answers):
+    """Greets, logs in, answers TYPE and QUIT; answers[verb](line) answers
+    the other verbs it names, everything else is refused."""
+    conn.sendall(b"220 ready\r\n")
+    replies = {b"USER": b"331 password\r\n", b"PASS": b"230 in\r\n", b"TYPE": b"200 type\r\n"}
+    while True:
+        line = read_line(conn)
+        verb = line[:4].upper()
+        if not line:
+            break
+        if verb == b"QUIT":
+            conn.sendall(b"221 bye\r\n")
+            break
+        if verb in answers:
+            answers[verb](line)
+        else:
+            conn.sendall(replies.get(verb, b"502 no\r\n"))
+    conn.close()
+
+
+def listeners_on_one_port(addresses):
+    """Listening sockets on one port that is free on each of the addresses."""
+    while True:
+        sockets = [socket.socket() for _ in addresses]
+        try:
+            sockets[0].bind((addresses[0], 0))
+            for sock, address in zip(sockets[1:], addresses[1:]):
+                sock.bind((address, sockets[0].getsockname()[1]))
+        except OSError:
+            for sock in sockets:
+                sock.close()
+            continue
+        for sock in sockets:
+            sock.listen(1)
+        return sockets
+
+
+def ftp_pasv_names_another_host(conn):
+    """The 227 reply names 127.0.0.2; the control connection came to
+    127.0.0.1. Both addresses listen on the data port, and the file sent
+    names the one the client reached."""
+    control_host, reply_host = listeners_on_one_port(["127.0.0.1", "127.0.0.2"])
+    port = control_host.getsockname()[1]
+
+    def pasv(line):
+        conn.sendall(b"227 Entering Passive Mode (127,0,0,2,%d,%d)\r\n" % (port >> 8, port & 255))
+
+    def retr(line):
+        ready, _, _ = select.select([control_host, reply_host], [], [], 10)
+        if not ready:
+            conn.sendall(b"425 no data connection\r\n")
+            return
+        data, _ = ready[0].accept()
+        conn.sendall(b"150 here\r\n")
+        data.sendall(b"control host" if ready[0] is control_host else b"reply address")
+        data.close()
+        conn.sendall(b"226 done\r\n")
+
+    try:
+        ftp_session(conn, {b"PASV": pasv, b"RETR": retr})
+    finally:
+        control_host.close()
+        reply_host.close()
+
+
+def ftp_active_stranger_first(conn):
+    """Active mode: before the server's own data connection, a stranger from
+    127.0.0.2 connects to the announced port and offers a file of its own.
+    The 226 reply says whether the client closed the stranger's connection."""
+    announced = {}
+
+    def port(line):
+        numbers = [int(n) for n in line[5:].strip().split(b",")]
+        announced["target"] = ("%d.%d.%d.%d" % tuple(numbers[:4]), numbers[4] * 256 + numbers[5])
+        conn.sendall(b"200 port\r\n")
+
+    def retr(line):
+        stranger = socket.socket()
+        stranger.bind(("127.0.0.2", 0))
+        stranger.connect(announced["target"])
+        stranger.sendall(b"from a stranger")
+        server = socket.socket()
+        server.bind(("127.0.0.1", 0))
+        server.connect(announced["target"])
+        conn.sendall(b"150 here\r\n")
+        server.sendall(b"from the server")
+        server.close()
+        stranger.settimeout(10)
+        try:
+            refused = stranger.recv(1) == b""
+        except ConnectionResetError:
+            refused = True
+        except socket.timeout:
+            refused = False
+        stranger.close()
+        conn.sendall(b"226 done, stranger refused\r\n" if refused else b"226 done, stranger kept\r\n")
+
+    ftp_session(conn, {b"PORT": port, b"RETR": retr})
+
+
 SCENARIOS = [
     http_reset_in_status_line,
     http_reset_in_headers,
@@ -156,6 +257,8 @@ SCENARIOS = [
     ftp_garbage,
     ftp_reset_in_data,
     socks_reset_in_handshake,
+    ftp_pasv_names_another_host,
+    ftp_active_stranger_first,
 ]
 
 

@@ -143,6 +143,9 @@ start_fault_peers() {
     export VEXA_FAULT_PORT_BASE=9100
     spawn faultpeer python3 "$PEERS_SRC/faultpeer.py" "$VEXA_FAULT_PORT_BASE"
     wait_port "$VEXA_FAULT_PORT_BASE" faultpeer || return 1
+    # FTP servers whose data connections test where the client's go.
+    export VEXA_FTP_PASV_ELSEWHERE_PORT=$((VEXA_FAULT_PORT_BASE + 11))
+    export VEXA_FTP_ACTIVE_STRANGER_PORT=$((VEXA_FAULT_PORT_BASE + 12))
     export VEXA_TEMP_FULL=$PEER_DIR/temp-full VEXA_TEMP_READONLY=$PEER_DIR/temp-readonly
     mkdir -p "$VEXA_TEMP_FULL" "$VEXA_TEMP_READONLY"
     mountpoint -q "$VEXA_TEMP_FULL" || mount -t tmpfs -o size=64k tmpfs "$VEXA_TEMP_FULL"
@@ -166,6 +169,14 @@ start_tls_servers() {
     # Extended key usage clientAuth only; listed in the intermediate's CRL;
     # DNS:*.vexa.test only.
     export VEXA_TLS_CLIENT_ONLY_PORT=8450 VEXA_TLS_REVOKED_PORT=8451 VEXA_TLS_WILDCARD_PORT=8452
+    # DNS:"localhost\0.vexa.test". Revocation not to be learnt: no CRL on the
+    # leaf; only an OCSP address on the leaf; none on the intermediate;
+    # none on either. The valid leaf under a revoked copy of its intermediate.
+    export VEXA_TLS_NUL_NAME_PORT=8453 VEXA_TLS_LEAF_NO_CRL_PORT=8454 VEXA_TLS_LEAF_OCSP_PORT=8455
+    export VEXA_TLS_INTERMEDIATE_NO_CRL_PORT=8456 VEXA_TLS_NO_CRL_PORT=8457
+    export VEXA_TLS_REVOKED_INTERMEDIATE_PORT=8458
+    # Scripted TLS peers (tests/peers/tlspeer.py), one port per scenario.
+    export VEXA_TLS_PEER_PORT_BASE=8460
     # Plain HTTP: the CRLs that the certificates name.
     export VEXA_TLS_CRL_PORT=8480
     export VEXA_TLS_ROOT_DER=$certs/root.der
@@ -179,9 +190,16 @@ start_tls_servers() {
         -e "s|@SELF_SIGNED_PORT@|$VEXA_TLS_SELF_SIGNED_PORT|" -e "s|@CLIENT_ONLY_PORT@|$VEXA_TLS_CLIENT_ONLY_PORT|" \
         -e "s|@REVOKED_PORT@|$VEXA_TLS_REVOKED_PORT|" -e "s|@WILDCARD_PORT@|$VEXA_TLS_WILDCARD_PORT|" \
         -e "s|@CRL_PORT@|$VEXA_TLS_CRL_PORT|" -e "s|@HTTP_PORT@|$VEXA_LIGHTTPD_PORT|" \
+        -e "s|@NUL_NAME_PORT@|$VEXA_TLS_NUL_NAME_PORT|" -e "s|@LEAF_NO_CRL_PORT@|$VEXA_TLS_LEAF_NO_CRL_PORT|" \
+        -e "s|@LEAF_OCSP_PORT@|$VEXA_TLS_LEAF_OCSP_PORT|" \
+        -e "s|@INTERMEDIATE_NO_CRL_PORT@|$VEXA_TLS_INTERMEDIATE_NO_CRL_PORT|" \
+        -e "s|@NO_CRL_PORT@|$VEXA_TLS_NO_CRL_PORT|" \
+        -e "s|@REVOKED_INTERMEDIATE_PORT@|$VEXA_TLS_REVOKED_INTERMEDIATE_PORT|" \
         "$PEERS_SRC/nginx-tls.conf.in" >"$dir/nginx.conf"
     spawn nginx-tls nginx -c "$dir/nginx.conf" -g 'daemon off;'
-    wait_port "$VEXA_TLS_PORT" nginx-tls && wait_port "$VEXA_TLS_CRL_PORT" nginx-tls
+    spawn tlspeer python3 "$PEERS_SRC/tlspeer.py" "$VEXA_TLS_PEER_PORT_BASE" "$certs" "$VEXA_TLS_PORT"
+    wait_port "$VEXA_TLS_PORT" nginx-tls && wait_port "$VEXA_TLS_CRL_PORT" nginx-tls &&
+        wait_port "$VEXA_TLS_PEER_PORT_BASE" tlspeer
 }
 
 # HTTP proxies: tinyproxy without authentication and with Basic

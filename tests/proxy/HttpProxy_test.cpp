@@ -90,6 +90,20 @@ protected:
                      static_cast<DWORD>(blob.size()));
         SetDword("UseSystemProxy", 1);
     }
+    // A configuration script on lighttpd: the probe's target, 127.0.0.1,
+    // direct; every other URL as the statements given decide. Each script
+    // has a name of its own: for a second, lighttpd may answer from a file
+    // of the same name that was replaced meanwhile.
+    void UseScript(const std::string& statements)
+    {
+        static unsigned s_nScripts = 0;
+        const std::string name =
+            "decisions-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++s_nScripts) + ".pac";
+        Publish(testenv::WebRoot(), name,
+                "function FindProxyForURL(url, host) {\n    if (host == \"127.0.0.1\") return \"DIRECT\";\n    " +
+                    statements + "\n}\n");
+        UseSystemSettings("", "", "http://" + Local(testenv::LighttpdPort()) + "/" + name);
+    }
     // A URL fetch; true when the whole body arrived.
     bool FetchUrl(const std::string& text)
     {
@@ -209,13 +223,22 @@ TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
     }
 }
 
-TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotTakeBasic)
+TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotAskForBasic)
 {
     // A scripted proxy: corporate proxies that want Windows logon offer only
-    // NTLM or Negotiate, which the harness's proxies cannot.
+    // NTLM or Negotiate, and a 407 without any challenge, which the
+    // harness's proxies cannot send.
     Set("HTTPProxyBypass", "127.0.0.1");
-    const std::string answer = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Negotiate\r\n"
-                               "Proxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n";
+    const struct
+    {
+        const char* challenges;
+        long lErrorEx;
+        const char* text;
+    } answers[] = {
+        {"Proxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM\r\n", VEXDET_PROXY_AUTH_SCHEME,
+         "other than Basic"},
+        {"", VEXDET_PROXY_NO_CHALLENGE, "without saying which"},
+    };
     const std::string web = "localhost:" + std::to_string(testenv::LighttpdPort());
     const struct
     {
@@ -227,21 +250,120 @@ TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotTakeBasic)
         {"absolute form", 6, [&] { return FetchUrl("http://" + web + "/proxied.bin"); }},
         {"HTTP/1.0", 5, [&] { return FetchRemote(CVexEngine::kProtocolHTTP, "localhost", testenv::LighttpdPort()); }},
     };
+    for (const auto& a : answers)
+    {
+        for (const auto& c : cases)
+        {
+            SCOPED_TRACE(std::string(c.name) + " " + a.text);
+            CScriptedPeer proxy;
+            for (unsigned i = 0; i < c.requestLines; ++i)
+                proxy.ExpectLine();
+            proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\n" + std::string(a.challenges) +
+                       "Content-Length: 0\r\n\r\n")
+                .Close();
+            UseProxy(proxy.Start(), testenv::HttpProxyUser(), testenv::HttpProxyPassword());
+            EXPECT_FALSE(c.fetch());
+            proxy.Join();
+            EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, a.lErrorEx));
+            EXPECT_EQ(proxy.Received().find("Proxy-Authorization"), std::string::npos) << proxy.Received();
+            EXPECT_NE(m_engine.LastFetchErrorText().find(a.text), std::string::npos) << m_engine.LastFetchErrorText();
+        }
+    }
+}
+
+TEST_F(HttpProxy, AConfigurationScriptMayNameSocksButNeverTurnsUnusableProxiesIntoDirect)
+{
+    const std::string web = std::to_string(testenv::LighttpdPort());
+    const std::string hidden = "http://" + testenv::ProxyOnlyHostName() + ":" + web + "/proxied.bin";
+    const std::string local = "http://localhost:" + web + "/proxied.bin";
+    const std::string ftp = "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@" +
+                            testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::FtpPort()) + "/proxied.bin";
+    const std::string ssh = Local(testenv::SshSocksPort()), dante = Local(testenv::DantePort());
+    const std::string tls = Local(testenv::Port("VEXA_TLS_PORT"));
+    const struct
+    {
+        std::string answer, url;
+        uint16_t socksSettingsPort; // the SOCKS settings, with a wrong password, name this port
+        long lError, lErrorEx;
+    } cases[] = {
+        // Only the SOCKS forwarder of sshd resolves the hidden name.
+        {"SOCKS " + ssh, hidden, 0, 0, 0},
+        {"SOCKS5 " + ssh + "; DIRECT", hidden, 0, 0, 0},
+        {"HTTPS " + tls + "; QUIC " + tls + "; SOCKS4 " + ssh, hidden, 0, 0, 0},
+        {"SOCKS5 " + ssh, ftp, 0, 0, 0},
+        // The SOCKS credentials go only to the server the SOCKS settings name.
+        {"SOCKS5 " + dante, local, testenv::SshSocksPort(), 0, 0},
+        {"SOCKS5 " + dante, local, testenv::DantePort(), VEXERR_SOCKS, VEXDET_SOCKS_AUTH},
+        // localhost is reachable directly: these fail because they never try.
+        {"HTTPS " + tls + "; QUIC " + tls, local, 0, VEXERR_PROXY, VEXDET_PROXY_UNUSABLE},
+        {"PROXY", local, 0, VEXERR_PROXY, VEXDET_PROXY_UNUSABLE},
+        {"DIRECT", local, 0, 0, 0},
+    };
+    SetDword("UsePASV", 1);
+    Set("SOCKS_ServerAddress", "127.0.0.1");
+    SetDword("SOCKSAuthReqd", 1);
+    Set("SOCKS_Username", testenv::ProxyUser());
+    Set("SOCKS_Password", "wrong");
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.name);
-        CScriptedPeer proxy;
-        for (unsigned i = 0; i < c.requestLines; ++i)
-            proxy.ExpectLine();
-        proxy.Send(answer).Close();
-        UseProxy(proxy.Start(), testenv::HttpProxyUser(), testenv::HttpProxyPassword());
-        EXPECT_FALSE(c.fetch());
-        proxy.Join();
-        EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_AUTH_SCHEME));
-        EXPECT_EQ(proxy.Received().find("Proxy-Authorization"), std::string::npos) << proxy.Received();
-        EXPECT_NE(m_engine.LastFetchErrorText().find("other than Basic"), std::string::npos)
-            << m_engine.LastFetchErrorText();
+        SCOPED_TRACE(c.answer + " " + c.url);
+        UseScript("return \"" + c.answer + "\";");
+        SetDword("SOCKS_Port", c.socksSettingsPort ? c.socksSettingsPort : 1);
+        EXPECT_EQ(FetchUrl(c.url), c.lError == 0);
+        EXPECT_EQ(LastPair(), std::make_pair(c.lError, c.lErrorEx));
+        const std::string text = m_engine.LastFetchErrorText();
+        EXPECT_TRUE(c.lErrorEx != VEXDET_PROXY_UNUSABLE ||
+                    text.find("script answered \"" + c.answer + "\", which names no proxy") != std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("wrong"), std::string::npos) << "a password in the error text";
     }
+}
+
+TEST_F(HttpProxy, ProxyCredentialsGoOnlyWhereTheAdministratorSentThem)
+{
+    const std::string squid = Local(testenv::SquidPort());
+    const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const std::string tls = "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) + "/proxied.bin";
+    const struct
+    {
+        std::string fixedProxy, scriptAnswer, listed, url;
+        long lErrorEx;
+    } cases[] = {
+        {squid, "", "", web, 0},
+        {squid, "", "", tls, 0},
+        {"", "PROXY " + squid, "", web, VEXDET_PROXY_AUTH_REQUIRED},
+        {"", "PROXY " + squid, "", tls, VEXDET_PROXY_AUTH_REQUIRED},
+        {"", "PROXY " + squid, Local(testenv::TinyproxyAuthPort()) + ";127.0.0.1", web, VEXDET_PROXY_AUTH_REQUIRED},
+        {"", "PROXY " + squid, "proxy.example:1; " + squid, web, 0},
+        {"", "PROXY " + squid, squid, tls, 0},
+    };
+    Set("HTTPProxyUsername", testenv::HttpProxyUser());
+    Set("HTTPProxyPassword", testenv::HttpProxyPassword());
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.fixedProxy + c.scriptAnswer + " listed: " + c.listed + " " + c.url);
+        if (c.scriptAnswer.empty())
+            UseSystemSettings(c.fixedProxy, "", "");
+        else
+            UseScript("return \"" + c.scriptAnswer + "\";");
+        Set("HTTPProxyCredentialsFor", c.listed);
+        EXPECT_EQ(FetchUrl(c.url), c.lErrorEx == 0);
+        EXPECT_EQ(LastPair(), c.lErrorEx ? std::make_pair(VEXERR_PROXY, c.lErrorEx) : std::make_pair(0L, 0L));
+    }
+}
+
+TEST_F(HttpProxy, AScriptSeesOfAnHttpsUrlOnlyItsSchemeHostAndPort)
+{
+    // The script sends exactly the URLs it expects through tinyproxy and
+    // anything else to a proxy the control does not speak.
+    const std::string tls = "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT"));
+    const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    UseScript("if (url == \"" + tls + "/\" || url == \"" + web + "\") return \"PROXY " +
+              Local(testenv::TinyproxyPort()) + "\";\n    return \"HTTPS 127.0.0.1:1\";");
+    EXPECT_TRUE(FetchUrl(tls + "/proxied.bin?version=3"));
+    EXPECT_TRUE(FetchUrl(web));
+    EXPECT_FALSE(FetchUrl(web + "?version=3"));
+    EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_UNUSABLE));
 }
 
 TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)

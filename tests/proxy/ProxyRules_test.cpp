@@ -64,23 +64,60 @@ TEST(ProxyRules, ASchemesOwnEntryWinsOverAPlainOne)
         EXPECT_EQ(proxy::ProxyForScheme(c.list, c.scheme), c.proxy) << c.list << " " << c.scheme;
 }
 
-TEST(ProxyRules, AScriptsFirstAnswerCounts)
+TEST(ProxyRules, AScriptsFirstUsableEntryCounts)
 {
+    using proxy::ScriptRoute;
     const struct
     {
         const char* answer;
-        const char* proxy;
+        ScriptRoute route;
+        const char* host;
+        uint16_t port;
     } cases[] = {
-        {"PROXY 127.0.0.1:8888", "127.0.0.1:8888"},
-        {"PROXY a:1; DIRECT", "a:1"},
-        {"DIRECT; PROXY a:1", ""},
-        {"127.0.0.1:8888;b:2", "127.0.0.1:8888"},
-        {"SOCKS s:1080", ""},
-        {"PROXY", ""},
-        {"", ""},
+        {"PROXY 127.0.0.1:8888", ScriptRoute::kHttp, "127.0.0.1", 8888},
+        {"PROXY a:1; DIRECT", ScriptRoute::kHttp, "a", 1},
+        {"DIRECT; PROXY a:1", ScriptRoute::kDirect, "", 0},
+        {"127.0.0.1:8888;b:2", ScriptRoute::kHttp, "127.0.0.1", 8888},
+        {"http a", ScriptRoute::kHttp, "a", 80},
+        {"SOCKS s:1081", ScriptRoute::kSocks4, "s", 1081},
+        {"socks4 S", ScriptRoute::kSocks4, "s", 1080},
+        {"SOCKS5 s:1080; PROXY a:1", ScriptRoute::kSocks5, "s", 1080},
+        {"HTTPS h:443; QUIC q:443; SOCKS5 s:1", ScriptRoute::kSocks5, "s", 1},
+        {"PROXY bad:99999;  ; DIRECT", ScriptRoute::kDirect, "", 0},
+        {"HTTPS h:443", ScriptRoute::kUnusable, "", 0},
+        {"QUIC q:443;HTTPS h:443", ScriptRoute::kUnusable, "", 0},
+        {"PROXY", ScriptRoute::kUnusable, "", 0},
+        {"PROXY a:1 b:2", ScriptRoute::kUnusable, "", 0},
+        {"", ScriptRoute::kDirect, "", 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(proxy::FirstScriptProxy(c.answer), c.proxy) << c.answer;
+    {
+        const proxy::ScriptProxy choice = proxy::ChooseScriptProxy(c.answer);
+        EXPECT_EQ(choice.route, c.route) << c.answer;
+        EXPECT_EQ(choice.address.host, c.host) << c.answer;
+        EXPECT_EQ(choice.address.port, c.port) << c.answer;
+    }
+    EXPECT_EQ(proxy::ChooseScriptProxy("PROXY a:1;" + std::string(proxy::kMaxListLength, ' ')).route,
+              ScriptRoute::kUnusable);
+}
+
+TEST(ProxyRules, CredentialsGoOnlyToAListedProxy)
+{
+    const proxy::ProxyAddress proxy = {"proxy.example", 8080};
+    const struct
+    {
+        const char* list;
+        bool listed;
+    } cases[] = {
+        {"Proxy.Example:8080", true},
+        {"a:1; proxy.example:8080", true},
+        {"proxy.example", false},
+        {"*.example:8080", false},
+        {"proxy.example.evil:8080", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::ProxyListed(c.list, proxy), c.listed) << c.list;
 }
 
 TEST(ProxyRules, BypassEntriesMatchHostsAndPorts)

@@ -58,4 +58,13 @@ std::string WindowsPathOf(const std::string& unixPath);
 inline uint16_t ProftpdPort() { return Port("VEXA_PROFTPD_PORT"); }
 inline std::string ProftpdRoot() { return WindowsPathOf(Text("VEXA_PROFTPD_ROOT")); }
 
+// Scripted FTP servers (tests/peers/faultpeer.py), any user and password.
+// Passive: the 227 reply names 127.0.0.2, the file names the address the
+// data connection reached ("control host" or "reply address").
+inline uint16_t FtpPasvElsewherePort() { return Port("VEXA_FTP_PASV_ELSEWHERE_PORT"); }
+// Active: a stranger from 127.0.0.2 connects first; the server's own file
+// is "from the server", and the 226 reply ends in "stranger refused" when
+// the client closed the stranger's connection.
+inline uint16_t FtpActiveStrangerPort() { return Port("VEXA_FTP_ACTIVE_STRANGER_PORT"); }
+
 } // namespace testenv

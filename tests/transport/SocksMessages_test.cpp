@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Take(const uint8_t* buf, size_t cb) { return Bytes(buf, buf + cb); }
 
-Bytes Concat(std::initializer_list<uint8_t> head, const std::string& tail = "")
+Bytes Concat(const Bytes& head, const std::string& tail = "")
 {
     Bytes bytes(head);
     bytes.insert(bytes.end(), tail.begin(), tail.end());
@@ -192,6 +192,71 @@ TEST(SocksReply, EvaluationTable)
         const socks::ErrorPair pair = socks::EvaluateReply(reply, c.version);
         EXPECT_EQ(pair.lError, c.lError) << "version " << c.version << " status " << int(c.status);
         EXPECT_EQ(pair.lErrorEx, c.lErrorEx) << "version " << c.version << " status " << int(c.status);
+    }
+}
+
+// VER 5, RSV 0 and BND.PORT 0x1234 around the fields that differ.
+Bytes Socks5Reply(uint8_t rep, uint8_t atyp, const std::string& address)
+{
+    return Concat(Concat({5, rep, 0, atyp}, address), "\x12\x34");
+}
+
+const std::string kIPv4Address("\x7f\x00\x00\x09", 4);
+const std::string kIPv6Loopback = std::string(15, '\0') + '\x01';
+
+struct Socks5ReplyCase
+{
+    const char* name;
+    Bytes reply;
+    // Complete: the reader takes the reply and not a byte more. Otherwise it
+    // is decided (or cut short) within its first five bytes.
+    bool bComplete;
+    long lErrorEx;
+};
+
+// Each reply arrives with the destination's first bytes behind it, in two
+// pieces split at every point; after the first piece the reader is given
+// what it asks for, as the channel does. A reply cut short is a bad reply.
+TEST(Socks5Reply, ReadByItsAddressTypeSplitAtEveryPoint)
+{
+    const Socks5ReplyCase cases[] = {
+        {"IPv4", Socks5Reply(0, 1, kIPv4Address), true, 0},
+        {"name", Socks5Reply(0, 3, "\x0b" "example.org"), true, 0},
+        {"empty name", Socks5Reply(0, 3, std::string(1, '\0')), true, 0},
+        {"longest name", Socks5Reply(0, 3, "\xff" + std::string(255, 'n')), true, 0},
+        {"IPv6", Socks5Reply(0, 4, kIPv6Loopback), true, 0},
+        {"unknown address type", Socks5Reply(0, 2, kIPv4Address), false, VEXDET_BAD_REPLY},
+        {"refused, IPv6", Socks5Reply(5, 4, kIPv6Loopback), false, VEXDET_SOCKS_REFUSED},
+        {"refused, unknown address type", Socks5Reply(2, 9, ""), false, VEXDET_SOCKS_NOT_ALLOWED},
+        {"version 4", Concat({4, 0, 0, 1, 127, 0, 0, 9, 0, 21}), false, VEXDET_BAD_REPLY},
+    };
+    for (const Socks5ReplyCase& c : cases)
+    {
+        const Bytes input = Concat(c.reply, "220 ready\r\n");
+        for (size_t split = 0; split <= c.reply.size(); ++split)
+        {
+            SCOPED_TRACE(std::string(c.name) + ", split at " + std::to_string(split));
+            socks::CSocks5Reply reply;
+            size_t cbTaken = reply.Feed(input.data(), split);
+            if (c.bComplete && split < c.reply.size())
+            {
+                // Cut short here, a granted reply is a bad one.
+                EXPECT_EQ(reply.Outcome().lErrorEx, VEXDET_BAD_REPLY);
+            }
+            for (size_t cbWanted = reply.BytesWanted(); cbWanted > 0; cbWanted = reply.BytesWanted())
+            {
+                ASSERT_EQ(reply.Feed(input.data() + cbTaken, cbWanted), cbWanted);
+                cbTaken += cbWanted;
+            }
+            EXPECT_EQ(reply.Complete(), c.bComplete);
+            EXPECT_LE(cbTaken, c.bComplete ? c.reply.size() : 5u);
+            EXPECT_GE(cbTaken, c.bComplete ? c.reply.size() : 1u);
+            EXPECT_EQ(reply.Outcome().lError, c.lErrorEx ? VEXERR_SOCKS : 0);
+            EXPECT_EQ(reply.Outcome().lErrorEx, c.lErrorEx);
+            EXPECT_EQ(reply.Port(), c.bComplete ? 0x1234 : 0);
+            uint32_t address = 0;
+            EXPECT_EQ(reply.GetIPv4Address(&address), c.bComplete && c.reply[3] == 1);
+        }
     }
 }
 

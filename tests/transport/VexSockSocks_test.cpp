@@ -140,6 +140,37 @@ TEST(Socks5Connect, ReplyCodesMapToTheirDetails)
     }
 }
 
+TEST(Socks5Connect, ReplyIsReadByItsAddressTypeAndTheDestinationsBytesStay)
+{
+    const std::string ipv6Loopback = Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+    const struct { const char* name; std::string reply; long lErrorEx; } cases[] = {
+        {"IPv4", kSocks5Granted, 0},
+        {"name", Bytes({5, 0, 0, 3, 9}) + "proxy.lan" + Bytes({0x12, 0x34}), 0},
+        {"IPv6", Bytes({5, 0, 0, 4}) + ipv6Loopback + Bytes({0x12, 0x34}), 0},
+        {"unknown address type", Bytes({5, 0, 0, 2, 127, 0, 0, 1, 0x12, 0x34}), VEXDET_BAD_REPLY},
+    };
+    for (const auto& c : cases)
+    {
+        // The reply and the destination's greeting arrive in one segment.
+        CScriptedPeer proxy;
+        proxy.Expect(3).Send({5, 0}).Expect(10).Send(c.reply + "220 ready\r\n").Close();
+        const uint16_t proxyPort = proxy.Start();
+        VEXSOCK sock;
+        ASSERT_TRUE(sock.Create(2, false));
+        const bool bConnected = sock.ConnectSocks("127.0.0.9", 21, "127.0.0.1", proxyPort, 5, 0, nullptr, nullptr);
+        EXPECT_EQ(bConnected, c.lErrorEx == 0) << c.name;
+        EXPECT_EQ(sock.GetLastError(), c.lErrorEx ? VEXERR_SOCKS : 0) << c.name;
+        EXPECT_EQ(sock.GetLastErrorEx(), c.lErrorEx) << c.name;
+        if (!bConnected)
+            continue;
+        std::string received;
+        char buffer[64];
+        for (int cb; (cb = sock.Receive(buffer, sizeof(buffer), 0)) > 0;)
+            received.append(buffer, cb);
+        EXPECT_EQ(received, "220 ready\r\n") << c.name;
+    }
+}
+
 TEST(Socks5Connect, ProxyThatClosesOrGoesQuietAfterTheGreetingIsRefused)
 {
     // Closed: the zeroed reply buffer reads VER 0. Quiet: the receive times out.
