@@ -289,8 +289,8 @@ TEST(TlsCertificate, RevokedServerFails)
 TEST(TlsCertificate, RevocationThatCannotBeLearntIsNoDistrust)
 {
     // No CRL distribution point on the leaf, on the intermediate or on
-    // either; an OCSP address alone on the leaf: Wine 8 does not ask the
-    // responder (it answers 404 here) and reports the revocation unknown.
+    // either; an OCSP address alone on the leaf: Wine 8 asks the responder
+    // by GET, which answers 404 here, and reports the revocation unknown.
     for (const char* portVariable : {"VEXA_TLS_LEAF_NO_CRL_PORT", "VEXA_TLS_LEAF_OCSP_PORT",
                                      "VEXA_TLS_INTERMEDIATE_NO_CRL_PORT", "VEXA_TLS_NO_CRL_PORT"})
     {
