@@ -19,8 +19,8 @@ local_windows="Z:${local_unix//\//\\}"
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
 
 head -c 1M /dev/urandom >"$VEXA_WEB_ROOT/bench-1m.bin"
-head -c 64M /dev/urandom >"$VEXA_WEB_ROOT/bench-64m.bin"
-repetitions() { [ "$1" = bench-1m.bin ] && echo 41 || echo 7; }
+head -c "${large_mib}M" /dev/urandom >"$VEXA_WEB_ROOT/$large"
+repetitions() { if [ "$1" = bench-1m.bin ]; then count 41; else count 7; fi; }
 
 check_copy() {
     cmp -s "$local_unix" "$VEXA_WEB_ROOT/$1" || { echo "http-fetch: $2 fetched a wrong copy of $1" >&2; exit 1; }
@@ -51,7 +51,7 @@ curl_rates() {
 "$wine" "$exe" wininet "$VEXA_LIGHTTPD_PORT" /bench-1m.bin "$local_windows" 1 >/dev/null 2>&1 || true # warm up
 
 declare -A median best
-for file in bench-1m.bin bench-64m.bin; do
+for file in bench-1m.bin "$large"; do
     for client in vexa wininet urlmon curl; do
         if [ $client = curl ]; then
             rates=$(curl_rates "$file")
@@ -63,12 +63,12 @@ for file in bench-1m.bin bench-64m.bin; do
 done
 
 printf 'HTTP fetch from lighttpd over loopback\n'
-printf 'median of %d (1 MiB) and %d (64 MiB) fetches, best in brackets\n\n' \
-    "$(repetitions bench-1m.bin)" "$(repetitions bench-64m.bin)"
+printf 'median of %d (1 MiB) and %d (%d MiB) fetches, best in brackets\n\n' \
+    "$(repetitions bench-1m.bin)" "$(repetitions "$large")" "$large_mib"
 printf '%-7s %-36s %18s %10s %8s\n' file client "MiB/s" "/ WinINet" "/ curl"
 declare -A label=([vexa]="CVexEngine::FetchRemoteFile" [wininet]="WinINet (baseline)"
                   [urlmon]="URLDownloadToFileA" [curl]="curl (native)")
-for file in bench-1m.bin bench-64m.bin; do
+for file in bench-1m.bin "$large"; do
     size=${file#bench-}
     size=${size%m.bin}
     for client in vexa wininet urlmon curl; do

@@ -22,9 +22,9 @@ local_windows=$(winpath "$local_unix")
 "$wine" "$build_root/x86_64/tests/vexa_trust_root.exe"
 
 head -c 1M /dev/urandom >"$VEXA_WEB_ROOT/bench-1m.bin"
-head -c 64M /dev/urandom >"$VEXA_WEB_ROOT/bench-64m.bin"
-rounds=5
-per_round() { [ "$1" = bench-1m.bin ] && echo 9 || echo 1; }
+head -c "${large_mib}M" /dev/urandom >"$VEXA_WEB_ROOT/$large"
+rounds=$(count 5)
+per_round() { if [ "$1" = bench-1m.bin ]; then count 9; else echo 1; fi; }
 
 check_copy() {
     cmp -s "$local_unix" "$VEXA_WEB_ROOT/$1" || { echo "https-fetch: $2 fetched a wrong copy of $1" >&2; exit 1; }
@@ -57,7 +57,7 @@ round() {
 
 clients=(vexa-url-https wininet-https curl-https vexa-url vexa)
 "$wine" "$exe" wininet "$VEXA_TLS_PORT" /bench-1m.bin "$local_windows" 1 https >/dev/null 2>&1 || true # warm up
-for file in bench-1m.bin bench-64m.bin; do
+for file in bench-1m.bin "$large"; do
     for ((r = 0; r < rounds; r++)); do
         for client in "${clients[@]}"; do
             round "$client" "$file" >>"$work/$file.$client.rates"
@@ -67,7 +67,7 @@ done
 
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 declare -A m
-for file in bench-1m.bin bench-64m.bin; do
+for file in bench-1m.bin "$large"; do
     for client in "${clients[@]}"; do
         m[$file/$client]=$(median "$work/$file.$client.rates")
         rm -f "$work/$file.$client.rates"
@@ -77,10 +77,10 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 declare -A label=([vexa-url-https]="FetchURL https" [wininet-https]="WinINet https (baseline)"
                   [curl-https]="curl https (native)" [vexa-url]="FetchURL http" [vexa]="FetchRemoteHTTP http")
 printf 'HTTPS from nginx and HTTP from lighttpd over loopback, MiB/s\n'
-printf 'median of %d interleaved rounds (%d fetches a round for 1 MiB, 1 for 64 MiB)\n\n' "$rounds" \
-    "$(per_round bench-1m.bin)"
+printf 'median of %d interleaved rounds (%d fetches a round for 1 MiB, 1 for %d MiB)\n\n' "$rounds" \
+    "$(per_round bench-1m.bin)" "$large_mib"
 printf '%-7s %-30s %10s %12s %10s\n' file client "MiB/s" "/ WinINet" "/ curl"
-for file in bench-1m.bin bench-64m.bin; do
+for file in bench-1m.bin "$large"; do
     size=${file#bench-}
     size=${size%m.bin}
     for client in "${clients[@]}"; do

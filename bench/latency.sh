@@ -19,14 +19,14 @@ closed_port=9 # nothing listens on the discard port in the namespace
 declare -A ms
 while read -r name value; do
     ms[$name]=$value
-done < <("$wine" "$build_root/x86_64/bench/bench_latency.exe" "$VEXA_LIGHTTPD_PORT" "$closed_port" 101 | tr -d '\r')
+done < <("$wine" "$build_root/x86_64/bench/bench_latency.exe" "$VEXA_LIGHTTPD_PORT" "$closed_port" "$(count 101)" | tr -d '\r')
 
 "$wine" reg delete 'HKLM\SOFTWARE\Quorvel\VexUpdate' /f >/dev/null 2>&1 || true
 "$wine" regsvr32.exe /u /s "$dll"
 rm -f "$VEXA_WEB_ROOT/small.txt"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-printf 'Latency through the control (median of 101), milliseconds\n\n'
+printf 'Latency through the control (median of %d), milliseconds\n\n' "$(count 101)"
 printf '%-44s %10s %-30s %8s\n' measure ms baseline ratio
 printf '%-44s %10s %-30s %8s\n' "small HTTP fetch, FetchRemoteHTTP" "${ms[fetch-control]}" \
     "WinINet fetch ${ms[fetch-wininet]} ms" "$(ratio "${ms[fetch-control]}" "${ms[fetch-wininet]}")"

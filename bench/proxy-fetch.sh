@@ -13,7 +13,7 @@ enter_workplace bench-proxy
 start_web_servers >/dev/null
 start_http_proxies >/dev/null
 printf 'small file\n' >"$VEXA_WEB_ROOT/small.txt"
-head -c 64M /dev/urandom >"$VEXA_WEB_ROOT/bench-64m.bin"
+head -c "${large_mib}M" /dev/urandom >"$VEXA_WEB_ROOT/$large"
 proxy=127.0.0.1:$VEXA_TINYPROXY_PORT
 
 winpath() { echo "Z:${1//\//\\}"; }
@@ -25,20 +25,21 @@ declare -A v
 while read -r name value; do
     v[$name]=$value
 done < <("$wine" "$build_root/x86_64/bench/bench_proxy_fetch.exe" "$VEXA_LIGHTTPD_PORT" "$proxy" \
-    "$VEXA_PROXY_ONLY_HOST" "$VEXA_PAC_URL" /small.txt /bench-64m.bin 51 | tr -d '\r')
+    "$VEXA_PROXY_ONLY_HOST" "$VEXA_PAC_URL" /small.txt "/$large" "$(count 51)" | tr -d '\r')
 
-v[large-curl]=$(for i in 1 2 3 4 5; do
+v[large-curl]=$(for ((i = 0; i < $(count 5); i++)); do
     curl -sS -x "http://$proxy" --max-time 120 -o /dev/null -w '%{size_download} %{time_total}\n' \
-        "http://$VEXA_PROXY_ONLY_HOST:$VEXA_LIGHTTPD_PORT/bench-64m.bin"
-done | awk '{ print $1 / 1048576 / $2 }' | sort -g | awk '{ r[NR] = $1 } END { printf "%.1f", r[(NR + 1) / 2] }')
+        "http://$VEXA_PROXY_ONLY_HOST:$VEXA_LIGHTTPD_PORT/$large"
+done | awk '{ print $1 / 1048576 / $2 }' | sort -g | awk '{ r[NR] = $1 } END { printf "%.1f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }')
 
 "$wine" reg delete 'HKLM\SOFTWARE\Quorvel\VexUpdate' /f >/dev/null 2>&1 || true
 "$wine" regsvr32.exe /u /s "$dll"
-rm -f "$VEXA_WEB_ROOT/small.txt" "$VEXA_WEB_ROOT/bench-64m.bin"
+rm -f "$VEXA_WEB_ROOT/small.txt" "$VEXA_WEB_ROOT/$large"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 row() { printf '%-46s %10s %-34s %8s\n' "$1" "$2" "$3" "$4"; }
-printf 'Fetches through an HTTP proxy (tinyproxy on loopback): medians of 51 small fetches, 5 large\n\n'
+printf 'Fetches through an HTTP proxy (tinyproxy on loopback): medians of %d small fetches, %d large\n\n' \
+    "$(count 51)" "$(count 5)"
 row measure value baseline ratio
 row "small fetch, direct (ms)" "${v[small-direct]}" "WinINet direct ${v[small-wininet-direct]} ms" \
     "$(ratio "${v[small-direct]}" "${v[small-wininet-direct]}")"
@@ -48,7 +49,7 @@ row "small fetch, system fixed proxy (ms)" "${v[small-system-fixed]}" "HTTPProxy
     "$(ratio "${v[small-system-fixed]}" "${v[small-http-proxy]}")"
 row "small fetch, system script, DIRECT (ms)" "${v[small-system-script]}" "direct ${v[small-direct]} ms" \
     "$(ratio "${v[small-system-script]}" "${v[small-direct]}")"
-row "64 MiB via proxy, FetchURL (MiB/s)" "${v[large-control]}" "WinINet via proxy ${v[large-wininet]}" \
+row "$large_mib MiB via proxy, FetchURL (MiB/s)" "${v[large-control]}" "WinINet via proxy ${v[large-wininet]}" \
     "$(ratio "${v[large-control]}" "${v[large-wininet]}")"
 row "" "" "curl via proxy ${v[large-curl]}" "$(ratio "${v[large-control]}" "${v[large-curl]}")"
 wineserver -k

@@ -3,18 +3,33 @@
 # named baseline and the ratio to it. The benchmarks' own, more detailed
 # tables are kept in build/bench-all/*.txt.
 #
-#   bench/run-all.sh        (as root; each benchmark runs in its own network namespace)
+#   bench/run-all.sh          (as root; each benchmark runs in its own network namespace)
+#   bench/run-all.sh --quick  every benchmark on small files with two
+#                             repetitions: proves that each still runs and
+#                             reports every figure (the test command runs it,
+#                             with VEXA_BENCH_BUILT=1 after its own build)
+#
+# A figure that a benchmark did not report fails the run.
 set -eu -o pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${VEXA_BUILD_ROOT:-$root/build}
+if [ "${1:-}" = --quick ]; then
+    export VEXA_BENCH_QUICK=1
+fi
+source "$(dirname "$0")/lib.sh"
 out=$build_root/bench-all
 mkdir -p "$out"
 
-"$root/scripts/setup.sh" >/dev/null
-"$root/scripts/build.sh" >/dev/null
+if [ "${VEXA_BENCH_BUILT:-0}" != 1 ]; then
+    "$root/scripts/setup.sh" >/dev/null
+    "$root/scripts/build.sh" >/dev/null
+    export VEXA_BENCH_BUILT=1
+fi
 for bench in http-fetch https-fetch ftp-retrieve latency proxy-fetch channel-wait; do
     echo "== $bench" >&2
-    "$root/bench/$bench.sh" >"$out/$bench.txt" 2>&1
+    "$root/bench/$bench.sh" >"$out/$bench.txt" 2>&1 || {
+        echo "bench/$bench.sh failed:" >&2
+        tail -n 20 "$out/$bench.txt" >&2
+        exit 1
+    }
 done
 
 # "median" of a row of http-fetch.sh: file size in MiB, client label.
@@ -36,23 +51,33 @@ latency() {
         for (i = 1; i <= NF; i++) if ($i ~ /^[0-9.]+$/) { print $i, $NF; exit } }' "$out/latency.txt"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
-row() { printf '%-46s %12s  %-34s %12s %7s\n' "$1" "$2" "$3" "$4" "$(ratio "$2" "$4")"; }
+missing=0
+# A figure is a number, and a baseline more than 0; anything else means a
+# benchmark no longer measures what the row names.
+figure_ok() { awk -v v="$1" -v least="$2" 'BEGIN { exit !(v ~ /^[0-9.]+$/ && v + 0 >= least) }'; }
+row() {
+    printf '%-46s %12s  %-34s %12s %7s\n' "$1" "$2" "$3" "$4" "$(ratio "$2" "$4")"
+    if ! figure_ok "$2" 0 || ! figure_ok "$4" 0.000001; then
+        echo "missing figure: ${1:-(previous measure)} / $3" >&2
+        missing=1
+    fi
+}
 
 printf '%-46s %12s  %-34s %12s %7s\n' measure value baseline "baseline" ratio
-for size in 64 1; do
+for size in "$large_mib" 1; do
     v=$(http $size "CVexEngine::FetchRemoteFile")
     row "HTTP $size MiB, FetchRemoteFile (MiB/s)" "$v" "WinINet InternetReadFile" "$(http $size "WinINet")"
     row "" "$v" "URLDownloadToFileA" "$(http $size "URLDownloadToFileA")"
     row "" "$v" "curl (native)" "$(http $size "curl")"
 done
-for size in 64 1; do
+for size in "$large_mib" 1; do
     v=$(https $size "FetchURL https")
     row "HTTPS $size MiB, FetchURL (MiB/s)" "$v" "WinINet https" "$(https $size "WinINet https")"
     row "" "$v" "curl https (native)" "$(https $size "curl https")"
     row "HTTP $size MiB, FetchURL (MiB/s)" "$(https $size "FetchURL http ")" "FetchRemoteHTTP" \
         "$(https $size "FetchRemoteHTTP http")"
 done
-for size in 64 1; do
+for size in "$large_mib" 1; do
     for mode in active passive; do
         v=$(ftp $size $mode "CVexFTP::MoveFile")
         row "FTP $size MiB $mode, CVexFTP::MoveFile (MiB/s)" "$v" "WinINet" "$(ftp $size $mode "WinINet")"
@@ -75,9 +100,10 @@ proxy() {
 }
 read -r v b <<<"$(proxy "small fetch, HTTPProxy")"
 row "small fetch through tinyproxy (ms)" "$v" "WinINet through tinyproxy" "$b"
-read -r v b <<<"$(proxy "64 MiB via proxy")"
-row "HTTP 64 MiB through tinyproxy (MiB/s)" "$v" "WinINet through tinyproxy" "$b"
+read -r v b <<<"$(proxy "$large_mib MiB via proxy")"
+row "HTTP $large_mib MiB through tinyproxy (MiB/s)" "$v" "WinINet through tinyproxy" "$b"
 row "" "$v" "curl through tinyproxy (native)" "$(awk '/curl via proxy/ { print $(NF-1) }' "$out/proxy-fetch.txt")"
 read -r _ _ _ wall cpu _ <<<"$(grep '^VEXSOCK::WaitRead' "$out/channel-wait.txt")"
 read -r _ _ _ spin_wall spin_cpu _ <<<"$(grep '^baseline: zero-timeout' "$out/channel-wait.txt")"
 row "CPU s of a 3 s wait on a silent peer" "$cpu" "zero-timeout polling wait" "$spin_cpu"
+exit "$missing"
