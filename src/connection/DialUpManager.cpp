@@ -4,6 +4,7 @@
 #include "MonotonicClock.h"
 #include "VexLimits.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -268,14 +269,21 @@ void CDialUpManager::WaitForConnection(unsigned nSeconds)
     const uint64_t deadline = DeadlineAfterSeconds(nSeconds);
     while (!m_bConnected)
     {
-        if (MonotonicNowMilliseconds() > deadline)
+        const uint64_t now = MonotonicNowMilliseconds();
+        if (now > deadline)
             return;
-        // Sleeps until a window message arrives or a slice has passed: the
-        // messages are dispatched at once, the connected flag is seen within
-        // a slice, and no processor is kept busy for the whole wait.
-        MsgWaitForMultipleObjectsEx(0, nullptr, kWaitSliceMilliseconds, QS_ALLINPUT,
-                                    MWMO_INPUTAVAILABLE);
-        PumpMessages();
+        // Sleeps until the service reports a state, a window message arrives
+        // (dispatched at once) or the time is up; without the event, in
+        // slices.
+        HANDLE hChanged = m_stateChanged.Get();
+        const DWORD nHandles = hChanged ? 1 : 0;
+        const uint64_t sleepMs =
+            hChanged ? std::min<uint64_t>(deadline - now + 1, LongestSleepMilliseconds()) : kWaitSliceMilliseconds;
+        const DWORD dwWoken = MsgWaitForMultipleObjectsEx(nHandles, hChanged ? &hChanged : nullptr,
+                                                          static_cast<DWORD>(sleepMs),
+                                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (dwWoken == WAIT_OBJECT_0 + nHandles)
+            PumpMessages();
     }
 }
 
@@ -285,4 +293,5 @@ void CDialUpManager::OnDialEvent(DWORD dwState)
         m_bConnected = true;
     else if (dwState == RASCS_Disconnected)
         m_bConnected = false;
+    m_stateChanged.Signal();
 }

@@ -6,6 +6,7 @@
 // still works and only the dial fails.
 #pragma once
 
+#include "EventObject.h"
 #include "LoadedLibrary.h"
 
 #include <windows.h>
@@ -62,8 +63,10 @@ public:
     uint32_t m_nTimeout;
     bool m_bDialled = false;
     CLoadedLibrary m_hRasApi;
-    // Written by the notification thread, polled by the dialling thread.
+    // Written by the notification thread, which then signals m_stateChanged
+    // to wake the dialling thread's wait.
     std::atomic<bool> m_bConnected{false};
+    CEventObject m_stateChanged;
     HRASCONN m_hRasConn = nullptr;
     bool m_bAvailable;
 };

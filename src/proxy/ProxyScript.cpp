@@ -9,6 +9,7 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -299,10 +300,16 @@ DWORD RunProxyScript(const ProxyScriptQuery& query, std::string* pAnswer)
 
     const uint64_t deadline = DeadlineAfterSeconds(kProxyScriptSeconds);
     bool bDone = false;
-    while (!bDone && MonotonicNowMilliseconds() < deadline)
+    for (uint64_t now = MonotonicNowMilliseconds(); !bDone && now < deadline; now = MonotonicNowMilliseconds())
     {
-        bDone = MsgWaitForMultipleObjects(1, &hThread, FALSE, kWaitSliceMilliseconds, QS_ALLINPUT) == WAIT_OBJECT_0;
-        PumpMessages();
+        // Sleeps until the worker ends or a message arrives, which is
+        // dispatched at once.
+        const DWORD dwWoken = MsgWaitForMultipleObjectsEx(
+            1, &hThread, static_cast<DWORD>(std::min<uint64_t>(deadline - now, LongestSleepMilliseconds())), QS_ALLINPUT,
+            MWMO_INPUTAVAILABLE);
+        bDone = dwWoken == WAIT_OBJECT_0;
+        if (dwWoken == WAIT_OBJECT_0 + 1)
+            PumpMessages();
     }
     CloseHandle(hThread);
     if (!bDone)

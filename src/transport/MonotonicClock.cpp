@@ -1,5 +1,7 @@
 #include "MonotonicClock.h"
 
+#include "VexLimits.h"
+
 #include <windows.h>
 
 namespace {
@@ -16,6 +18,11 @@ MonotonicSource g_pfnSource = SystemMonotonicSource;
 uint64_t MonotonicNowMilliseconds()
 {
     return g_pfnSource();
+}
+
+uint64_t LongestSleepMilliseconds()
+{
+    return g_pfnSource == SystemMonotonicSource ? INFINITE - 1 : kWaitSliceMilliseconds; // the longest finite wait
 }
 
 void SetMonotonicSourceForTesting(MonotonicSource pfnSource)

@@ -12,6 +12,11 @@ uint64_t MonotonicNowMilliseconds();
 typedef uint64_t (*MonotonicSource)();
 void SetMonotonicSourceForTesting(MonotonicSource pfnSource);
 
+// How long a wait may sleep on the platform's timers before it reads this
+// clock again: up to its deadline on the system's source, whose time the
+// timers keep; a slice on a substituted one, of which they know nothing.
+uint64_t LongestSleepMilliseconds();
+
 // The point in time that lies nSeconds from now.
 inline uint64_t DeadlineAfterSeconds(unsigned nSeconds)
 {

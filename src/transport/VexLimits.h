@@ -20,9 +20,9 @@ constexpr unsigned kProxyScriptSeconds = VEXA_PROXY_SCRIPT_SECONDS;
 // Limit of the connectivity probe's connection attempt.
 constexpr unsigned kProbeTimeoutSeconds = 1;
 
-// Longest single block inside select before the message queue is drained
-// again: window messages stay responsive while a waiting channel sleeps
-// instead of spinning a processor.
+// Longest sleep of a wait that has no event to wake it (the platform refused
+// one), and how often a transfer between blocks drains the message queue:
+// window messages stay responsive without spinning a processor.
 constexpr unsigned kWaitSliceMilliseconds = 10;
 
 // Data of a transfer moves in blocks of this size: one receive (or local

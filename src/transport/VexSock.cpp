@@ -5,6 +5,7 @@
 #include "VexErrors.h"
 #include "VexLimits.h"
 
+#include <algorithm>
 #include <cstring>
 
 VEXSOCK::VEXSOCK(bool bDatagram)
@@ -131,20 +132,61 @@ bool VEXSOCK::Connect(const char* pszHost, uint16_t port)
 
 namespace {
 
-timeval SliceUntil(uint64_t deadline, uint64_t now)
+// The socket events that may end a wait of each mode. A listening socket
+// waits to read for a connection to accept.
+long NetworkEventsOf(int mode)
 {
-    uint64_t milliseconds = kWaitSliceMilliseconds;
-    if (now >= deadline)
-        milliseconds = 0;
-    else if (deadline - now < milliseconds)
-        milliseconds = deadline - now;
-    timeval tv;
-    tv.tv_sec = 0;
-    tv.tv_usec = static_cast<long>(milliseconds * 1000);
-    return tv;
+    switch (mode)
+    {
+    case VEXSOCK::WAIT_READ:
+        return FD_READ | FD_ACCEPT | FD_CLOSE;
+    case VEXSOCK::WAIT_WRITE:
+        return FD_WRITE | FD_CLOSE;
+    case VEXSOCK::WAIT_CONNECT:
+        return FD_CONNECT | FD_WRITE | FD_CLOSE;
+    default:
+        return 0;
+    }
 }
 
 } // namespace
+
+int VEXSOCK::LookOnce(int mode, fd_set* pReadSet, fd_set* pWriteSet, fd_set* pExceptSet)
+{
+    FD_ZERO(pReadSet);
+    FD_ZERO(pWriteSet);
+    FD_ZERO(pExceptSet);
+    if (mode == WAIT_READ)
+        FD_SET(m_hSocket, pReadSet);
+    else
+        FD_SET(m_hSocket, pWriteSet);
+    if (mode == WAIT_CONNECT)
+        FD_SET(m_hSocket, pExceptSet);
+    timeval now = {0, 0};
+    return select(0, pReadSet, pWriteSet, pExceptSet, &now);
+}
+
+bool VEXSOCK::SleepUntilSignalled(bool bWatching, DWORD dwMilliseconds)
+{
+    // Without the socket's event, sleep in slices and look after each.
+    if (!bWatching)
+        dwMilliseconds = std::min<DWORD>(dwMilliseconds, kWaitSliceMilliseconds);
+    HANDLE hEvent = m_socketEvent.Handle();
+    const DWORD nHandles = bWatching ? 1 : 0;
+    // MWMO_INPUTAVAILABLE: messages already in the queue wake the wait too,
+    // not only those that arrive during it.
+    const DWORD dwWoken = MsgWaitForMultipleObjectsEx(nHandles, bWatching ? &hEvent : nullptr, dwMilliseconds,
+                                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (dwWoken == WAIT_OBJECT_0 + nHandles)
+        PumpMessages();
+    if (!bWatching)
+        return true;
+    // The event says only that something may have happened: a look says
+    // what. It is cleared before the look, so nothing after it is missed.
+    if (dwWoken == WAIT_OBJECT_0)
+        m_socketEvent.Reset();
+    return dwWoken == WAIT_OBJECT_0;
+}
 
 int VEXSOCK::Wait(int mode)
 {
@@ -153,46 +195,46 @@ int VEXSOCK::Wait(int mode)
 
 int VEXSOCK::WaitUntil(int mode, uint64_t deadline)
 {
+    const long networkEvents = NetworkEventsOf(mode);
+    if (networkEvents == 0)
+    {
+        RecordSocketError();
+        return -1;
+    }
+    // The event is armed only when the first look finds the socket not
+    // ready: a socket that is (most waits in a transfer) costs one call.
+    bool bArmed = false, bWatching = false, bLook = true;
     fd_set readSet, writeSet, exceptSet;
     for (;;)
     {
-        FD_ZERO(&readSet);
-        FD_ZERO(&writeSet);
-        FD_ZERO(&exceptSet);
-        switch (mode)
+        if (bLook)
         {
-        case WAIT_READ:
-            FD_SET(m_hSocket, &readSet);
-            break;
-        case WAIT_WRITE:
-            FD_SET(m_hSocket, &writeSet);
-            break;
-        case WAIT_CONNECT:
-            FD_SET(m_hSocket, &writeSet);
-            FD_SET(m_hSocket, &exceptSet);
-            break;
-        default:
-            RecordSocketError();
-            return -1;
+            const int ready = LookOnce(mode, &readSet, &writeSet, &exceptSet);
+            if (ready == SOCKET_ERROR)
+            {
+                RecordSocketError();
+                return -1;
+            }
+            if (ready > 0)
+                break;
         }
-
-        // Block for a short slice at most, so that socket readiness is seen
-        // at once and window messages are still dispatched every few ms.
-        timeval slice = SliceUntil(deadline, MonotonicNowMilliseconds());
-        const int ready = select(0, &readSet, &writeSet, &exceptSet, &slice);
-        if (ready == SOCKET_ERROR)
-        {
-            RecordSocketError();
-            return -1;
-        }
-        if (ready > 0)
-            break;
-        if (MonotonicNowMilliseconds() > deadline)
+        const uint64_t nowMs = MonotonicNowMilliseconds();
+        if (nowMs > deadline)
         {
             Record(VEXERR_SOCKET, VEXWSA_TIMEDOUT);
             return 0;
         }
-        PumpMessages();
+        if (!bArmed)
+        {
+            bArmed = true;
+            bWatching = m_socketEvent.Watch(m_hSocket, networkEvents);
+            continue;
+        }
+        // A wake by a message or by the time changes nothing on the socket:
+        // only the event sends the wait to look again (one look costs about
+        // a millisecond of processor time under Wine).
+        bLook = SleepUntilSignalled(bWatching, static_cast<DWORD>(std::min<uint64_t>(deadline - nowMs + 1,
+                                                                                       LongestSleepMilliseconds())));
     }
 
     const bool bWritable = FD_ISSET(m_hSocket, &writeSet) != 0;

@@ -1,11 +1,13 @@
 // VEXSOCK: the socket channel through which every byte of the engine travels.
 // One IPv4 socket on Windows Sockets 1.1, non-blocking, whose every wait is
 // bounded by m_nTimeout seconds and keeps the calling thread's window
-// messages flowing. Failures land in the pair m_lLastError / m_lLastErrorEx.
+// messages flowing: it sleeps until the socket's event or a message wakes it
+// (SocketEvent.h), dispatching the messages the moment they arrive. Failures land in the pair m_lLastError / m_lLastErrorEx.
 // The FTP and HTTP clients derive from it (plain, non-virtual inheritance).
 #pragma once
 
 #include "AnsiString.h"
+#include "SocketEvent.h"
 #include "WinsockStartup.h"
 
 #include <winsock.h>
@@ -153,4 +155,15 @@ public:
     long m_lConnectFailure = 0;
     bool m_bAbort = false;
     CDiagLog* m_pLog = nullptr; // owned unless m_bLogBorrowed
+
+private:
+    // select without waiting for the mode's readiness: the count of ready
+    // sockets (0 or 1) or SOCKET_ERROR.
+    int LookOnce(int mode, fd_set* pReadSet, fd_set* pWriteSet, fd_set* pExceptSet);
+    // Sleeps until the socket's event is signalled, a message arrives
+    // (dispatched then) or the milliseconds have passed. True when the
+    // socket is to be looked at again.
+    bool SleepUntilSignalled(bool bWatching, DWORD dwMilliseconds);
+
+    CSocketEvent m_socketEvent;
 };
