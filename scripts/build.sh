@@ -38,8 +38,10 @@ else
 fi
 
 # The distribution: both DLLs (stripped) with their type libraries, the
-# sample settings and the installation notes.
-dist=$root/dist
+# sample settings, the installation notes and the two Windows Installer
+# packages, DLLs and packages signed when scripts/sign.sh is given a key.
+# VEXA_DIST puts it elsewhere, beside another checkout's.
+dist=${VEXA_DIST:-$root/dist}
 rm -rf "$dist"
 for arch in i686:win32 x86_64:win64; do
     tree=${arch%%:*}
@@ -49,4 +51,7 @@ for arch in i686:win32 x86_64:win64; do
     cp "$build_root/$tree/src/component/Vexa3.tlb" "$out/Vexa3.tlb"
 done
 cp "$root/packaging/VexUpdate-sample.reg" "$root/packaging/INSTALL.txt" "$dist/"
+"$root/scripts/sign.sh" "$dist/win32/Vexa3.dll" "$dist/win64/Vexa3.dll"
+"$root/scripts/build-msi.sh" "$dist"
+"$root/scripts/sign.sh" "$dist"/*.msi
 echo "== distribution in $dist"

@@ -2,19 +2,22 @@
 # The main job: sets up, builds the two DLLs, then inside a private network
 # namespace starts web servers, an FTP server, a SOCKS proxy and an HTTP proxy
 # on loopback,
-# registers the control in a throwaway Wine prefix of each architecture and
-# runs examples/demo.vbs under that architecture's script host, which fetches
-# through the control and prints what every member returns.
+# installs the control's Windows Installer package (silently, with the
+# connection settings as properties) in a throwaway Wine prefix of each
+# architecture, runs examples/demo.vbs under that architecture's script host,
+# which fetches through the control and prints what every member returns, and
+# uninstalls the package again.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${VEXA_BUILD_ROOT:-$root/build}
+dist=${VEXA_DIST:-$root/dist}
 archs="x86_64 i686"
 prefix_of() { echo "$build_root/main-job/$1/wineprefix"; }
 
 if [ "${1:-}" != --inside ]; then
     # Root needs no sudo (a minimal machine has none); anybody else does.
     if [ "$(id -u)" != 0 ]; then
-        exec sudo --preserve-env=VEXA_BUILD_ROOT "$0" "$@"
+        exec sudo --preserve-env=VEXA_BUILD_ROOT,VEXA_DIST "$0" "$@"
     fi
     "$root/scripts/setup.sh"
     "$root/scripts/build.sh" dlls
@@ -55,21 +58,25 @@ for arch in $archs; do
             exit 0
         fi
         wineserver -p
-        # Settings from an earlier run would change what the demo shows.
+        cd /
+        case $arch in x86_64) msi_arch=x64 ;; i686) msi_arch=x86 ;; esac
+        msi=$(winpath "$(ls "$dist"/Vexa3-*-"$msi_arch".msi)")
+        # A package or settings left by an interrupted run would change what
+        # the demo shows.
+        "$WINELOADER" msiexec.exe /x "$msi" /qn || true
         "$WINELOADER" reg.exe delete 'HKLM\SOFTWARE\Quorvel\VexUpdate' /f >/dev/null 2>&1 || true
-        # The connectivity probe must find something listening: the web server.
-        "$WINELOADER" reg.exe add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget \
-            /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
         # The TLS peer's certificate comes from a test root this prefix trusts.
         "$WINELOADER" "$build_root/$arch/tests/vexa_trust_root.exe"
-        dll=$(winpath "$build_root/$arch/src/component/Vexa3.dll")
-        "$WINELOADER" regsvr32.exe /s "$dll"
-        echo "== $arch: registered $dll; the $arch script host runs the demo"
+        # The connectivity probe must find something listening: the web server.
+        echo "== $arch: msiexec /i $msi /qn PROBETARGET=127.0.0.1:$VEXA_LIGHTTPD_PORT"
+        "$WINELOADER" msiexec.exe /i "$msi" /qn PROBETARGET="127.0.0.1:$VEXA_LIGHTTPD_PORT"
+        echo "== $arch: installed; the $arch script host runs the demo"
         "$WINELOADER" cscript.exe //nologo "$(winpath "$root/examples/demo.vbs")" 127.0.0.1 \
             "$VEXA_LIGHTTPD_PORT" "$VEXA_FTP_PORT" "$VEXA_FTP_USER" "$VEXA_FTP_PASSWORD" \
             127.0.0.1 "$VEXA_DANTE_PORT" "https://localhost:$VEXA_TLS_PORT/secure.txt" \
             "http://127.0.0.1:$VEXA_REDIRECT_PORT/r301" "127.0.0.1:$VEXA_TINYPROXY_PORT" 2>&1 | tr -d '\r'
-        "$WINELOADER" regsvr32.exe /u /s "$dll"
+        echo "== $arch: msiexec /x $msi /qn"
+        "$WINELOADER" msiexec.exe /x "$msi" /qn
         wineserver -k
     )
 done

@@ -27,6 +27,8 @@ packages=(
     libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11
     libmemcachedutil2 libncursesw6 libpam0g libpcre2-8-0 libpcre2-posix3
     libssl3 libtinfo6 zlib1g openssl
+    # The Windows Installer packages (wixl; msiinfo, msibuild) and Authenticode signing.
+    msitools wixl osslsigncode
 )
 
 missing=()
