@@ -3,6 +3,7 @@
 #include "ComBoundary.h"
 #include "Module.h"
 #include "Registration.h"
+#include "SharedCredentials.h"
 #include "Vexa3.h"
 
 #include <windows.h>
@@ -40,7 +41,12 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()
 {
     return ComBoundary([&]() -> HRESULT {
-        return module::LockCount() == 0 ? S_OK : S_FALSE;
+        if (module::LockCount() != 0)
+            return S_FALSE;
+        // The module may go now: no channel is left to use the handle, and
+        // releasing it here, outside the loader lock, is safe.
+        tls::ReleaseSharedClientCredentials();
+        return S_OK;
     });
 }
 

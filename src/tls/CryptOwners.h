@@ -70,28 +70,6 @@ private:
     void* m_p = nullptr;
 };
 
-// A credentials handle from AcquireCredentialsHandle.
-class CCredentials
-{
-public:
-    CCredentials() { SecInvalidateHandle(&m_handle); }
-    ~CCredentials() { Reset(); }
-    CCredentials(const CCredentials&) = delete;
-    CCredentials& operator=(const CCredentials&) = delete;
-
-    bool IsValid() const { return SecIsValidHandle(&m_handle); }
-    CredHandle* Get() { return &m_handle; }
-    void Reset()
-    {
-        if (IsValid())
-            FreeCredentialsHandle(&m_handle);
-        SecInvalidateHandle(&m_handle);
-    }
-
-private:
-    CredHandle m_handle;
-};
-
 // A security context from InitializeSecurityContext.
 class CSecurityContext
 {

@@ -1,6 +1,7 @@
 #include "TlsChannel.h"
 
 #include "CertificateCheck.h"
+#include "SharedCredentials.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "VexSock.h"
@@ -88,34 +89,23 @@ void CTlsChannel::FailFromChannel()
 bool CTlsChannel::AcquireCredentials()
 {
     m_context.Reset();
-    m_credentials.Reset();
-    wchar_t package[] = UNISP_NAME_W;
-    // TLS 1.2 and newer only. Wine 8's Schannel (GnuTLS) keeps only the
-    // protocols of its own list, which ends at TLS 1.2: it drops the TLS 1.3
-    // flag and speaks TLS 1.2 even to a server that offers 1.3. Should a
-    // Windows version refuse the flag in this structure, TLS 1.2 alone is
-    // asked for next.
-    const DWORD protocols[] = {SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT, SP_PROT_TLS1_2_CLIENT};
-    SECURITY_STATUS status = SEC_E_INTERNAL_ERROR;
-    for (DWORD enabled : protocols)
-    {
-        SCHANNEL_CRED credentials = {};
-        credentials.dwVersion = SCHANNEL_CRED_VERSION;
-        credentials.grbitEnabledProtocols = enabled;
-        // The certificate is checked here (CertificateCheck.h), never by
-        // the package on its own terms; no client certificate is offered.
-        credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-        TimeStamp expiry;
-        status = AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &credentials, nullptr,
-                                           nullptr, m_credentials.Get(), &expiry);
-        if (status == SEC_E_OK)
-            return true;
-        SecInvalidateHandle(m_credentials.Get());
-    }
+    SECURITY_STATUS status = SEC_E_OK;
+    m_pCredentials = tls::SharedClientCredentials(&status);
+    if (m_pCredentials)
+        return true;
     m_channel.LogFormat("CTlsChannel::Handshake() AcquireCredentialsHandle returned 0x%08lx\n",
                         static_cast<unsigned long>(status));
     Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
     return false;
+}
+
+const char* CTlsChannel::SessionKind()
+{
+    // Wine 8's Schannel does not report it (SEC_E_UNSUPPORTED_FUNCTION).
+    SecPkgContext_SessionInfo info = {};
+    if (QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_SESSION_INFO, &info) != SEC_E_OK)
+        return "a session the package does not describe";
+    return (info.dwFlags & SSL_SESSION_RECONNECT) ? "a resumed session" : "a new session";
 }
 
 CTlsChannel::Read CTlsChannel::ReadMore(bool bHandshake)
@@ -197,7 +187,7 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
         SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, output};
         ULONG attributes = 0;
         const SECURITY_STATUS status = InitializeSecurityContextW(
-            m_credentials.Get(), bFirstCall ? nullptr : m_context.Get(), TargetName(), kContextRequest, 0, 0,
+            m_pCredentials, bFirstCall ? nullptr : m_context.Get(), TargetName(), kContextRequest, 0, 0,
             bFirstCall ? nullptr : &inputDesc, 0, m_context.Get(), &outputDesc, &attributes, nullptr);
         CContextBuffer token;
         token.Adopt(output[0].pvBuffer);
@@ -351,7 +341,7 @@ bool CTlsChannel::Handshake(const char* pszServerName)
     m_channel.LogFormat("CTlsChannel::Handshake( %s ) returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
                         pszServerName ? pszServerName : "", TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
     if (bResult)
-        m_channel.LogFormat("CTlsChannel::Handshake() negotiated %s\n", ProtocolName());
+        m_channel.LogFormat("CTlsChannel::Handshake() negotiated %s, %s\n", ProtocolName(), SessionKind());
     return bResult;
 }
 
@@ -547,7 +537,7 @@ void CTlsChannel::Shutdown()
     SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, output};
     ULONG attributes = 0;
-    status = InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), TargetName(), kContextRequest, 0, 0,
+    status = InitializeSecurityContextW(m_pCredentials, m_context.Get(), TargetName(), kContextRequest, 0, 0,
                                         nullptr, 0, m_context.Get(), &outputDesc, &attributes, nullptr);
     CContextBuffer token;
     token.Adopt(output[0].pvBuffer);

@@ -62,6 +62,8 @@ private:
     };
 
     bool AcquireCredentials();
+    // For the trace: whether the handshake resumed an earlier session.
+    const char* SessionKind();
     // The name for SNI and the package's session cache; none for an
     // address literal.
     wchar_t* TargetName();
@@ -81,7 +83,8 @@ private:
     void FailFromChannel();
 
     VEXSOCK& m_channel;
-    CCredentials m_credentials;
+    // The process's shared credentials (SharedCredentials.h), not owned.
+    CredHandle* m_pCredentials = nullptr;
     CSecurityContext m_context;
     tls::CTlsReceiveBuffer m_in;
     std::unique_ptr<char[]> m_pOut;

@@ -5,6 +5,8 @@
 // its roots: in the local machine's Root store.
 #include "TlsChannel.h"
 
+#include "SharedCredentials.h"
+
 #include "ScriptedPeer.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
@@ -200,6 +202,23 @@ TEST_F(TlsFetch, OnlyADnsNameIsSentAsServerName)
         ASSERT_TRUE(client.tls.Handshake(c.host));
         EXPECT_EQ(Body(Get(client.tls, c.host, "/sni")), c.sni);
     }
+}
+
+TEST_F(TlsFetch, ChannelsShareCredentialsUntilTheModuleLetsThemGo)
+{
+    // Two channels at once on the one handle, then a channel after the
+    // handle was released, on a new one.
+    CClient first, second;
+    ASSERT_TRUE(first.Connect(testenv::Port("VEXA_TLS_PORT")));
+    ASSERT_TRUE(second.Connect(testenv::Port("VEXA_TLS_PORT")));
+    EXPECT_TRUE(first.tls.Handshake("localhost"));
+    EXPECT_TRUE(second.tls.Handshake("localhost"));
+    EXPECT_EQ(Body(Get(first.tls, "localhost", "/sni")), "localhost");
+    tls::ReleaseSharedClientCredentials();
+    CClient third;
+    ASSERT_TRUE(third.Connect(testenv::Port("VEXA_TLS_PORT")));
+    EXPECT_TRUE(third.tls.Handshake("localhost"));
+    EXPECT_EQ(Body(Get(third.tls, "localhost", "/sni")), "localhost");
 }
 
 TEST_F(TlsFetch, ProtocolIsTls12OrNewer)
