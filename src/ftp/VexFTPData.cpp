@@ -296,7 +296,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
         Log("CVexFTP::MoveFile()  Connect to Server.\n", true);
         if (!data.Connect(target.Get(), static_cast<uint16_t>(port)))
         {
-            SetError(VEXERR_SOCKET, WSAGetLastError());
+            SetError(VEXERR_SOCKET, data.ConnectFailureReason());
             return false;
         }
         return true;

@@ -10,12 +10,14 @@
 #include "TestRegistry.h"
 #include "Url.h"
 #include "VexEngine.h"
+#include "VexErrors.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -92,6 +94,16 @@ TEST(FtpActiveData, StrangerIsRefusedAndTheServersConnectionTaken)
         << ftp.GetLastError() << "/" << ftp.GetLastErrorEx();
     EXPECT_EQ(ReadWholeFile(local), "from the server");
     EXPECT_STREQ(ftp.m_lastReply.Get(), "226 done, stranger refused");
+}
+
+TEST(FtpPassiveData, ARefusedDataConnectionSaysSo)
+{
+    CTrackedFiles files;
+    const std::string local = files.Track(TempPath("vex-pasv-closed.txt"));
+    CVexFTP ftp;
+    ASSERT_TRUE(ftp.Connect("127.0.0.1", "jo", "pw", testenv::FtpPasvClosedPort()));
+    EXPECT_FALSE(ftp.MoveFile("f.txt", local.c_str(), true, true, true));
+    EXPECT_EQ(std::make_pair(ftp.GetLastError(), ftp.GetLastErrorEx()), std::make_pair(VEXERR_SOCKET, 10061L));
 }
 
 // The registry value reaches the transfer at every fetch.

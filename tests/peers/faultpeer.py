@@ -245,6 +245,20 @@ def ftp_active_stranger_first(conn):
     ftp_session(conn, {b"PORT": port, b"RETR": retr})
 
 
+def ftp_pasv_port_closed(conn):
+    """The 227 reply names a port of the control host on which nothing
+    listens any more: the data connection is refused."""
+    closed = socket.socket()
+    closed.bind(("127.0.0.1", 0))
+    port = closed.getsockname()[1]
+    closed.close()
+
+    def pasv(line):
+        conn.sendall(b"227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n" % (port >> 8, port & 255))
+
+    ftp_session(conn, {b"PASV": pasv, b"RETR": lambda line: None})
+
+
 SCENARIOS = [
     http_reset_in_status_line,
     http_reset_in_headers,
@@ -259,6 +273,7 @@ SCENARIOS = [
     socks_reset_in_handshake,
     ftp_pasv_names_another_host,
     ftp_active_stranger_first,
+    ftp_pasv_port_closed,
 ]
 
 

@@ -146,6 +146,7 @@ start_fault_peers() {
     # FTP servers whose data connections test where the client's go.
     export VEXA_FTP_PASV_ELSEWHERE_PORT=$((VEXA_FAULT_PORT_BASE + 11))
     export VEXA_FTP_ACTIVE_STRANGER_PORT=$((VEXA_FAULT_PORT_BASE + 12))
+    export VEXA_FTP_PASV_CLOSED_PORT=$((VEXA_FAULT_PORT_BASE + 13))
     export VEXA_TEMP_FULL=$PEER_DIR/temp-full VEXA_TEMP_READONLY=$PEER_DIR/temp-readonly
     mkdir -p "$VEXA_TEMP_FULL" "$VEXA_TEMP_READONLY"
     mountpoint -q "$VEXA_TEMP_FULL" || mount -t tmpfs -o size=64k tmpfs "$VEXA_TEMP_FULL"

@@ -66,5 +66,7 @@ inline uint16_t FtpPasvElsewherePort() { return Port("VEXA_FTP_PASV_ELSEWHERE_PO
 // is "from the server", and the 226 reply ends in "stranger refused" when
 // the client closed the stranger's connection.
 inline uint16_t FtpActiveStrangerPort() { return Port("VEXA_FTP_ACTIVE_STRANGER_PORT"); }
+// A passive FTP server whose 227 reply names a closed port.
+inline uint16_t FtpPasvClosedPort() { return Port("VEXA_FTP_PASV_CLOSED_PORT"); }
 
 } // namespace testenv
