@@ -13,7 +13,7 @@ enter_namespace "$0" 300 "$@"
 
 ip link set lo up
 wineserver -p
-exe=$build_root/x86_64/bench/bench_channel_wait.exe
+exe=$tree/bench/bench_channel_wait.exe
 ticks=$(getconf CLK_TCK)
 
 # user+system ticks of wineserver so far

@@ -14,7 +14,7 @@ enter_namespace "$0" 600 "$@"
 enter_workplace bench-ftp
 start_vsftpd >/dev/null
 
-exe=$build_root/x86_64/bench/bench_ftp_retrieve.exe
+exe=$tree/bench/bench_ftp_retrieve.exe
 local_unix=$work/retrieved.bin
 local_windows="Z:${local_unix//\//\\}"
 

@@ -13,7 +13,7 @@ enter_namespace "$0" 600 "$@"
 enter_workplace bench-http
 start_web_servers
 
-exe=$build_root/x86_64/bench/bench_http_fetch.exe
+exe=$tree/bench/bench_http_fetch.exe
 local_unix=$work/fetched.bin
 local_windows="Z:${local_unix//\//\\}"
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null

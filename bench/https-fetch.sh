@@ -15,11 +15,11 @@ enter_workplace bench-https
 start_web_servers >/dev/null
 start_tls_servers >/dev/null
 
-exe=$build_root/x86_64/bench/bench_http_fetch.exe
+exe=$tree/bench/bench_http_fetch.exe
 local_unix=$work/fetched.bin
 local_windows=$(winpath "$local_unix")
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
-"$wine" "$build_root/x86_64/tests/vexa_trust_root.exe"
+"$wine" "$tree/tests/vexa_trust_root.exe"
 
 head -c 1M /dev/urandom >"$VEXA_WEB_ROOT/bench-1m.bin"
 head -c "${large_mib}M" /dev/urandom >"$VEXA_WEB_ROOT/$large"

@@ -11,7 +11,7 @@ start_web_servers >/dev/null
 printf 'small file\n' >"$VEXA_WEB_ROOT/small.txt"
 
 winpath() { echo "Z:${1//\//\\}"; }
-dll=$(winpath "$build_root/x86_64/src/component/Vexa3.dll")
+dll=$(winpath "$tree/src/component/Vexa3.dll")
 "$wine" regsvr32.exe /s "$dll"
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
 closed_port=9 # nothing listens on the discard port in the namespace
@@ -19,7 +19,7 @@ closed_port=9 # nothing listens on the discard port in the namespace
 declare -A ms
 while read -r name value; do
     ms[$name]=$value
-done < <("$wine" "$build_root/x86_64/bench/bench_latency.exe" "$VEXA_LIGHTTPD_PORT" "$closed_port" "$(count 101)" | tr -d '\r')
+done < <("$wine" "$tree/bench/bench_latency.exe" "$VEXA_LIGHTTPD_PORT" "$closed_port" "$(count 101)" | tr -d '\r')
 
 "$wine" reg delete 'HKLM\SOFTWARE\Quorvel\VexUpdate' /f >/dev/null 2>&1 || true
 "$wine" regsvr32.exe /u /s "$dll"

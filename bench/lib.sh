@@ -12,8 +12,11 @@ build_root=${VEXA_BUILD_ROOT:-$root/build}
 # Wine looks for a program in the current directory first: a stray reg.exe
 # in the caller's directory would stand in for the prefix's own.
 cd "$root"
-source "$root/scripts/wine-env.sh" x86_64
+# VEXA_BENCH_ARCH (bench/run-all.sh sets it) chooses the DLL, its programs,
+# loader and prefix: x86_64 unless it says i686.
+source "$root/scripts/wine-env.sh" "${VEXA_BENCH_ARCH:-x86_64}"
 wine=$WINELOADER
+tree=$build_root/$VEXA_ARCH
 
 # A quick run (VEXA_BENCH_QUICK=1, from bench/run-all.sh --quick) only shows
 # that every benchmark still starts and reports: the large file is 2 MiB

@@ -17,14 +17,14 @@ head -c "${large_mib}M" /dev/urandom >"$VEXA_WEB_ROOT/$large"
 proxy=127.0.0.1:$VEXA_TINYPROXY_PORT
 
 winpath() { echo "Z:${1//\//\\}"; }
-dll=$(winpath "$build_root/x86_64/src/component/Vexa3.dll")
+dll=$(winpath "$tree/src/component/Vexa3.dll")
 "$wine" regsvr32.exe /s "$dll"
 "$wine" reg add 'HKLM\SOFTWARE\Quorvel\VexUpdate' /v ProbeTarget /d "127.0.0.1:$VEXA_LIGHTTPD_PORT" /f >/dev/null
 
 declare -A v
 while read -r name value; do
     v[$name]=$value
-done < <("$wine" "$build_root/x86_64/bench/bench_proxy_fetch.exe" "$VEXA_LIGHTTPD_PORT" "$proxy" \
+done < <("$wine" "$tree/bench/bench_proxy_fetch.exe" "$VEXA_LIGHTTPD_PORT" "$proxy" \
     "$VEXA_PROXY_ONLY_HOST" "$VEXA_PAC_URL" /small.txt "/$large" "$(count 51)" | tr -d '\r')
 
 v[large-curl]=$(for ((i = 0; i < $(count 5); i++)); do
