@@ -17,17 +17,10 @@ import sys
 import threading
 import time
 
+from faultpeer import read_request
+
 BODY = b"".join(b"line %05d of a body framed by the close\n" % i for i in range(2000))
 PIECE = 16
-
-
-def read_request(conn):
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = conn.recv(4096)
-        if not chunk:
-            break
-        data += chunk
 
 
 def serve_close_framed(context, raw, close_notify):

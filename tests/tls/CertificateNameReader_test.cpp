@@ -112,14 +112,4 @@ TEST(CertificateNameReader, CommonNamesOfEveryStringType)
     }
 }
 
-TEST(CertificateNameReader, ANameWithAZeroByteMatchesNothing)
-{
-    const Bytes der = Tlv(0x30, Tlv(0x82, std::string("localhost\0.vexa.test", 20)));
-    tls::CertificateNames names;
-    ASSERT_TRUE(tls::ReadAltNames(der.data(), der.size(), &names));
-    names.hasAltNames = true;
-    for (const char* host : {"localhost", "localhost.vexa.test", "vexa.test"})
-        EXPECT_FALSE(tls::HostMatchesCertificate(host, names)) << host;
-}
-
 } // namespace
