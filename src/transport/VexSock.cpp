@@ -231,8 +231,8 @@ int VEXSOCK::WaitUntil(int mode, uint64_t deadline)
             continue;
         }
         // A wake by a message or by the time changes nothing on the socket:
-        // only the event sends the wait to look again (one look costs about
-        // a millisecond of processor time under Wine).
+        // only the event sends the wait to look again (under Wine each look
+        // is a call into wineserver).
         bLook = SleepUntilSignalled(bWatching, static_cast<DWORD>(std::min<uint64_t>(deadline - nowMs + 1,
                                                                                        LongestSleepMilliseconds())));
     }
