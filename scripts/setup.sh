@@ -4,10 +4,24 @@
 # and Debian's multiarch wine32 (i386) for the i686 DLL.
 set -eu
 
+# A mirror in the middle of a sync answers some index files with the wrong
+# size, and apt-get update fails for that alone: a later try usually finds
+# it done. Lists that stay stale are used as they are; an install that then
+# finds no package says so itself.
+refresh_package_lists() {
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get update && return 0
+        echo "apt-get update failed (attempt $attempt of 3)" >&2
+        sleep $((attempt * 15))
+    done
+    return 0
+}
+
 # wine32 comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    apt-get update
+    refresh_package_lists
 fi
 
 packages=(
@@ -36,7 +50,7 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update
+    refresh_package_lists
     # The servers' packages start them as system services on install; the
     # tests only ever run their own instances. Where no policy forbids it
     # already, forbid those starts for the time of the install.
@@ -56,7 +70,7 @@ if [ ! -x "$proftpd_dir/usr/sbin/proftpd" ]; then
     download=$(mktemp -d)
     # apt downloads as its unprivileged user _apt.
     chown _apt "$download"
-    (cd "$download" && { apt-get download proftpd-core || { apt-get update && apt-get download proftpd-core; }; })
+    (cd "$download" && { apt-get download proftpd-core || { refresh_package_lists && apt-get download proftpd-core; }; })
     dpkg -x "$download"/proftpd-core_*.deb "$proftpd_dir"
     rm -rf "$download"
 fi
