@@ -60,7 +60,15 @@ if [ ${#missing[@]} -gt 0 ]; then
         chmod 755 "$policy"
         trap 'rm -f "$policy"' EXIT
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    # Multiarch packages must have one version on both architectures. When
+    # one architecture's index of the security archive could not be read,
+    # apt knows newer versions for the other only and finds no solution:
+    # then the packages come from the release itself, whose versions match.
+    if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"; then
+        release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        echo "installing from $release alone, where versions match across architectures" >&2
+        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends -t "$release" "${missing[@]}"
+    fi
 fi
 
 # The tests run proftpd beside vsftpd, but Debian's two packages conflict:
