@@ -2,7 +2,9 @@
 // login, in image type, and prints the median and the best rate in MiB/s.
 // Two clients: the engine's CVexFTP::MoveFile, and Wine's own WinINet
 // (FtpOpenFile and InternetReadFile into a local file), the baseline that
-// bench/ftp-retrieve.sh names. Only the transfers are timed, not the login.
+// bench/ftp-retrieve.sh names; and the engine over TLS (AUTH TLS, PROT P,
+// server "localhost") for bench/ftps-retrieve.sh. Only the transfers are
+// timed, not the login.
 #include "LocalFile.h"
 #include "VexFTP.h"
 #include "VexLimits.h"
@@ -76,10 +78,11 @@ bool Measure(Retrieve retrieve, const Target& target, unsigned repetitions)
     return true;
 }
 
-int RunVexFtp(const Target& target, unsigned repetitions)
+int RunVexFtp(const Target& target, unsigned repetitions, bool bTls)
 {
     CVexFTP ftp;
-    if (!ftp.Connect("127.0.0.1", target.pszUser, target.pszPassword, target.port))
+    ftp.m_tlsMode = bTls ? ftp::TlsMode::kRequired : ftp::TlsMode::kPlain;
+    if (!ftp.Connect(bTls ? "localhost" : "127.0.0.1", target.pszUser, target.pszPassword, target.port))
     {
         std::fprintf(stderr, "Connect failed: m_lLastError: %ld m_lLastErrorEx: %ld\n", ftp.GetLastError(),
                      ftp.GetLastErrorEx());
@@ -159,10 +162,12 @@ int main(int argc, char** argv)
         std::printf("%d\n", kTransferBlockSize);
         return 0;
     }
-    if (argc != 9 || (std::strcmp(argv[1], "vexftp") != 0 && std::strcmp(argv[1], "wininet") != 0) ||
+    const bool bVexFtp = argc == 9 && std::strcmp(argv[1], "vexftp") == 0;
+    const bool bVexFtps = argc == 9 && std::strcmp(argv[1], "vexftps") == 0;
+    if (argc != 9 || (!bVexFtp && !bVexFtps && std::strcmp(argv[1], "wininet") != 0) ||
         (std::strcmp(argv[2], "active") != 0 && std::strcmp(argv[2], "passive") != 0))
     {
-        std::fprintf(stderr, "usage: ftp_retrieve vexftp|wininet active|passive PORT USER PASSWORD REMOTE LOCAL "
+        std::fprintf(stderr, "usage: ftp_retrieve vexftp|vexftps|wininet active|passive PORT USER PASSWORD REMOTE LOCAL "
                              "REPETITIONS\n"
                              "       ftp_retrieve block-size\n");
         return 2;
@@ -176,5 +181,5 @@ int main(int argc, char** argv)
     const unsigned repetitions = static_cast<unsigned>(std::strtoul(argv[8], nullptr, 10));
     if (repetitions == 0)
         return 2;
-    return std::strcmp(argv[1], "vexftp") == 0 ? RunVexFtp(target, repetitions) : RunWinInet(target, repetitions);
+    return bVexFtp || bVexFtps ? RunVexFtp(target, repetitions, bVexFtps) : RunWinInet(target, repetitions);
 }

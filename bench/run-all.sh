@@ -38,7 +38,7 @@ for arch in $archs; do
         continue
     fi
     mkdir -p "$out/$arch"
-    for bench in http-fetch https-fetch ftp-retrieve latency proxy-fetch channel-wait; do
+    for bench in http-fetch https-fetch ftp-retrieve ftps-retrieve latency proxy-fetch channel-wait; do
         echo "== $arch $bench" >&2
         VEXA_BENCH_ARCH=$arch "$root/bench/$bench.sh" >"$out/$arch/$bench.txt" 2>&1 || {
             echo "bench/$bench.sh ($arch) failed:" >&2
@@ -60,6 +60,11 @@ https() {
 ftp() {
     awk -v size="$1 MiB" -v mode="$2" -v label="$3" \
         'index($0, size) == 1 && $3 == mode && index($0, label) { print $(NF-3) }' "$res/ftp-retrieve.txt"
+}
+# ftps-retrieve.sh rows: size, mode, client label.
+ftps() {
+    awk -v size="$1 MiB" -v mode="$2" -v label="$3" \
+        'index($0, size) == 1 && $3 == mode && index($0, label) { print $(NF-2) }' "$res/ftps-retrieve.txt"
 }
 # latency.sh rows: the first number is the value, the last the ratio.
 latency() {
@@ -100,6 +105,14 @@ table() {
             v=$(ftp $size $mode "CVexFTP::MoveFile")
             row "FTP $size MiB $mode, CVexFTP::MoveFile (MiB/s)" "$v" "WinINet" "$(ftp $size $mode "WinINet")"
             row "" "$v" "curl (native)" "$(ftp $size $mode "curl")"
+        done
+    done
+    # curl 7.88 fails active FTPS (bench/ftps-retrieve.sh): passive against
+    # passive, and active against curl's passive.
+    for size in "$large_mib" 1; do
+        for mode in passive active; do
+            row "FTPS $size MiB $mode, CVexFTP::MoveFile (MiB/s)" "$(ftps $size $mode "CVexFTP::MoveFile FTPS")" \
+                "curl --ssl-reqd passive (native)" "$(ftps $size passive "curl --ssl-reqd")"
         done
     done
     read -r fetch_ms fetch_ratio <<<"$(latency "small HTTP fetch")"

@@ -1,10 +1,12 @@
 ' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
 ' through a SOCKS proxy, and prints what every member of the control returns.
 '
-'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY]]]
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY [FTPSURL]]]]
 '
 ' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL; with
 ' HTTPPROXY ("host:port") they are fetched once more through that HTTP proxy.
+' FTPSURL, when given, is fetched with FetchURL over FTP with implicit TLS;
+' it may carry a password, so the demo does not print it.
 ' The proxy, when given, is configured the way an administrator would:
 ' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
 Option Explicit
@@ -63,6 +65,9 @@ If args.Count >= 9 Then
     Report "FetchURL " & args(8), ctl.FetchURL(args(8))
     Report "FetchURL ftp://" & host & ":" & ftpPort & "/readme.txt (image type)", _
         ctl.FetchURL("ftp://" & args(3) & ":" & args(4) & "@" & host & ":" & ftpPort & "/readme.txt")
+End If
+If args.Count >= 11 Then
+    Report "FetchURL ftps://... (implicit TLS) ", ctl.FetchURL(args(10))
 End If
 If args.Count >= 10 Then
     shell.RegWrite SettingsKey & "HTTPProxy", args(9), "REG_SZ"

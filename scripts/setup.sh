@@ -41,6 +41,8 @@ packages=(
     libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11
     libmemcachedutil2 libncursesw6 libpam0g libpcre2-8-0 libpcre2-posix3
     libssl3 libtinfo6 zlib1g openssl
+    # proftpd's mod_tls (package proftpd-mod-crypto, unpacked beside it).
+    libsodium23
     # The Windows Installer packages (wixl; msiinfo, msibuild) and Authenticode signing.
     msitools wixl osslsigncode
 )
@@ -80,6 +82,16 @@ if [ ! -x "$proftpd_dir/usr/sbin/proftpd" ]; then
     chown _apt "$download"
     (cd "$download" && { apt-get download proftpd-core || { refresh_package_lists && apt-get download proftpd-core; }; })
     dpkg -x "$download"/proftpd-core_*.deb "$proftpd_dir"
+    rm -rf "$download"
+fi
+# Its TLS module (FTPS tests), from the same version as the core.
+if [ ! -f "$proftpd_dir/usr/lib/proftpd/mod_tls.so" ]; then
+    download=$(mktemp -d)
+    chown _apt "$download"
+    version=$(zcat "$proftpd_dir/usr/share/doc/proftpd-core/changelog.Debian.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')
+    (cd "$download" && { apt-get download "proftpd-mod-crypto=$version" ||
+        { refresh_package_lists && apt-get download "proftpd-mod-crypto=$version"; }; })
+    dpkg -x "$download"/proftpd-mod-crypto_*.deb "$proftpd_dir"
     rm -rf "$download"
 fi
 

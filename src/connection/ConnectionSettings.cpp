@@ -52,6 +52,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
     // Read whether or not the key exists: without it, passive mode is off.
     settings.m_bUsePASV = ReadDword(registry, "UsePASV", 0) != 0;
     settings.m_bTrustPASVAddress = ReadDword(registry, "FTPTrustPASVAddress", 0) != 0;
+    settings.m_ftpTls = ftp::TlsModeFromSetting(ReadDword(registry, "FTPTLS", 0));
 
     // Checked again: the key may have gone in the meantime.
     if (registry.KeyExists(HKEY_LOCAL_MACHINE, kConnectionSettingsKey))

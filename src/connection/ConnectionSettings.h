@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Bstr.h"
+#include "FtpTls.h"
 #include "ProbeTarget.h"
 #include "ProxySelector.h"
 
@@ -33,6 +34,8 @@ struct CConnectionSettings
     // "FTPTrustPASVAddress": passive data connections go to the address a
     // 227 reply names, not to the control connection's server.
     bool m_bTrustPASVAddress = false;
+    // "FTPTLS": 0 plain, 1 TLS when the server offers it, 2 TLS required.
+    ftp::TlsMode m_ftpTls = ftp::TlsMode::kPlain;
     bool m_bConnectDUN = false;
     CBstr m_bstrDunProfile;
     CBstr m_bstrDunUserName;

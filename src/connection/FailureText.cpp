@@ -76,6 +76,13 @@ std::string FtpCause(const FailureContext& c)
     case VEXDET_PORT_OR_COMPLETION: return Server(c) + " did not complete the transfer" + reply;
     case VEXDET_BAD_REPLY: return Server(c) + " sent a reply that cannot be read";
     case VEXDET_UNEXPECTED: return Server(c) + " answered unexpectedly" + reply;
+    case VEXDET_FTP_AUTH_REFUSED:
+        return Server(c) + " refused TLS (AUTH TLS)" + reply + "; FTPTLS asks for TLS, 0 turns it off";
+    case VEXDET_FTP_PROT_REFUSED:
+        return Server(c) + " refused to protect the data connections (PBSZ 0, PROT P)" + reply;
+    case VEXDET_FTP_DATA_TLS_REFUSED: return Server(c) + " refused the TLS session of the data connection" + reply;
+    case VEXDET_FTP_DATA_CUT:
+        return "the TLS data connection from " + Server(c) + " ended without close_notify: the file may be cut short";
     default: return Server(c) + " refused the transfer" + reply;
     }
 }
@@ -156,8 +163,9 @@ std::string UrlCause(long detail)
 {
     switch (detail)
     {
-    case VEXDET_URL_NO_SCHEME: return "the URL was refused: it does not start with http://, https:// or ftp://";
-    case VEXDET_URL_UNKNOWN_SCHEME: return "the URL was refused: only http, https and ftp are fetched";
+    case VEXDET_URL_NO_SCHEME:
+        return "the URL was refused: it does not start with http://, https://, ftp:// or ftps://";
+    case VEXDET_URL_UNKNOWN_SCHEME: return "the URL was refused: only http, https, ftp and ftps are fetched";
     case VEXDET_URL_CONTROL_CHARACTER: return "the URL was refused: it holds a control character";
     case VEXDET_URL_EMPTY_HOST: return "the URL was refused: it names no host";
     case VEXDET_URL_BAD_HOST: return "the URL was refused: the host is no name or IPv4 address";

@@ -13,7 +13,7 @@ struct FailureContext
 {
     long lError = 0;
     long lErrorEx = 0;
-    std::string protocol; // "HTTP", "HTTPS", "FTP"
+    std::string protocol; // "HTTP", "HTTPS", "FTP", "FTPS"
     std::string host;     // the server as the caller named it
     uint16_t port = 0;
     bool bViaSocks = false;

@@ -137,9 +137,17 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
 bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
                                 const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive)
 {
+    return FetchFtpWith(m_ftpTls, pszHost, pszUser, pszPassword, port, pszRemote, pszLocal, bImageType, bPassive);
+}
+
+bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser,
+                                    const char* pszPassword, uint16_t port, const char* pszRemote,
+                                    const char* pszLocal, bool bImageType, bool bPassive)
+{
     const std::string remote = Text(pszRemote);
+    // Proxy rules for ftp cover ftps too: the same protocol, in TLS.
     if (!ChooseRoute("ftp", Text(pszHost), port,
-                     "ftp://" + Text(pszHost) + ":" + std::to_string(port) + (remote.rfind('/', 0) == 0 ? "" : "/") +
+                     (tls == ftp::TlsMode::kImplicit ? "ftps://" : "ftp://") + Text(pszHost) + ":" + std::to_string(port) + (remote.rfind('/', 0) == 0 ? "" : "/") +
                          remote))
         return false;
     if (m_route.bUse && !bPassive)
@@ -154,6 +162,7 @@ bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const 
         return false;
     Prepare(*ftp);
     ftp->m_bTrustPassiveAddress = m_bTrustPassiveAddress;
+    ftp->m_tlsMode = tls;
     const SocksHop socks = Socks();
     const bool bConnected =
         UsesSocks()    ? ftp->ConnectSocks(pszHost, pszUser, pszPassword, port, socks.pszServer, socks.port,
@@ -248,13 +257,14 @@ bool CTransferSession::FetchFtpUrl(const url::Url& target, const char* pszLocal,
     const char* pszUser = target.hasUserInfo ? target.user.c_str() : "anonymous";
     const char* pszPassword = target.hasUserInfo ? target.password.c_str() : "anonymous@";
     // An update must arrive byte for byte: image type unless ";type=a".
-    return FetchFTP(target.host.c_str(), pszUser, pszPassword, target.port, path.c_str(), pszLocal,
-                    !target.ftpAscii, bPassive);
+    return FetchFtpWith(target.scheme == url::Scheme::kFtps ? ftp::TlsMode::kImplicit : m_ftpTls,
+                        target.host.c_str(), pszUser, pszPassword, target.port, path.c_str(), pszLocal,
+                        !target.ftpAscii, bPassive);
 }
 
 bool CTransferSession::FetchURL(const url::Url& target, const char* pszLocal, bool bPassive)
 {
-    if (target.scheme == url::Scheme::kFtp)
+    if (url::IsFtp(target.scheme))
         return FetchFtpUrl(target, pszLocal, bPassive);
     url::Url current = target;
     for (unsigned nRedirects = 0;; ++nRedirects)
@@ -275,7 +285,7 @@ bool CTransferSession::FetchURL(const url::Url& target, const char* pszLocal, bo
         // Only to http and https, and never from https down to plain http:
         // what was asked for over TLS must not arrive without it.
         if (url::ResolveReference(current, location.c_str(), &next) != url::UrlError::kNone ||
-            next.scheme == url::Scheme::kFtp ||
+            url::IsFtp(next.scheme) ||
             (current.scheme == url::Scheme::kHttps && next.scheme == url::Scheme::kHttp))
         {
             m_lLastError = VEXERR_HTTP;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "FtpTls.h"
 #include "HttpProxyRoute.h"
 #include "ProxySelector.h"
 #include "VexErrors.h"
@@ -38,7 +39,8 @@ public:
     bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
                   const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
     // Fetches what the URL names: HTTP/1.1 (over TLS for https) following up
-    // to kMaxRedirects redirects, or FTP in image type (ASCII for ";type=a").
+    // to kMaxRedirects redirects, or FTP in image type (ASCII for ";type=a"),
+    // over implicit TLS for ftps and as m_ftpTls says for ftp.
     bool FetchURL(const url::Url& target, const char* pszLocal, bool bPassive);
 
     static constexpr unsigned kMaxRedirects = 10;
@@ -67,6 +69,8 @@ public:
     HttpProxySettings m_httpProxy;
     // FTP: passive data connections go to the address the 227 reply names.
     bool m_bTrustPassiveAddress = false;
+    // "FTPTLS": TLS for FetchFTP and ftp:// URLs.
+    ftp::TlsMode m_ftpTls = ftp::TlsMode::kPlain;
     // The route of the last request: whether, and through which HTTP proxy
     // (or SOCKS proxy that a configuration script named).
     HttpProxyRoute m_route;
@@ -104,4 +108,6 @@ private:
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
     bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);
     bool FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive);
+    bool FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser, const char* pszPassword,
+                      uint16_t port, const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
 };

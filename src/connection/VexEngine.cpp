@@ -75,6 +75,7 @@ bool CVexEngine::FetchURL(const url::Url& target)
 {
     const char* pszProtocol = target.scheme == url::Scheme::kHttps  ? "HTTPS"
                               : target.scheme == url::Scheme::kHttp ? "HTTP"
+                              : target.scheme == url::Scheme::kFtps ? "FTPS"
                                                                     : "FTP";
     // DescribeUrl leaves the user info, and so any password, out.
     return RunFetch(pszProtocol, target.host.c_str(), target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
@@ -147,7 +148,7 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
 void CVexEngine::FailUnlessRecorded() noexcept
 {
     if (m_failure.lError == 0)
-        Fail(m_failure.protocol == "FTP" ? VEXERR_FTP : VEXERR_HTTP, VEXDET_UNEXPECTED);
+        Fail(m_failure.protocol.compare(0, 3, "FTP") == 0 ? VEXERR_FTP : VEXERR_HTTP, VEXDET_UNEXPECTED);
 }
 
 void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
@@ -242,6 +243,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
     }
     session->SetHttpProxy(m_settings.m_httpProxy);
     session->m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
+    session->m_ftpTls = m_settings.m_ftpTls;
 
     const bool bCompleted = transfer(*session, pszLocal);
     if (!bCompleted)

@@ -25,7 +25,8 @@ const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 } // namespace
 
 CVexFTP::CVexFTP()
-    : VEXSOCK(false)
+    : VEXSOCK(false),
+      m_control(*this)
 {
 }
 
@@ -53,6 +54,9 @@ bool CVexFTP::FormatCommand(char* pBuffer, size_t cbBuffer, const char* pszVerb,
 
 bool CVexFTP::Login(const char* pszUser, const char* pszPassword)
 {
+    // Implicit TLS: the greeting already comes through it.
+    if (m_tlsMode == ftp::TlsMode::kImplicit && !StartControlTls())
+        return false;
     CAnsiString greeting;
     if (!GetMessage(greeting))
     {
@@ -65,6 +69,9 @@ bool CVexFTP::Login(const char* pszUser, const char* pszPassword)
         SetError(VEXERR_FTP, VEXDET_UNEXPECTED);
         return false;
     }
+    const bool bExplicit = m_tlsMode == ftp::TlsMode::kIfOffered || m_tlsMode == ftp::TlsMode::kRequired;
+    if (bExplicit && !NegotiateAuthTls())
+        return false;
 
     char command[kCommandSize] = {};
     if (!FormatCommand(command, sizeof(command), "USER", pszUser) || !SendCommand(command, 331))
@@ -79,13 +86,14 @@ bool CVexFTP::Login(const char* pszUser, const char* pszPassword)
             m_lLastErrorEx = VEXDET_PASS_REFUSED;
         return false;
     }
-    return true;
+    return !m_control.IsTls() || ProtectDataConnections();
 }
 
 bool CVexFTP::Connect(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port)
 {
     LogFormat("CVexFTP::Connect( %s, %s, {password}, %u)\n", pszHost, pszUser, port);
     m_controlHost.Assign(pszHost);
+    ResetControl();
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
@@ -105,6 +113,7 @@ bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char*
     LogFormat("CVexFTP::ConnectSocks( %s, %s, {password}, %u, %s, %u, %u, %u, %s, {password}\n", pszHost, pszUser,
               port, pszProxyHost, proxyPort, version, authMethod, pszProxyUser);
     m_controlHost.Assign(pszHost);
+    ResetControl();
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
@@ -125,6 +134,7 @@ bool CVexFTP::ConnectHttpTunnel(const char* pszHost, const char* pszUser, const 
               route.host.c_str(), route.port);
     m_pHttpProxy = &route;
     m_controlHost.Assign(pszHost);
+    ResetControl();
     ProxyFailure failure;
     m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
     m_proxyAnswer = failure.answer;
@@ -147,6 +157,7 @@ bool CVexFTP::Disconnect()
     const bool bResult = SendCommand(command, 2);
     if (!bResult && m_lLastError == VEXERR_FTP)
         m_lLastErrorEx = VEXDET_QUIT_REFUSED;
+    m_control.EndTls();
     VEXSOCK::Close();
     Log(bResult ? "CVexFTP::Disconnect() - Success\n" : "CVexFTP::Disconnect() - Failed\n", true);
     return bResult;
@@ -164,24 +175,24 @@ bool CVexFTP::PutMessage(const char* pszCommand)
     else
         LogFormat("CVexFTP::PutMessage( %.*s )\n", static_cast<int>(cchShown), pszCommand ? pszCommand : "");
 
-    if (SendAll(pszCommand, static_cast<int>(cchCommand), 0) == static_cast<int>(cchCommand))
+    if (m_control.SendAll(pszCommand, static_cast<int>(cchCommand)) == static_cast<int>(cchCommand))
     {
         SetError(0, 0);
         return true;
     }
-    CopyErrorFrom(*this);
+    CopyErrorFrom(m_control);
     LogFormat("CVexFTP::PutMessage Failed. m_lLastError: %ld m_lLastErrorEx: %ld\n", m_lLastError, m_lLastErrorEx);
     return false;
 }
 
 int CVexFTP::GetLine(char (&line)[CLineBuffer::kBlockSize])
 {
-    switch (WaitForLine(*this, m_reply))
+    switch (WaitForLineFrom([this](char* p, int cb) { return m_control.Receive(p, cb); }, m_reply))
     {
     case LineWait::kLineReady:
         return m_reply.TakeLine(line);
     case LineWait::kReceiveFailed:
-        CopyErrorFrom(*this);
+        CopyErrorFrom(m_control);
         return -1;
     case LineWait::kNoLine:
         // Closed before a complete line, or a line longer than any reply

@@ -1,10 +1,13 @@
 // CVexFTP: the FTP client. One control connection (its own VEXSOCK base) and,
 // over it, one whole-file transfer at a time. It speaks USER, PASS, TYPE,
-// SIZE, PASV, PORT, RETR, STOR and QUIT and nothing else.
+// SIZE, PASV, PORT, RETR, STOR and QUIT, and for TLS (m_tlsMode) AUTH TLS,
+// PBSZ and PROT; nothing else.
 #pragma once
 
 #include "LineBuffer.h"
 #include "FtpReplies.h"
+#include "FtpStream.h"
+#include "FtpTls.h"
 #include "HttpProxyRoute.h"
 #include "VexSock.h"
 
@@ -45,8 +48,8 @@ public:
     // Transfers.
     bool MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive);
     bool GetRemoteSize(const char* pszRemote, uint64_t* pSize);
-    uint64_t GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected);
-    uint64_t PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected);
+    uint64_t GetFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected);
+    uint64_t PutFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected);
 
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;
@@ -64,6 +67,9 @@ public:
     // "FTPTrustPASVAddress": passive data connections go to the address in
     // the 227 reply instead of the control connection's server.
     bool m_bTrustPassiveAddress = false;
+    // TLS on the control connection and, once PROT P is accepted, on every
+    // data connection. Set before connecting.
+    ftp::TlsMode m_tlsMode = ftp::TlsMode::kPlain;
 
 private:
     void SetError(long lError, long lErrorEx)
@@ -75,6 +81,23 @@ private:
     {
         SetError(channel.GetLastError(), channel.GetLastErrorEx());
     }
+    void CopyErrorFrom(const CFtpStream& stream)
+    {
+        SetError(stream.LastError(), stream.LastErrorEx());
+    }
+    // A fresh control connection: no TLS, no protected data connections.
+    void ResetControl();
+    bool StartControlTls();
+    // AUTH TLS and the handshake; true also when FTPTLS 1 goes on in plain.
+    bool NegotiateAuthTls();
+    // PBSZ 0 and PROT P: every data connection in TLS.
+    bool ProtectDataConnections();
+    bool StartDataTls(VEXSOCK& data, CFtpStream& stream);
+    // After the data connection's TLS failed: the server's reply says why.
+    void ExplainDataTlsFailure();
+    // The completion reply after a transfer; bCut: the TLS data connection
+    // ended without close_notify.
+    void ReadCompletion(bool bCut);
     bool Login(const char* pszUser, const char* pszPassword);
     bool FormatCommand(char* pBuffer, size_t cbBuffer, const char* pszVerb, const char* pszArgument);
     bool SendPort(const char* pszAddress, uint16_t port);
@@ -84,4 +107,7 @@ private:
     bool AcceptFromServer(VEXSOCK& data);
     void ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target);
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);
+
+    CFtpStream m_control;
+    bool m_bProtectData = false;
 };

@@ -51,6 +51,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     std::unique_ptr<VEXSOCK> data(new (std::nothrow) VEXSOCK(false));
     if (!data)
         return false;
+    CFtpStream stream(*data);
     LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, pszLocal, TrueFalse(bImageType),
               TrueFalse(bDownload), TrueFalse(bPassive));
 
@@ -94,6 +95,13 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
             bReady = bPassive || CompleteDataChannel(*data, false, address, passivePort);
         }
     }
+    const bool bDataTlsFailed = bReady && m_bProtectData && !StartDataTls(*data, stream);
+    if (bDataTlsFailed)
+    {
+        bReady = false;
+        data->Close();
+        ExplainDataTlsFailure();
+    }
     if (!bReady)
     {
         LogFormat("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
@@ -102,14 +110,16 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
         return false;
     }
 
-    const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, *data, cbFile)
-                                         : PutFile(pszRemote, pszLocal, *data, cbFile);
-    // For a store, closing the data connection is what ends the file.
+    const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, stream, cbFile)
+                                         : PutFile(pszRemote, pszLocal, stream, cbFile);
+    const bool bCut = m_lLastError == 0 && bDownload && !stream.ClosedByServer();
+    // For a store, closing the data connection (after close_notify) is what
+    // ends the file.
+    stream.EndTls();
     data->Close();
     if (m_lLastError == 0)
     {
-        if (!FTPResponse(2) && m_lLastError == VEXERR_FTP)
-            m_lLastErrorEx = VEXDET_PORT_OR_COMPLETION;
+        ReadCompletion(bCut);
     }
     else if (QueryAbort())
     {
@@ -123,7 +133,23 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     return m_lLastError == 0;
 }
 
-uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected)
+void CVexFTP::ReadCompletion(bool bCut)
+{
+    if (!FTPResponse(2))
+    {
+        if (m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx =
+                m_nReplyCode == ftp::kDataTlsRefused ? VEXDET_FTP_DATA_TLS_REFUSED : VEXDET_PORT_OR_COMPLETION;
+    }
+    else if (bCut)
+    {
+        // The server reports the file sent, but its end did not come
+        // through TLS: whoever closed the connection may have cut it short.
+        SetError(VEXERR_FTP, VEXDET_FTP_DATA_CUT);
+    }
+}
+
+uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -150,7 +176,7 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
         for (;;)
         {
             pump.BetweenBlocks();
-            const int cb = data.Receive(block.get(), kTransferBlockSize, 0);
+            const int cb = data.Receive(block.get(), kTransferBlockSize);
             if (cb == -1)
             {
                 CopyErrorFrom(data);
@@ -187,7 +213,7 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
     return cbTotal;
 }
 
-uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& data, uint64_t cbExpected)
+uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -224,7 +250,7 @@ uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, VEXSOCK& 
             }
             if (cb == 0)
                 break;
-            if (data.SendAll(block.get(), static_cast<int>(cb), 0) == -1)
+            if (data.SendAll(block.get(), static_cast<int>(cb)) == -1)
             {
                 CopyErrorFrom(data);
                 bFailed = true;

@@ -83,6 +83,12 @@ constexpr long VEXDET_PROXY_AUTH_SCHEME = 1076;   // 407 offering no Basic (NTLM
 constexpr long VEXDET_PROXY_NO_CHALLENGE = 1077;  // 407 offering no authentication at all
 constexpr long VEXDET_PROXY_UNUSABLE = 1078;      // a configuration script named only proxies not spoken
 
+// Detail codes beside VEXERR_FTP for FTP over TLS.
+constexpr long VEXDET_FTP_AUTH_REFUSED = 1080;     // AUTH TLS refused (or unknown while TLS is required)
+constexpr long VEXDET_FTP_PROT_REFUSED = 1081;     // PBSZ 0 or PROT P not answered with 200
+constexpr long VEXDET_FTP_DATA_TLS_REFUSED = 1082; // 522 for a data connection's TLS (session reuse)
+constexpr long VEXDET_FTP_DATA_CUT = 1083;         // a TLS data connection closed without close_notify
+
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;
 constexpr long VEXWSA_TIMEDOUT = 10060;

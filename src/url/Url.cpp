@@ -98,6 +98,8 @@ bool SchemeFromName(const std::string& name, Scheme* pScheme)
         *pScheme = Scheme::kHttps;
     else if (lower == "ftp")
         *pScheme = Scheme::kFtp;
+    else if (lower == "ftps")
+        *pScheme = Scheme::kFtps;
     else
         return false;
     return true;
@@ -357,7 +359,7 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
     std::string path = encoded.substr(0, question);
     if (path.empty())
         path = "/";
-    if (scheme == Scheme::kFtp)
+    if (IsFtp(scheme))
     {
         const UrlError typeError = TakeTypeCode(&path, &parsed.ftpAscii);
         if (typeError != UrlError::kNone)
@@ -373,6 +375,11 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
 
 } // namespace
 
+bool IsFtp(Scheme scheme)
+{
+    return scheme == Scheme::kFtp || scheme == Scheme::kFtps;
+}
+
 const char* SchemeName(Scheme scheme)
 {
     switch (scheme)
@@ -383,6 +390,8 @@ const char* SchemeName(Scheme scheme)
         return "https";
     case Scheme::kFtp:
         return "ftp";
+    case Scheme::kFtps:
+        return "ftps";
     }
     return "http";
 }
@@ -397,6 +406,8 @@ uint16_t DefaultPort(Scheme scheme)
         return 443;
     case Scheme::kFtp:
         return 21;
+    case Scheme::kFtps:
+        return 990;
     }
     return 80;
 }

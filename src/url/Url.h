@@ -1,4 +1,4 @@
-// The URLs that FetchURL takes (http, https, ftp) and the redirect targets
+// The URLs that FetchURL takes (http, https, ftp, ftps) and the redirect targets
 // that servers name: parsed into what the engine needs to connect and ask.
 // Everything here comes from the caller or from a peer, so every input is
 // bounded and checked. No platform header, so this also builds natively.
@@ -19,14 +19,15 @@ enum class Scheme
 {
     kHttp,
     kHttps,
-    kFtp
+    kFtp,
+    kFtps // FTP over implicit TLS
 };
 
 enum class UrlError
 {
     kNone,
     kNoScheme,         // no "scheme://" at the start
-    kUnknownScheme,    // a scheme other than http, https and ftp
+    kUnknownScheme,    // a scheme other than http, https, ftp and ftps
     kControlCharacter, // a byte 0x01-0x1F or 0x7F anywhere
     kEmptyHost,
     kBadHost,          // not a host name or dotted IPv4 address
@@ -48,17 +49,20 @@ struct Url
     // Path and query as they go on the wire: starts with '/', dot segments
     // removed, no fragment, every byte outside a path or query escaped.
     std::string target = "/";
-    bool ftpAscii = false; // ";type=a" ended an ftp path
+    bool ftpAscii = false; // ";type=a" ended an ftp or ftps path
 };
 
 const char* SchemeName(Scheme scheme);
+// 80, 443, 21, 990.
 uint16_t DefaultPort(Scheme scheme);
+// ftp or ftps.
+bool IsFtp(Scheme scheme);
 
 // Parses an absolute URL, UTF-8:
 //
 //   scheme "://" [user [":" password] "@"] host [":" [port]] [path] ["?" query] ["#" fragment]
 //
-// - scheme: http, https or ftp, in any case.
+// - scheme: http, https, ftp or ftps (implicit TLS), in any case.
 // - host: a name of letters, digits, '-' and '_' labels (the last one
 //   starting with a letter, so that numeric forms the platform's address
 //   parser would read, such as "10.1" or "0x7f.1", are not taken as names)
@@ -70,7 +74,7 @@ uint16_t DefaultPort(Scheme scheme);
 // - path and query: bytes not allowed there (space, '"', '<', '>', '[',
 //   '\', ']', '^', '`', '{', '|', '}', bytes 0x80 and above) are escaped as
 //   %XX, valid escapes are kept as they are.
-// - ftp: a last path segment ending in ";type=a" or ";type=i" (any case)
+// - ftp and ftps: a last path segment ending in ";type=a" or ";type=i" (any case)
 //   loses it and sets ftpAscii for "a"; other type codes are refused.
 //
 // On error *pUrl is left as it was.
@@ -90,7 +94,7 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 // port and target.
 std::string DescribeUrl(const Url& url);
 
-// The file an ftp URL names, as RETR takes it: the target without its
+// The file an ftp or ftps URL names, as RETR takes it: the target without its
 // leading '/', percent-decoded, relative to the login directory. A decoded
 // control character (a line break would start another command) gives
 // kBadEscape.

@@ -41,7 +41,19 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
          "The SOCKS 5 proxy at proxy.example:1080 refused the user name or password for files.example:21."},
         {VEXERR_TLS, VEXDET_TLS_UNTRUSTED, false, "",
          "The certificate of files.example is not trusted: it does not lead to a trusted root."},
-        {VEXERR_URL, VEXDET_URL_UNKNOWN_SCHEME, false, "", "The URL was refused: only http, https and ftp are fetched."},
+        {VEXERR_URL, VEXDET_URL_UNKNOWN_SCHEME, false, "", "The URL was refused: only http, https, ftp and ftps are fetched."},
+        {VEXERR_FTP, VEXDET_FTP_AUTH_REFUSED, false, "500 AUTH not understood",
+         "The FTP server at files.example:21 refused TLS (AUTH TLS) (500 AUTH not understood); FTPTLS asks for "
+         "TLS, 0 turns it off."},
+        {VEXERR_FTP, VEXDET_FTP_PROT_REFUSED, false, "536 PROT P not supported",
+         "The FTP server at files.example:21 refused to protect the data connections (PBSZ 0, PROT P) (536 PROT P "
+         "not supported)."},
+        {VEXERR_FTP, VEXDET_FTP_DATA_TLS_REFUSED, false, "522 SSL connection failed: session reuse required",
+         "The FTP server at files.example:21 refused the TLS session of the data connection (522 SSL connection "
+         "failed: session reuse required)."},
+        {VEXERR_FTP, VEXDET_FTP_DATA_CUT, false, "226 Transfer complete.",
+         "The TLS data connection from the FTP server at files.example:21 ended without close_notify: the file "
+         "may be cut short."},
     };
     for (const auto& row : cases)
     {

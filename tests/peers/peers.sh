@@ -203,6 +203,48 @@ start_tls_servers() {
         wait_port "$VEXA_TLS_PEER_PORT_BASE" tlspeer
 }
 
+# FTP over TLS, with the certificates of start_tls_servers (which runs
+# first): vsftpd with explicit TLS required (FTPS_PORT), the same requiring
+# session reuse (its default, FTPS_REUSE_PORT), implicit TLS (FTPS_IMPLICIT_PORT),
+# explicit TLS with a certificate for another name (FTPS_WRONG_NAME_PORT),
+# all serving VEXA_FTP_ROOT; proftpd with mod_tls, TLS required
+# (PROFTPD_TLS_PORT), serving VEXA_PROFTPD_ROOT.
+start_ftps_servers() {
+    export VEXA_FTPS_PORT=2123 VEXA_FTPS_REUSE_PORT=2124 VEXA_FTPS_IMPLICIT_PORT=2125
+    export VEXA_FTPS_WRONG_NAME_PORT=2126 VEXA_PROFTPD_TLS_PORT=2127
+    local certs=$PEER_DIR/tls-certs entry name port reuse implicit cert pasv dir
+    for entry in ftps:$VEXA_FTPS_PORT:NO:NO:valid:30200 ftps-reuse:$VEXA_FTPS_REUSE_PORT:YES:NO:valid:30300 \
+        ftps-implicit:$VEXA_FTPS_IMPLICIT_PORT:NO:YES:valid:30400 \
+        ftps-wrong-name:$VEXA_FTPS_WRONG_NAME_PORT:NO:NO:wrong-name:30500; do
+        IFS=: read -r name port reuse implicit cert pasv <<<"$entry"
+        dir=$PEER_DIR/$name
+        mkdir -p "$dir/empty"
+        cp "$PEER_DIR/vsftpd/banner.txt" "$dir/"
+        {
+            sed -e "s|@PORT@|$port|" -e "s|@ROOT@|$VEXA_FTP_ROOT|" -e "s|@DIR@|$dir|g" \
+                -e "s|@ANON_ROOT@|$VEXA_FTP_ANON_ROOT|" -e "s|@PASV_MIN@|$pasv|" -e "s|@PASV_MAX@|$((pasv + 99))|" \
+                "$PEERS_SRC/vsftpd.conf.in" | grep -v '^ssl_enable='
+            sed -e "s|@CERTS@|$certs|" -e "s|@CERT@|$cert|" -e "s|@REUSE@|$reuse|" -e "s|@IMPLICIT@|$implicit|" \
+                "$PEERS_SRC/vsftpd-tls.conf.in"
+        } >"$dir/vsftpd.conf"
+        spawn "$name" /usr/sbin/vsftpd "$dir/vsftpd.conf"
+    done
+    dir=$PEER_DIR/proftpd-tls
+    mkdir -p "$dir"
+    cp -p "$PEER_DIR/proftpd/passwd" "$PEER_DIR/proftpd/group" "$dir/"
+    {
+        sed -e "s|@PORT@|$VEXA_PROFTPD_TLS_PORT|" -e "s|@DIR@|$dir|g" \
+            -e "s|@PASV_MIN@|30600|" -e "s|@PASV_MAX@|30699|" "$PEERS_SRC/proftpd.conf.in"
+        sed -e "s|@DIR@|$dir|g" -e "s|@CERTS@|$certs|g" -e "s|@MODULES@|/opt/vexa-proftpd/usr/lib/proftpd|" \
+            "$PEERS_SRC/proftpd-tls.conf.in"
+    } >"$dir/proftpd.conf"
+    spawn proftpd-tls /opt/vexa-proftpd/usr/sbin/proftpd -n -c "$dir/proftpd.conf"
+    for port in $VEXA_FTPS_PORT $VEXA_FTPS_REUSE_PORT $VEXA_FTPS_IMPLICIT_PORT $VEXA_FTPS_WRONG_NAME_PORT \
+        $VEXA_PROFTPD_TLS_PORT; do
+        wait_port "$port" "FTPS server" || return 1
+    done
+}
+
 # HTTP proxies: tinyproxy without authentication and with Basic
 # authentication, squid with Basic authentication (tests/peers/*.conf.in),
 # and a proxy auto-configuration script that lighttpd serves. The proxies
@@ -267,5 +309,5 @@ stop_peers() {
 start_peers() {
     mkdir -p "$PEER_DIR"
     start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
-        start_fault_peers && start_tls_servers && start_http_proxies
+        start_fault_peers && start_tls_servers && start_ftps_servers && start_http_proxies
 }

@@ -25,6 +25,7 @@ TEST(ParseUrl, ValidUrls)
         {"http://example.com", Scheme::kHttp, "example.com", 80, "/"},
         {"HTTPS://Example.COM:8443/a/B?x=1#frag", Scheme::kHttps, "example.com", 8443, "/a/B?x=1"},
         {"ftp://ftp.example.org/pub/", Scheme::kFtp, "ftp.example.org", 21, "/pub/"},
+        {"FTPS://ftp.example.org/pub/", Scheme::kFtps, "ftp.example.org", 990, "/pub/"},
         {"https://127.0.0.9:/x", Scheme::kHttps, "127.0.0.9", 443, "/x"}, // empty port: the default
         {"http://my_host-1.local:00080/", Scheme::kHttp, "my_host-1.local", 80, "/"},
         {"http://h?q=1", Scheme::kHttp, "h", 80, "/?q=1"},
@@ -92,6 +93,7 @@ TEST(ParseUrl, FtpTypeCode)
         {"ftp://h/pub/readme.txt;TYPE=A", "/pub/readme.txt", true},
         {"ftp://h/pub/image.iso;type=i", "/pub/image.iso", false},
         {"ftp://h/pub;type=x/file", "/pub;type=x/file", false}, // not in the last segment
+        {"ftps://h/pub/readme.txt;type=a", "/pub/readme.txt", true},
     };
     for (const auto& c : cases)
     {
@@ -199,6 +201,7 @@ TEST(ResolveReference, AgainstTheBaseOfRfc3986)
         {"https://Other.example:8443/x?y#z", "https://other.example:8443/x?y"},
         {"//cdn.example/file.zip", "http://cdn.example:80/file.zip"},
         {"FTP://mirror.example/pub/f;type=a", "ftp://mirror.example:21/pub/f"},
+        {"ftps://mirror.example/pub/f", "ftps://mirror.example:990/pub/f"},
         {"new place/\xc3\xbc", "http://a:80/b/c/new%20place/%C3%BC"},
     };
     for (const auto& c : cases)
