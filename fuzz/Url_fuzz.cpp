@@ -10,7 +10,10 @@
 // where no dot segment or ftp type code is involved, the target's escapes.
 // DescribeUrl must parse back to the same URL. The reference is resolved
 // against the parsed url (or a fixed base when it was refused), and the
-// result goes through the same checks.
+// result goes through the same checks. The fragment's digest, when it is
+// read, names an algorithm and holds exactly its count of lower-case hex
+// digits.
+#include "HashFragment.h"
 #include "Url.h"
 
 #include "FuzzSupport.h"
@@ -146,6 +149,20 @@ void CheckResolved(const url::Url& base, const std::string& reference)
         FUZZ_CHECK(Lower(reference).find('@') != std::string::npos);
 }
 
+void CheckDigest(const std::string& fragment)
+{
+    url::ExpectedHash expected;
+    expected.hex = "untouched";
+    if (!url::ReadHashFragment(fragment, &expected))
+    {
+        FUZZ_CHECK(expected.hex == "untouched");
+        return;
+    }
+    FUZZ_CHECK(expected.hex.size() == HexDigestLength(expected.algorithm));
+    for (char c : expected.hex)
+        FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -163,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         CheckParsed(parsed);
         CheckAgainstModel(text, parsed);
+        CheckDigest(parsed.fragment);
         base = parsed;
 
         // The URL as written for a log is the same URL as a redirect, and

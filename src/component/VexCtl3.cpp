@@ -3,6 +3,7 @@
 
 #include "AboutDlg.h"
 #include "ComBoundary.h"
+#include "HashFragment.h"
 #include "Module.h"
 #include "ModuleResources.h"
 #include "resource.h"
@@ -10,6 +11,7 @@
 #include "VexErrors.h"
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -80,9 +82,11 @@ HRESULT CreateVexCtl3(IUnknown* pUnkOuter, REFIID riid, void** ppv)
 
 CVexCtl3::CVexCtl3(IUnknown* pUnkOuter)
     : m_inner(*this),
-      m_pUnkOuter(pUnkOuter ? pUnkOuter : &m_inner)
+      m_pUnkOuter(pUnkOuter ? pUnkOuter : &m_inner),
+      m_events(m_pUnkOuter, DIID__IVexCtl3Events)
 {
     module::Lock();
+    SetEventSink(this);
     m_hIcon = static_cast<HICON>(LoadImageA(ThisModule(), MAKEINTRESOURCEA(IDI_VEXA), IMAGE_ICON, 0, 0,
                                             LR_DEFAULTSIZE));
     m_sizeNatural = m_sizeExtent = NaturalExtent();
@@ -151,6 +155,10 @@ STDMETHODIMP CVexCtl3::CInnerUnknown::QueryInterface(REFIID riid, void** ppv)
             p = static_cast<IDataObject*>(&c);
         else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2))
             p = static_cast<IProvideClassInfo2*>(&c);
+        else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+            p = static_cast<IConnectionPointContainer*>(&c);
+        else if (IsEqualIID(riid, IID_ISupportErrorInfo))
+            p = static_cast<ISupportErrorInfo*>(&c);
         *ppv = p;
         if (!p)
             return E_NOINTERFACE;
@@ -245,16 +253,50 @@ STDMETHODIMP CVexCtl3::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD 
         const HRESULT hr = GetTypeInfo(0, lcid, typeInfo.Receive());
         if (FAILED(hr))
             return hr;
-        return DispInvoke(static_cast<IVexCtl3*>(this), typeInfo.Get(), dispIdMember, wFlags, pDispParams, pVarResult,
-                          pExcepInfo, puArgErr);
+        // Error information present after the call is the member's own.
+        SetErrorInfo(0, nullptr);
+        const HRESULT hrCall = DispInvoke(static_cast<IVexCtl3*>(this), typeInfo.Get(), dispIdMember, wFlags,
+                                          pDispParams, pVarResult, pExcepInfo, puArgErr);
+        return ExceptionForScripts(hrCall, pExcepInfo);
     });
 }
 
 // --- IVexCtl3 ----------------------------------------------------------------------
 
+template <typename Body>
+HRESULT CVexCtl3::Member(Body&& body)
+{
+    return Member(std::forward<Body>(body), [] {});
+}
+
+template <typename Body, typename Interrupted>
+HRESULT CVexCtl3::Member(Body&& body, Interrupted&& interrupted)
+{
+    AddRef();
+    m_refusal.clear();
+    HRESULT hr = ComBoundary(std::forward<Body>(body), std::forward<Interrupted>(interrupted));
+    if (FAILED(hr))
+        hr = Described(hr);
+    // Last: this may be the last reference.
+    Release();
+    return hr;
+}
+
+HRESULT CVexCtl3::Refuse(HRESULT hr, const std::string& sentence)
+{
+    m_refusal = sentence;
+    return hr;
+}
+
+HRESULT CVexCtl3::RefuseUrl(long lDetail)
+{
+    RecordRefusedUrl(lDetail);
+    return Refuse(E_INVALIDARG, LastFetchErrorText());
+}
+
 STDMETHODIMP CVexCtl3::AboutBox()
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         // Whatever the box answers, and also when it cannot be shown.
         ShowAboutBox(GetActiveWindow());
         return S_OK;
@@ -263,7 +305,7 @@ STDMETHODIMP CVexCtl3::AboutBox()
 
 STDMETHODIMP CVexCtl3::get_LastError(long* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         *pVal = m_lLastError;
@@ -273,7 +315,7 @@ STDMETHODIMP CVexCtl3::get_LastError(long* pVal)
 
 STDMETHODIMP CVexCtl3::get_Version(BSTR* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         CAnsiString version;
@@ -288,12 +330,12 @@ STDMETHODIMP CVexCtl3::get_Version(BSTR* pVal)
 
 STDMETHODIMP CVexCtl3::FetchRemoteHTTP(BSTR sHost, BSTR sFilePath, short nsPort, VARIANT_BOOL* bCompleted)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!bCompleted)
             return E_POINTER;
         *bCompleted = VARIANT_FALSE;
         if (!sHost || !sFilePath)
-            return E_INVALIDARG;
+            return Refuse(E_INVALIDARG, "FetchRemoteHTTP needs a host and a file path.");
         const CAnsiArgument host(sHost), path(sFilePath);
         // The port keeps its sign: -1 reaches the engine as -1.
         *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), nullptr, nullptr, nsPort, kProtocolHTTP));
@@ -305,12 +347,12 @@ STDMETHODIMP CVexCtl3::FetchRemoteHTTP(BSTR sHost, BSTR sFilePath, short nsPort,
 STDMETHODIMP CVexCtl3::FetchRemoteFTP(BSTR sHost, BSTR sFilePath, BSTR sUsername, BSTR sPassword, short nsPort,
                                       VARIANT_BOOL* bCompleted)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!bCompleted)
             return E_POINTER;
         *bCompleted = VARIANT_FALSE;
         if (!sHost || !sFilePath || !sUsername || !sPassword)
-            return E_INVALIDARG;
+            return Refuse(E_INVALIDARG, "FetchRemoteFTP needs a host, a file path, a user name and a password.");
         const CAnsiArgument host(sHost), path(sFilePath), user(sUsername), password(sPassword);
         *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), user.Get(), password.Get(), nsPort, 0));
         return S_OK;
@@ -320,7 +362,7 @@ STDMETHODIMP CVexCtl3::FetchRemoteFTP(BSTR sHost, BSTR sFilePath, BSTR sUsername
 
 STDMETHODIMP CVexCtl3::IsInternetConnected(VARIANT_BOOL* bIsConnected)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!bIsConnected)
             return E_POINTER;
         *bIsConnected = ToVariantBool(CVexEngine::IsInternetConnected());
@@ -330,7 +372,7 @@ STDMETHODIMP CVexCtl3::IsInternetConnected(VARIANT_BOOL* bIsConnected)
 
 STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!bCompleted)
             return E_POINTER;
         *bCompleted = VARIANT_FALSE;
@@ -339,17 +381,14 @@ STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
         std::string text;
         url::Url target;
         if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text))
-        {
-            RecordRefusedUrl(VEXDET_URL_NOT_TEXT);
-            return E_INVALIDARG;
-        }
+            return RefuseUrl(VEXDET_URL_NOT_TEXT);
         const url::UrlError error = url::ParseUrl(text.c_str(), &target);
         if (error != url::UrlError::kNone)
-        {
-            RecordRefusedUrl(UrlRefusalDetail(error));
-            return E_INVALIDARG;
-        }
-        *bCompleted = ToVariantBool(CVexEngine::FetchURL(target));
+            return RefuseUrl(UrlRefusalDetail(error));
+        url::ExpectedHash expected;
+        if (!url::ReadHashFragment(target.fragment, &expected))
+            return RefuseUrl(VEXDET_URL_BAD_DIGEST);
+        *bCompleted = ToVariantBool(CVexEngine::FetchURL(target, expected));
         return S_OK;
     },
                        [this] { RecordInterruptedFetch(); });
@@ -357,7 +396,7 @@ STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
 
 STDMETHODIMP CVexCtl3::get_LastFetchError(long* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         *pVal = LastFetchError();
@@ -367,7 +406,7 @@ STDMETHODIMP CVexCtl3::get_LastFetchError(long* pVal)
 
 STDMETHODIMP CVexCtl3::get_LastFetchErrorDetail(long* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         *pVal = LastFetchErrorDetail();
@@ -377,7 +416,7 @@ STDMETHODIMP CVexCtl3::get_LastFetchErrorDetail(long* pVal)
 
 STDMETHODIMP CVexCtl3::get_LastFetchErrorText(BSTR* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         CBstr result;
@@ -389,11 +428,72 @@ STDMETHODIMP CVexCtl3::get_LastFetchErrorText(BSTR* pVal)
 
 STDMETHODIMP CVexCtl3::get_LastFetchedFile(BSTR* pVal)
 {
-    return ComBoundary([&]() -> HRESULT {
+    return Member([&]() -> HRESULT {
         if (!pVal)
             return E_POINTER;
         CBstr result;
         AnsiToBstr(LastFetchedFile() ? LastFetchedFile() : "", result);
+        *pVal = result.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::get_FetchBytesReceived(double* pVal)
+{
+    return Member([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = FetchBytesReceived();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::get_FetchBytesExpected(double* pVal)
+{
+    return Member([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = FetchBytesExpected();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::CancelFetch()
+{
+    return Member([&]() -> HRESULT {
+        CVexEngine::CancelFetch();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::get_TimeoutSeconds(long* pVal)
+{
+    return Member([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = static_cast<long>(TimeoutSeconds());
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::put_TimeoutSeconds(long newVal)
+{
+    return Member([&]() -> HRESULT {
+        if (!SetTimeoutSeconds(newVal))
+            return Refuse(E_INVALIDARG, "TimeoutSeconds takes " + std::to_string(kMinTimeoutSeconds) + " to " +
+                                            std::to_string(kMaxTimeoutSeconds) + " seconds, not " +
+                                            std::to_string(newVal) + ".");
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVexCtl3::get_LastFetchedFileSHA256(BSTR* pVal)
+{
+    return Member([&]() -> HRESULT {
+        if (!pVal)
+            return E_POINTER;
+        CBstr result;
+        AnsiToBstr(LastFetchedFileSha256().c_str(), result);
         *pVal = result.Detach();
         return S_OK;
     });

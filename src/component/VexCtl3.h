@@ -2,10 +2,13 @@
 // (CVexEngine holds what outlives a call), plus the small set of OLE control
 // interfaces that containers need: client site, verbs and in-place
 // activation with a window of its own, a fixed extent, drawing, advise
-// sinks, persistence of its size, and class information.
+// sinks, persistence of its size, and class information; events through a
+// connection point, and error descriptions for script hosts.
 #pragma once
 
 #include "ComPtr.h"
+#include "EventConnectionPoint.h"
+#include "FetchEvents.h"
 #include "VexEngine.h"
 #include "Vexa3.h"
 
@@ -29,7 +32,10 @@ class CVexCtl3 final : public IVexCtl3,
                        public IPersistStorage,
                        public IDataObject,
                        public IProvideClassInfo2,
-                       public CVexEngine
+                       public IConnectionPointContainer,
+                       public ISupportErrorInfo,
+                       public CVexEngine,
+                       private IFetchEvents
 {
 public:
     // Version word at the start of the persisted size stream; a stream of a
@@ -38,6 +44,10 @@ public:
     static constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME |
                                          OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
                                          OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
+
+    // The DISPIDs of _IVexCtl3Events.
+    static constexpr DISPID kDispidFetchProgress = 1;
+    static constexpr DISPID kDispidFetchDone = 2;
 
     explicit CVexCtl3(IUnknown* pUnkOuter);
     ~CVexCtl3();
@@ -71,6 +81,19 @@ public:
     STDMETHODIMP get_LastFetchError(long* pVal) override;
     STDMETHODIMP get_LastFetchErrorDetail(long* pVal) override;
     STDMETHODIMP get_LastFetchErrorText(BSTR* pVal) override;
+    STDMETHODIMP get_FetchBytesReceived(double* pVal) override;
+    STDMETHODIMP get_FetchBytesExpected(double* pVal) override;
+    STDMETHODIMP CancelFetch() override;
+    STDMETHODIMP get_TimeoutSeconds(long* pVal) override;
+    STDMETHODIMP put_TimeoutSeconds(long newVal) override;
+    STDMETHODIMP get_LastFetchedFileSHA256(BSTR* pVal) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
     // IViewObject, IViewObject2, IViewObjectEx
     STDMETHODIMP Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
@@ -207,6 +230,27 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** ppTypeInfo);
 
+    // IFetchEvents: fired to the sinks unless the container froze events.
+    void FetchProgress(double cbReceived, double cbExpected) override;
+    void FetchDone(bool bCompleted) override;
+
+    // Runs a member of IVexCtl3: its failure comes with a description for
+    // the host (Refuse's sentence, or one that names the HRESULT), and the
+    // control lives until the member returns, whatever a handler the member
+    // runs does with the host's references.
+    template <typename Body>
+    HRESULT Member(Body&& body);
+    template <typename Body, typename Interrupted>
+    HRESULT Member(Body&& body, Interrupted&& interrupted);
+    HRESULT Described(HRESULT hr);
+    // Fails the member with hr, and this sentence for the host.
+    HRESULT Refuse(HRESULT hr, const std::string& sentence);
+    // Refuses a URL: recorded as the last fetch's failure, and described.
+    HRESULT RefuseUrl(long lDetail);
+    // A member's failure as the exception of IDispatch::Invoke, with the
+    // description the member left and the error number scripts know.
+    static HRESULT ExceptionForScripts(HRESULT hrCall, EXCEPINFO* pExcepInfo);
+
     LONG m_cRef = 1;
     CInnerUnknown m_inner;
     IUnknown* m_pUnkOuter;
@@ -223,4 +267,7 @@ private:
     bool m_bInPlaceActive = false;
     bool m_bUIActive = false;
     bool m_bDirty = false;
+    CEventConnectionPoint m_events;
+    unsigned m_nFrozenEvents = 0;
+    std::string m_refusal;
 };

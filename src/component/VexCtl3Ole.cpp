@@ -314,11 +314,6 @@ STDMETHODIMP CVexCtl3::OnAmbientPropertyChange(DISPID)
     return S_OK;
 }
 
-STDMETHODIMP CVexCtl3::FreezeEvents(BOOL)
-{
-    return S_OK;
-}
-
 // --- IOleObject -------------------------------------------------------------------------
 
 STDMETHODIMP CVexCtl3::SetClientSite(IOleClientSite* pClientSite)

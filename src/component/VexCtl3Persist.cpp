@@ -212,7 +212,9 @@ STDMETHODIMP CVexCtl3::GetGUID(DWORD dwGuidKind, GUID* pGUID)
         if (!pGUID)
             return E_POINTER;
         *pGUID = GUID_NULL;
-        // The control has no event interface.
-        return dwGuidKind == GUIDKIND_DEFAULT_SOURCE_DISP_IID ? E_FAIL : E_INVALIDARG;
+        if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID)
+            return E_INVALIDARG;
+        *pGUID = DIID__IVexCtl3Events;
+        return S_OK;
     });
 }

@@ -1,5 +1,6 @@
 #include "DialUpManager.h"
 
+#include "FetchWatch.h"
 #include "MessagePump.h"
 #include "MonotonicClock.h"
 #include "VexLimits.h"
@@ -270,7 +271,7 @@ void CDialUpManager::WaitForConnection(unsigned nSeconds)
     while (!m_bConnected)
     {
         const uint64_t now = MonotonicNowMilliseconds();
-        if (now > deadline)
+        if (now > deadline || (m_pWatch && m_pWatch->CancelRequested()))
             return;
         // Sleeps until the service reports a state, a window message arrives
         // (dispatched at once) or the time is up; without the event, in

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <cstdint>
 
+class CFetchWatch;
+
 // A connection of the Remote Access Service.
 DECLARE_HANDLE(HRASCONN);
 
@@ -61,6 +63,8 @@ public:
     void OnDialEvent(DWORD dwState);
 
     uint32_t m_nTimeout;
+    // The fetch the dial is for: a cancel the host asks for ends the wait.
+    const CFetchWatch* m_pWatch = nullptr;
     bool m_bDialled = false;
     CLoadedLibrary m_hRasApi;
     // Written by the notification thread, which then signals m_stateChanged

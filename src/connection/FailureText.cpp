@@ -172,8 +172,20 @@ std::string UrlCause(long detail)
     case VEXDET_URL_BAD_PORT: return "the URL was refused: the port is not a number from 1 to 65535";
     case VEXDET_URL_BAD_ESCAPE: return "the URL was refused: it holds a broken %-escape";
     case VEXDET_URL_TOO_LONG: return "the URL was refused: it is longer than 2048 characters";
+    case VEXDET_URL_BAD_DIGEST:
+        return "the URL was refused: its fragment asks for a digest that cannot be verified (sha256, sha384 or "
+               "sha512 with 64, 96 or 128 hex digits, once)";
     default: return "the URL was refused: it is missing or no valid text";
     }
+}
+
+std::string VerifyCause(const FailureContext& c)
+{
+    const std::string file = "the file from " + Endpoint(c.host, c.port);
+    if (c.lErrorEx == VEXDET_DIGEST_UNAVAILABLE)
+        return file + " could not be verified: the system computed no " + c.digestName + " digest";
+    return file + " is not the one the URL names: its " + c.digestName + " digest is " + c.actualDigest +
+           ", the URL gives " + c.expectedDigest;
 }
 
 std::string Sentence(std::string text)
@@ -233,7 +245,11 @@ std::string DescribeFailure(const FailureContext& c)
     case VEXERR_LOCALFILE:
         return Sentence("the temporary file " + c.localFile + " could not be written (local file error " +
                         std::to_string(c.lErrorEx) + ")");
-    case VEXERR_ABORTED: return Sentence("the transfer from " + Endpoint(c.host, c.port) + " was aborted");
+    case VEXERR_ABORTED:
+        return Sentence(c.lErrorEx == VEXDET_CANCELLED
+                            ? "the host cancelled the fetch from " + Endpoint(c.host, c.port)
+                            : "the transfer from " + Endpoint(c.host, c.port) + " was aborted");
+    case VEXERR_VERIFY: return Sentence(VerifyCause(c));
     default:
         return Sentence("the fetch from " + Endpoint(c.host, c.port) + " failed (error " + std::to_string(c.lError) +
                         ", detail " + std::to_string(c.lErrorEx) + ")");

@@ -26,6 +26,9 @@ struct FailureContext
     std::string dialEntry;     // the dial-up entry, when one was dialled
     std::string localFile;     // the temporary file
     unsigned timeoutSeconds = 0;
+    std::string digestName;     // "sha256", ... for VEXERR_VERIFY
+    std::string expectedDigest; // lower-case hex, as the URL gave it
+    std::string actualDigest;   // lower-case hex, of the file that arrived
 };
 
 // Longest piece of a peer's text that goes into a sentence.

@@ -54,6 +54,7 @@ void CTransferSession::Prepare(VEXSOCK& client)
         client.SetProgressHook(m_pfnProgress);
     if (m_pfnAbort)
         client.SetAbortHook(m_pfnAbort);
+    client.AttachWatch(m_pWatch);
 }
 
 void CTransferSession::Log(const std::string& text)

@@ -14,6 +14,7 @@
 #include <string>
 
 class CDiagLog;
+class CFetchWatch;
 class CVexHTTP11;
 namespace url {
 struct Url;
@@ -67,6 +68,8 @@ public:
     VexProgressHook m_pfnProgress = nullptr;
     VexAbortHook m_pfnAbort = nullptr;
     HttpProxySettings m_httpProxy;
+    // The host's view of the fetch: time limit, cancel, bytes written.
+    CFetchWatch* m_pWatch = nullptr;
     // FTP: passive data connections go to the address the 227 reply names.
     bool m_bTrustPassiveAddress = false;
     // "FTPTLS": TLS for FetchFTP and ftp:// URLs.

@@ -1,7 +1,11 @@
 #include "VexEngine.h"
 
 #include "ConnectivityProbe.h"
+#include "ContentHash.h"
 #include "DialUpManager.h"
+#include "FetchEvents.h"
+#include "FetchObserver.h"
+#include "FetchWatch.h"
 #include "ModuleResources.h"
 #include "TransferSession.h"
 #include "DiagLog.h"
@@ -45,6 +49,47 @@ std::string Text(const char* psz)
 
 } // namespace
 
+// Makes a fetch the innermost running one for its lifetime.
+class CVexEngine::CRunningScope
+{
+public:
+    CRunningScope(RunningFetch*& pHead, CFetchWatch& watch) : m_pHead(pHead), m_entry{&watch, pHead}
+    {
+        m_pHead = &m_entry;
+    }
+    ~CRunningScope() { m_pHead = m_entry.pOuter; }
+    CRunningScope(const CRunningScope&) = delete;
+    CRunningScope& operator=(const CRunningScope&) = delete;
+
+private:
+    RunningFetch*& m_pHead;
+    RunningFetch m_entry;
+};
+
+double CVexEngine::FetchBytesReceived() const
+{
+    return m_pRunning ? static_cast<double>(m_pRunning->pWatch->Received()) : m_lastReceived;
+}
+
+double CVexEngine::FetchBytesExpected() const
+{
+    return m_pRunning ? static_cast<double>(m_pRunning->pWatch->Expected()) : m_lastExpected;
+}
+
+void CVexEngine::CancelFetch()
+{
+    for (RunningFetch* p = m_pRunning; p; p = p->pOuter)
+        p->pWatch->RequestCancel();
+}
+
+bool CVexEngine::SetTimeoutSeconds(long seconds)
+{
+    if (seconds < static_cast<long>(kMinTimeoutSeconds) || seconds > static_cast<long>(kMaxTimeoutSeconds))
+        return false;
+    m_timeoutSeconds = static_cast<unsigned>(seconds);
+    return true;
+}
+
 void CVexEngine::ReadConnectionSettings()
 {
     ::ReadConnectionSettings(m_settings);
@@ -71,7 +116,7 @@ bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const
                     });
 }
 
-bool CVexEngine::FetchURL(const url::Url& target)
+bool CVexEngine::FetchURL(const url::Url& target, const url::ExpectedHash& expected)
 {
     const char* pszProtocol = target.scheme == url::Scheme::kHttps  ? "HTTPS"
                               : target.scheme == url::Scheme::kHttp ? "HTTP"
@@ -81,28 +126,51 @@ bool CVexEngine::FetchURL(const url::Url& target)
     return RunFetch(pszProtocol, target.host.c_str(), target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
                     [&](CTransferSession& session, const char* pszLocal) {
                         return session.FetchURL(target, pszLocal, m_settings.m_bUsePASV);
-                    });
+                    },
+                    expected);
 }
 
 void CVexEngine::RecordRefusedUrl(long lDetail)
 {
     m_pszLastFetchedFile.Reset();
+    m_lastSha256.clear();
     m_failure = FailureContext();
     Fail(VEXERR_URL, lDetail);
 }
 
 bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
-                          const std::function<bool(CTransferSession&, const char*)>& transfer)
+                          const std::function<bool(CTransferSession&, const char*)>& transfer,
+                          const url::ExpectedHash& expected)
 {
     m_pszLastFetchedFile.Reset();
+    m_lastSha256.clear();
     m_failure = FailureContext();
     m_failure.protocol = pszProtocol;
     m_failure.host = Text(pszHost);
     m_failure.port = port;
-    m_failure.timeoutSeconds = kTransferTimeoutSeconds;
+    m_failure.timeoutSeconds = m_timeoutSeconds;
 
+    CFetchObserver observer(m_pEvents, expected.algorithm);
+    CFetchWatch watch(m_timeoutSeconds, &observer);
+    const bool bCompleted = RunFetchIn(watch, observer, what, transfer, expected);
+    m_lastReceived = static_cast<double>(watch.Received());
+    m_lastExpected = static_cast<double>(watch.Expected());
+    // The host hears of the end once the properties say what it was.
+    watch.Finish();
+    if (m_pEvents)
+        m_pEvents->FetchDone(bCompleted);
+    return bCompleted;
+}
+
+bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const std::string& what,
+                            const std::function<bool(CTransferSession&, const char*)>& transfer,
+                            const url::ExpectedHash& expected)
+{
+    const CRunningScope running(m_pRunning, watch);
     // Outermost: a line this fetch dials is hung up after everything else.
     CDialUpManager dialUp;
+    dialUp.m_nTimeout = m_timeoutSeconds;
+    dialUp.m_pWatch = &watch;
 
     char szTempDir[MAX_PATH];
     const DWORD cchTempDir = GetTempPathA(sizeof(szTempDir), szTempDir);
@@ -126,7 +194,17 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
         if (log)
             log->WriteEntry(("CVexEngine::" + what + " started\n").c_str(), true);
     }
-    bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp);
+    bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp, watch);
+    // Whatever a cancelled step made of its interrupted wait, the host
+    // ended it; also when the fetch met no wait after the host asked.
+    if (watch.CancelRequested())
+    {
+        bCompleted = false;
+        Fail(VEXERR_ABORTED, VEXDET_CANCELLED);
+    }
+    observer.Finish();
+    if (bCompleted)
+        bCompleted = Verified(expected, observer.VerifyHex());
     // A file whose name cannot be kept for the host is of no use to it.
     if (bCompleted && !m_pszLastFetchedFile.Assign(szTempFile))
     {
@@ -134,15 +212,41 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
         Fail(VEXERR_LOCALFILE, VEXFILE_UNKNOWN);
     }
     if (bCompleted)
+    {
         reserved.Keep();
+        if (expected.algorithm == HashAlgorithm::kSha256)
+            m_lastSha256 = observer.VerifyHex();
+    }
     else
+    {
         FailUnlessRecorded();
+    }
     if (log)
     {
         const std::string result = bCompleted ? "true" : "false: " + LastFetchErrorText();
         log->WriteEntry(("CVexEngine::" + what + " returned " + result + "\n").c_str(), true);
     }
     return bCompleted;
+}
+
+bool CVexEngine::Verified(const url::ExpectedHash& expected, const std::string& actualHex)
+{
+    if (expected.algorithm == HashAlgorithm::kNone)
+        return true;
+    if (!actualHex.empty() && actualHex == expected.hex)
+        return true;
+    m_failure.digestName = HashAlgorithmName(expected.algorithm);
+    m_failure.expectedDigest = expected.hex;
+    m_failure.actualDigest = actualHex;
+    Fail(VEXERR_VERIFY, actualHex.empty() ? VEXDET_DIGEST_UNAVAILABLE : VEXDET_DIGEST_MISMATCH);
+    return false;
+}
+
+const std::string& CVexEngine::LastFetchedFileSha256()
+{
+    if (m_lastSha256.empty() && m_pszLastFetchedFile.Length() > 0)
+        m_lastSha256 = FileDigestHex(m_pszLastFetchedFile.Get(), HashAlgorithm::kSha256);
+    return m_lastSha256;
 }
 
 void CVexEngine::FailUnlessRecorded() noexcept
@@ -171,7 +275,7 @@ void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
 }
 
 bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
-                            const char* pszLocal, CDialUpManager& dialUp)
+                            const char* pszLocal, CDialUpManager& dialUp, CFetchWatch& watch)
 {
     CAnsiString proxy, proxyUser, proxyPassword;
     BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
@@ -203,9 +307,14 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
         return false;
     }
 
+    // The probe waits on its own limit; a cancel during it ends the fetch here.
+    if (watch.CancelRequested())
+        return false;
+
     std::unique_ptr<CTransferSession> session(new (std::nothrow) CTransferSession);
     if (!session)
         return false;
+    session->m_pWatch = &watch;
     if (pLog)
     {
         session->m_pSharedLog = pLog;
@@ -229,6 +338,8 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
                               ", {password} )\n").c_str(), true);
         if (!dialUp.Dial(profile.Get(), user.Get(), password.Get()))
         {
+            if (watch.CancelRequested())
+                return false;
             m_lLastError = VEXCTL_DIAL_FAILED;
             Fail(VEXCTL_DIAL_FAILED, 0);
             return false;

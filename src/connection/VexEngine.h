@@ -6,6 +6,8 @@
 #include "AnsiString.h"
 #include "ConnectionSettings.h"
 #include "FailureText.h"
+#include "HashFragment.h"
+#include "VexLimits.h"
 #include "WinsockStartup.h"
 
 #include <cstdint>
@@ -14,6 +16,9 @@
 
 class CDiagLog;
 class CDialUpManager;
+class CFetchObserver;
+class CFetchWatch;
+class IFetchEvents;
 class CTransferSession;
 struct HttpProxyRoute;
 namespace url {
@@ -39,8 +44,9 @@ public:
     // file (LastFetchedFile names it); a failed one deletes it again.
     bool FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser, const char* pszPassword,
                          int32_t port, int32_t protocol);
-    // The same fetch for a parsed URL (http, https or ftp).
-    bool FetchURL(const url::Url& target);
+    // The same fetch for a parsed URL (http, https or ftp). A file whose
+    // digest differs from the expected one fails the fetch (-210).
+    bool FetchURL(const url::Url& target, const url::ExpectedHash& expected = url::ExpectedHash());
     // A URL refused before any fetch: recorded as the last fetch's failure.
     void RecordRefusedUrl(long lDetail);
     // A fetch that an exception (no memory left) broke off: it failed, and
@@ -57,6 +63,24 @@ public:
     bool IsInternetConnected() const;
 
     const char* LastFetchedFile() const { return m_pszLastFetchedFile.Get(); }
+    // Lower-case hex SHA-256 of the file the last completed fetch kept: the
+    // digest its URL gave and the fetch verified, or else read from the file
+    // when first asked for. Empty after a failed fetch, or when the file can
+    // no longer be read.
+    const std::string& LastFetchedFileSha256();
+
+    // Bytes of the running fetch's body so far and announced (-1: unknown),
+    // or the last fetch's when none runs.
+    double FetchBytesReceived() const;
+    double FetchBytesExpected() const;
+    // Ends every running fetch of this engine at its next wait (-160 with
+    // VEXDET_CANCELLED, no file kept); nothing when none runs.
+    void CancelFetch();
+    // The limit of each network wait of the fetches (not the probe's).
+    unsigned TimeoutSeconds() const { return m_timeoutSeconds; }
+    bool SetTimeoutSeconds(long seconds);
+    // Told of the progress and the end of every fetch; null for none.
+    void SetEventSink(IFetchEvents* pEvents) { m_pEvents = pEvents; }
 
     CWinsockStartup m_winsock;
     long m_lLastError = 0;
@@ -64,13 +88,29 @@ public:
     CAnsiString m_pszLastFetchedFile;
 
 private:
+    // The fetches running on this engine, innermost first: a host may start
+    // another from inside the waits of one.
+    struct RunningFetch
+    {
+        CFetchWatch* pWatch;
+        RunningFetch* pOuter;
+    };
+    class CRunningScope;
+
     // The session every fetch runs: dial-up manager, temporary file,
     // settings, probe, product strings, dial-up, proxy; then transfer.
     // pszWhat names the fetch in the trace log (never with a password).
     bool RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
-                  const std::function<bool(CTransferSession&, const char*)>& transfer);
+                  const std::function<bool(CTransferSession&, const char*)>& transfer,
+                  const url::ExpectedHash& expected = url::ExpectedHash());
+    bool RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const std::string& what,
+                    const std::function<bool(CTransferSession&, const char*)>& transfer,
+                    const url::ExpectedHash& expected);
     bool RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
-                    const char* pszLocal, CDialUpManager& dialUp);
+                    const char* pszLocal, CDialUpManager& dialUp, CFetchWatch& watch);
+    // A completed body whose digest is not the expected one: false, the
+    // failure recorded.
+    bool Verified(const url::ExpectedHash& expected, const std::string& actualHex);
     // The failure happened on a request through this HTTP proxy.
     void NoteHttpProxy(const HttpProxyRoute& route);
     void Fail(long lError, long lErrorEx) { m_failure.lError = lError, m_failure.lErrorEx = lErrorEx; }
@@ -79,4 +119,10 @@ private:
     void FailUnlessRecorded() noexcept;
 
     FailureContext m_failure;
+    unsigned m_timeoutSeconds = kTransferTimeoutSeconds;
+    IFetchEvents* m_pEvents = nullptr;
+    RunningFetch* m_pRunning = nullptr;
+    double m_lastReceived = 0;
+    double m_lastExpected = -1;
+    std::string m_lastSha256;
 };

@@ -51,15 +51,17 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     std::unique_ptr<VEXSOCK> data(new (std::nothrow) VEXSOCK(false));
     if (!data)
         return false;
+    data->AttachWatch(Watch());
     CFtpStream stream(*data);
     LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, pszLocal, TrueFalse(bImageType),
               TrueFalse(bDownload), TrueFalse(bPassive));
 
     uint64_t cbFile = 0;
+    bool bSizeKnown = true;
     if (bDownload)
     {
         // A server without SIZE leaves the size unknown; the transfer goes on.
-        GetRemoteSize(pszRemote, &cbFile);
+        bSizeKnown = GetRemoteSize(pszRemote, &cbFile);
     }
     else
     {
@@ -110,6 +112,8 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
         return false;
     }
 
+    if (bDownload)
+        BodyStarted(bSizeKnown ? static_cast<int64_t>(cbFile) : -1);
     const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, stream, cbFile)
                                          : PutFile(pszRemote, pszLocal, stream, cbFile);
     const bool bCut = m_lLastError == 0 && bDownload && !stream.ClosedByServer();
@@ -190,6 +194,7 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, CFtpStrea
                 bLocalFailure = true;
                 break;
             }
+            BodyWritten(block.get(), static_cast<size_t>(cb));
             cbTotal += static_cast<uint64_t>(cb);
             if (progress.CountBlock(cbTotal))
             {

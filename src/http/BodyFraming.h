@@ -29,6 +29,7 @@ public:
     bool IsUsable() const { return m_bUsable; }
     // The announced length, 0 when there is none (for progress only).
     uint64_t ExpectedLength() const { return m_mode == Mode::kLength ? m_cbRemaining + m_cbTaken : 0; }
+    bool HasLength() const { return m_mode == Mode::kLength; }
 
     // Takes cbData received bytes in place: the body's bytes among them are
     // moved to the front, *pcbBody of them.

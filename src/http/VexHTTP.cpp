@@ -201,6 +201,7 @@ bool CVexHTTP::SendAndCheck(const char* pszText, long expected, CAnsiString* pSt
 bool CVexHTTP::GetContentLength(uint64_t* pLength)
 {
     *pLength = 0;
+    m_bContentLengthKnown = false;
     bool bEnded = false;
     for (;;)
     {
@@ -217,7 +218,8 @@ bool CVexHTTP::GetContentLength(uint64_t* pLength)
         }
         LogFormat("CVexHTTP::GetMessage() returned: %s\n", http::HeaderLineForTrace(line).c_str());
         // The last Content-Length header wins.
-        http::FindContentLength(line, pLength);
+        if (http::FindContentLength(line, pLength))
+            m_bContentLengthKnown = true;
     }
     NotifyStart(*pLength);
     return bEnded;
@@ -242,7 +244,12 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
             SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
             bFailed = true;
         }
-        else if (m_lines.Buffered() > 0)
+        else
+        {
+            // A negative length read as the largest count is no length.
+            BodyStarted(m_bContentLengthKnown && cbExpected <= INT64_MAX ? static_cast<int64_t>(cbExpected) : -1);
+        }
+        if (!bFailed && m_lines.Buffered() > 0)
         {
             // Body bytes that arrived with the headers go first.
             const long cbBuffered = m_lines.Buffered();
@@ -254,6 +261,7 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
             }
             else
             {
+                BodyWritten(m_lines.Data(), static_cast<size_t>(cbWritten));
                 cbTotal = static_cast<uint64_t>(cbWritten);
                 NotifyProgress(cbExpected, cbTotal);
             }
@@ -281,6 +289,8 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
                 bFailed = true;
                 break;
             }
+            if (pszLocal)
+                BodyWritten(block.get(), static_cast<size_t>(cb));
             cbTotal += static_cast<uint64_t>(cb);
             if (++nBlocks == kBlocksPerProgressReport)
             {

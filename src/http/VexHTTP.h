@@ -54,6 +54,8 @@ public:
     // The status line of the response, as the server sent it.
     CAnsiString m_statusLine;
     bool m_bCreated = false;
+    // The response announced its length (a Content-Length header).
+    bool m_bContentLengthKnown = false;
     CLineBuffer m_lines;
     // The server as named by the caller, for the Host header.
     CAnsiString m_pszHost;

@@ -285,6 +285,7 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* 
     }
     const uint64_t cbExpected = framing.ExpectedLength();
     NotifyStart(cbExpected);
+    BodyStarted(framing.HasLength() && cbExpected <= INT64_MAX ? static_cast<int64_t>(cbExpected) : -1);
 
     // The body's first bytes came with the head.
     size_t cbData = m_head.RestCount();
@@ -306,6 +307,7 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* 
             SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
             break;
         }
+        BodyWritten(block.get(), cbBody);
         cbTotal += cbBody;
         if (state == http::BodyState::kComplete)
             break;

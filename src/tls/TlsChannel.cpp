@@ -297,7 +297,8 @@ bool CTlsChannel::CheckCertificate()
         return false;
     }
     // Revocation information may be fetched, within the channel's limit.
-    const DWORD urlTimeoutMs = m_channel.m_nTimeout < 3600 ? m_channel.m_nTimeout * 1000 : 3600 * 1000;
+    const unsigned timeoutSeconds = m_channel.TimeoutSeconds();
+    const DWORD urlTimeoutMs = timeoutSeconds < 3600 ? timeoutSeconds * 1000 : 3600 * 1000;
     const CertificateVerdict verdict = CheckServerCertificate(certificate.Get(), m_serverName.c_str(), urlTimeoutMs);
     m_channel.LogFormat("CTlsChannel::Handshake() certificate: chain status 0x%08lx, policy status 0x%08lx, "
                         "name %s\n",

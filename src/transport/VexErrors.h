@@ -20,6 +20,9 @@ constexpr long VEXERR_URL = -190;
 // (10000 and above) when the proxy could not be reached, the proxy's HTTP
 // status (100-599) when it refused a tunnel, or a VEXDET_PROXY_* code.
 constexpr long VEXERR_PROXY = -200;
+// The file arrived but is not the one the URL's digest names (the detail
+// says how: VEXDET_DIGEST_*); it is not kept.
+constexpr long VEXERR_VERIFY = -210;
 // A connection attempt failed while WaitConnect waited (exception set);
 // the detail code is left as it was.
 constexpr long VEXERR_CONNECT_FAILED = 1001;
@@ -45,6 +48,7 @@ constexpr long VEXDET_SOCKS_TTL_EXPIRED = 1026;      // SOCKS 5 reply 6
 constexpr long VEXDET_SOCKS_BAD_COMMAND = 1027;      // SOCKS 5 reply 7
 constexpr long VEXDET_SOCKS_BAD_ADDRESS_TYPE = 1028; // SOCKS 5 reply 8
 constexpr long VEXDET_ABORTED = 1030;                // the abort hook answered true
+constexpr long VEXDET_CANCELLED = 1031;              // the host called CancelFetch
 constexpr long VEXDET_UNEXPECTED = 1040;             // wrong readiness, reply or status
 constexpr long VEXDET_HTTP_FRAMING = 1042;           // conflicting lengths, unknown coding, bad chunk
 constexpr long VEXDET_HTTP_BODY_CUT = 1043;          // closed before the body's length or last chunk
@@ -71,6 +75,7 @@ constexpr long VEXDET_URL_BAD_PORT = 1065;
 constexpr long VEXDET_URL_BAD_ESCAPE = 1066;
 constexpr long VEXDET_URL_TOO_LONG = 1067;
 constexpr long VEXDET_URL_NOT_TEXT = 1068; // missing, not UTF-16, or holding a zero character
+constexpr long VEXDET_URL_BAD_DIGEST = 1069; // a #sha256= fragment (sha384, sha512) that cannot be verified
 
 // Detail codes beside VEXERR_PROXY.
 constexpr long VEXDET_PROXY_AUTH_REQUIRED = 1070; // 407, and no credentials configured
@@ -88,6 +93,10 @@ constexpr long VEXDET_FTP_AUTH_REFUSED = 1080;     // AUTH TLS refused (or unkno
 constexpr long VEXDET_FTP_PROT_REFUSED = 1081;     // PBSZ 0 or PROT P not answered with 200
 constexpr long VEXDET_FTP_DATA_TLS_REFUSED = 1082; // 522 for a data connection's TLS (session reuse)
 constexpr long VEXDET_FTP_DATA_CUT = 1083;         // a TLS data connection closed without close_notify
+
+// Detail codes beside VEXERR_VERIFY.
+constexpr long VEXDET_DIGEST_MISMATCH = 1090;    // the file's digest differs from the URL's
+constexpr long VEXDET_DIGEST_UNAVAILABLE = 1091; // the platform computed no digest
 
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;

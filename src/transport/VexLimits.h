@@ -7,6 +7,9 @@
 #define VEXA_TRANSFER_TIMEOUT_SECONDS 300
 #endif
 constexpr unsigned kTransferTimeoutSeconds = VEXA_TRANSFER_TIMEOUT_SECONDS;
+// The range a host may set a control's limit to: a second to a day.
+constexpr unsigned kMinTimeoutSeconds = 1;
+constexpr unsigned kMaxTimeoutSeconds = 86400;
 
 // Limit of one evaluation of the system's proxy configuration script, its
 // download included. Wine's WinHTTP does not end a download from a server

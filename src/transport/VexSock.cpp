@@ -1,5 +1,6 @@
 #include "VexSock.h"
 
+#include "FetchWatch.h"
 #include "MessagePump.h"
 #include "MonotonicClock.h"
 #include "VexErrors.h"
@@ -190,7 +191,7 @@ bool VEXSOCK::SleepUntilSignalled(bool bWatching, DWORD dwMilliseconds)
 
 int VEXSOCK::Wait(int mode)
 {
-    return WaitUntil(mode, DeadlineAfterSeconds(m_nTimeout));
+    return WaitUntil(mode, DeadlineAfterSeconds(TimeoutSeconds()));
 }
 
 int VEXSOCK::WaitUntil(int mode, uint64_t deadline)
@@ -207,6 +208,11 @@ int VEXSOCK::WaitUntil(int mode, uint64_t deadline)
     fd_set readSet, writeSet, exceptSet;
     for (;;)
     {
+        if (CancelRequested())
+        {
+            Record(VEXERR_ABORTED, VEXDET_CANCELLED);
+            return -1;
+        }
         if (bLook)
         {
             const int ready = LookOnce(mode, &readSet, &writeSet, &exceptSet);
@@ -349,7 +355,7 @@ int VEXSOCK::Accept(sockaddr* pAddr, int* pcbAddr)
 
 int VEXSOCK::AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused)
 {
-    const uint64_t deadline = DeadlineAfterSeconds(m_nTimeout);
+    const uint64_t deadline = DeadlineAfterSeconds(TimeoutSeconds());
     for (;;)
     {
         if (m_bNonBlocking && WaitUntil(WAIT_READ, deadline) != 1)
@@ -464,6 +470,28 @@ void VEXSOCK::NotifyProgress(uint64_t cbExpected, uint64_t cbSoFar)
 
 bool VEXSOCK::QueryAbort()
 {
-    m_bAbort = m_pfnAbort ? m_pfnAbort() : false;
+    m_bAbort = (m_pfnAbort && m_pfnAbort()) || CancelRequested();
     return m_bAbort;
+}
+
+bool VEXSOCK::CancelRequested() const
+{
+    return m_pWatch && m_pWatch->CancelRequested();
+}
+
+unsigned VEXSOCK::TimeoutSeconds() const
+{
+    return m_pWatch ? m_pWatch->TimeoutSeconds() : m_nTimeout;
+}
+
+void VEXSOCK::BodyStarted(int64_t cbExpected)
+{
+    if (m_pWatch)
+        m_pWatch->BodyStarted(cbExpected);
+}
+
+void VEXSOCK::BodyWritten(const void* pData, size_t cb)
+{
+    if (m_pWatch)
+        m_pWatch->BodyWritten(pData, cb);
 }

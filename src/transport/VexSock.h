@@ -15,6 +15,7 @@
 #include <cstdint>
 
 class CDiagLog;
+class CFetchWatch;
 namespace socks {
 class CSocks5Reply;
 }
@@ -102,6 +103,17 @@ public:
     void SetStartHook(VexStartHook pfn) { m_pfnStart = pfn; }
     void SetProgressHook(VexProgressHook pfn) { m_pfnProgress = pfn; }
     void SetAbortHook(VexAbortHook pfn) { m_pfnAbort = pfn; }
+    // The fetch this channel works for, if any: its time limit replaces
+    // m_nTimeout, a cancel the host asked for ends every wait (-160 with
+    // VEXDET_CANCELLED), and the bytes written to the local file are
+    // reported to it.
+    void AttachWatch(CFetchWatch* pWatch) { m_pWatch = pWatch; }
+    CFetchWatch* Watch() const { return m_pWatch; }
+    unsigned TimeoutSeconds() const;
+    // The local file was opened for a body of cbExpected bytes (-1: unknown).
+    void BodyStarted(int64_t cbExpected);
+    void BodyWritten(const void* pData, size_t cb);
+
     void NotifyStart(uint64_t cbExpected);
     void NotifyProgress(uint64_t cbExpected, uint64_t cbSoFar);
     bool QueryAbort();
@@ -159,6 +171,7 @@ public:
 private:
     // select without waiting for the mode's readiness: the count of ready
     // sockets (0 or 1) or SOCKET_ERROR.
+    bool CancelRequested() const;
     int LookOnce(int mode, fd_set* pReadSet, fd_set* pWriteSet, fd_set* pExceptSet);
     // Sleeps until the socket's event is signalled, a message arrives
     // (dispatched then) or the milliseconds have passed. True when the
@@ -166,4 +179,5 @@ private:
     bool SleepUntilSignalled(bool bWatching, DWORD dwMilliseconds);
 
     CSocketEvent m_socketEvent;
+    CFetchWatch* m_pWatch = nullptr;
 };

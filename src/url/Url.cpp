@@ -350,7 +350,10 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
         !ParsePort(hostPort.substr(colon + 1), &parsed.port))
         return UrlError::kBadPort;
 
-    std::string pathAndQuery = text.substr(authorityEnd, text.find('#', authorityEnd) - authorityEnd);
+    const size_t hash = std::min(text.find('#', authorityEnd), text.size());
+    std::string pathAndQuery = text.substr(authorityEnd, hash - authorityEnd);
+    if (hash < text.size())
+        parsed.fragment = text.substr(hash + 1);
     std::string encoded;
     const UrlError error = EncodeTarget(pathAndQuery, &encoded);
     if (error != UrlError::kNone)
@@ -439,6 +442,8 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
     const UrlError error = TakeInput(pszReference, &reference);
     if (error != UrlError::kNone)
         return error;
+    // A redirect's fragment names a part of its own resource: dropped.
+    reference.erase(std::min(reference.find('#'), reference.size()));
     if (SchemeEnd(reference) != 0)
         return ParseUrl(reference.c_str(), pResolved);
     if (reference.compare(0, 2, "//") == 0)
@@ -446,7 +451,6 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 
     // A relative reference: merged with the base's path, then parsed as
     // the absolute URL it makes, so that it gets the same checks.
-    reference.erase(std::min(reference.find('#'), reference.size()));
     const size_t refQuestion = std::min(reference.find('?'), reference.size());
     const std::string refPath = reference.substr(0, refQuestion);
     const size_t baseQuestion = std::min(base.target.find('?'), base.target.size());

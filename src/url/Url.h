@@ -50,6 +50,9 @@ struct Url
     // removed, no fragment, every byte outside a path or query escaped.
     std::string target = "/";
     bool ftpAscii = false; // ";type=a" ended an ftp or ftps path
+    // What followed '#', as given: never sent, read only by the engine
+    // (HashFragment.h). Empty after ResolveReference.
+    std::string fragment;
 };
 
 const char* SchemeName(Scheme scheme);

@@ -91,13 +91,15 @@ Check ctl.FetchRemoteFTP("127.0.0.1", "vbs-ftp.txt", env("VEXA_FTP_USER"), "wron
 Check ctl.FetchURL("https://localhost:" & env("VEXA_TLS_PORT") & "/vbs-http.txt") = True, "FetchURL over HTTPS"
 Check ReadAll(ctl.LastFetchedFile) = "fetched by a script", "the HTTPS fetch kept the body"
 fso.DeleteFile ctl.LastFetchedFile
-Dim badUrl, refusal
+Dim badUrl, refusal, reason
 For Each badUrl In Array("", "no-scheme/file", "gopher://127.0.0.1/x", "http:///x", "http://127.0.0.1:0/x", _
                          "http://127.0.0.1/a" & vbLf & "b")
     ctl.FetchURL badUrl
     refusal = Err.Number
+    reason = Err.Description
     Err.Clear
-    Check refusal = 5, "FetchURL refuses " & Replace(badUrl, vbLf, "\n") & " (error " & refusal & ")"
+    Check refusal = 5 And reason = ctl.LastFetchErrorText And reason <> "", _
+        "FetchURL refuses " & Replace(badUrl, vbLf, "\n") & " (error " & refusal & ": " & reason & ")"
 Next
 Check ctl.LastFetchError = -190 And ctl.LastFetchErrorDetail = 1062, "a refused URL is the last fetch's failure"
 Check InStr(ctl.LastFetchErrorText, "control character") > 0, "LastFetchErrorText says why: " & ctl.LastFetchErrorText

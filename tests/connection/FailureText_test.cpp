@@ -23,6 +23,9 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
     c.proxyHost = "proxy.example";
     c.proxyPort = 1080;
     c.timeoutSeconds = 300;
+    c.digestName = "sha256";
+    c.expectedDigest = "00ff";
+    c.actualDigest = "ab12";
     const struct
     {
         long lError, lErrorEx;
@@ -54,6 +57,13 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
         {VEXERR_FTP, VEXDET_FTP_DATA_CUT, false, "226 Transfer complete.",
          "The TLS data connection from the FTP server at files.example:21 ended without close_notify: the file "
          "may be cut short."},
+        {VEXERR_ABORTED, VEXDET_CANCELLED, false, "", "The host cancelled the fetch from files.example:21."},
+        {VEXERR_VERIFY, VEXDET_DIGEST_MISMATCH, false, "",
+         "The file from files.example:21 is not the one the URL names: its sha256 digest is ab12, the URL gives "
+         "00ff."},
+        {VEXERR_URL, VEXDET_URL_BAD_DIGEST, false, "",
+         "The URL was refused: its fragment asks for a digest that cannot be verified (sha256, sha384 or "
+         "sha512 with 64, 96 or 128 hex digits, once)."},
     };
     for (const auto& row : cases)
     {

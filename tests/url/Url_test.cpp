@@ -1,6 +1,8 @@
 // URLs as FetchURL takes them and redirect targets as servers name them.
 #include "Url.h"
 
+#include "HashFragment.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -269,6 +271,48 @@ TEST(DescribeUrl, NoCredentialsAndSameOrigin)
     EXPECT_EQ(url::DescribeUrl(a), "https://example.com:443/x?y");
     EXPECT_TRUE(url::SameOrigin(a, b));
     EXPECT_FALSE(url::SameOrigin(a, c));
+}
+
+TEST(ReadHashFragment, OneStrongDigestOrARefusal)
+{
+    const std::string hex64(64, 'a'), hex96(96, 'B'), hex128(128, '0');
+    const struct
+    {
+        std::string fragment;
+        bool accepted;
+        HashAlgorithm algorithm;
+        std::string hex;
+    } cases[] = {
+        {"", true, HashAlgorithm::kNone, ""},
+        {"section-2", true, HashAlgorithm::kNone, ""},
+        {"egg=pkg&subdirectory=x", true, HashAlgorithm::kNone, ""},
+        {"sha256=" + hex64, true, HashAlgorithm::kSha256, hex64},
+        {"SHA384=" + hex96, true, HashAlgorithm::kSha384, std::string(96, 'b')},
+        {"egg=pkg&sha512=" + hex128, true, HashAlgorithm::kSha512, hex128},
+        {"sha256=" + hex64.substr(1), false, HashAlgorithm::kNone, ""},
+        {"sha256=" + hex64.substr(1) + "g", false, HashAlgorithm::kNone, ""},
+        {"sha256=" + hex64 + "&sha256=" + hex64, false, HashAlgorithm::kNone, ""},
+        {"sha256=" + hex64 + "&sha512=" + hex128, false, HashAlgorithm::kNone, ""},
+        {"md5=" + std::string(32, 'a'), false, HashAlgorithm::kNone, ""},
+        {"sha1=" + std::string(40, 'a'), false, HashAlgorithm::kNone, ""},
+    };
+    for (const auto& c : cases)
+    {
+        url::ExpectedHash expected;
+        EXPECT_EQ(url::ReadHashFragment(c.fragment, &expected), c.accepted) << c.fragment;
+        if (!c.accepted)
+            continue;
+        EXPECT_EQ(expected.algorithm, c.algorithm) << c.fragment;
+        EXPECT_EQ(expected.hex, c.hex) << c.fragment;
+    }
+}
+
+TEST(ParseUrl, TheFragmentIsKeptApartAndNeverSent)
+{
+    url::Url parsed;
+    ASSERT_EQ(url::ParseUrl("http://h/f?q=1#sha256=AB&x", &parsed), UrlError::kNone);
+    EXPECT_EQ(parsed.target, "/f?q=1");
+    EXPECT_EQ(parsed.fragment, "sha256=AB&x");
 }
 
 } // namespace
