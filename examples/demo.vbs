@@ -48,6 +48,27 @@ Report "FetchRemoteFTP   readme.txt        ", ctl.FetchRemoteFTP(host, "readme.t
 Report "FetchRemoteHTTP  /missing.txt      ", ctl.FetchRemoteHTTP(host, "/missing.txt", httpPort)
 WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (as the last fetch's settings say)"
 
+' Watching, limiting and verifying: the time limit of each wait, the last
+' fetch's byte counts and digest, a URL that names the digest its file must
+' have, and the reason a refused URL gives.
+WScript.Echo "TimeoutSeconds:      " & ctl.TimeoutSeconds & "  (now set to 60)"
+ctl.TimeoutSeconds = 60
+Dim indexUrl : indexUrl = "http://" & host & ":" & httpPort & "/index.txt"
+Dim fetched : fetched = ctl.FetchURL(indexUrl)
+Dim digest : digest = ctl.LastFetchedFileSHA256
+WScript.Echo "FetchBytesReceived:  " & ctl.FetchBytesReceived & " of " & ctl.FetchBytesExpected & _
+             ", LastFetchedFileSHA256: " & digest
+If fetched Then fso.DeleteFile ctl.LastFetchedFile
+Report "FetchURL /index.txt#sha256=<its digest>", ctl.FetchURL(indexUrl & "#sha256=" & digest)
+Report "FetchURL /index.txt#sha256=<another> ", ctl.FetchURL(indexUrl & "#sha256=" & String(64, "0"))
+ctl.CancelFetch
+WScript.Echo "CancelFetch:         (no fetch runs: nothing happens)"
+On Error Resume Next
+ctl.FetchURL "gopher://" & host & "/x"
+WScript.Echo "FetchURL gopher://...: error " & Err.Number & ", Err.Description: " & Err.Description
+Err.Clear
+On Error GoTo 0
+
 If args.Count >= 7 Then
     shell.RegWrite SettingsKey & "ConnectSOCKS", 1, "REG_DWORD"
     shell.RegWrite SettingsKey & "SOCKS_ServerAddress", args(5), "REG_SZ"

@@ -5,7 +5,8 @@
 #
 #   scripts/build.sh          everything: both DLLs, every test and benchmark
 #   scripts/build.sh dlls     only the two DLLs and their type libraries (and
-#                             the tool that trusts the test root, for the main job)
+#                             the tools the main job runs: the one that trusts
+#                             the test root and the progress host)
 set -eu
 what=${1:-all}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,7 +29,7 @@ configure native
 if [ "$what" = dlls ]; then
     for dir in x86_64 i686; do
         echo "== build $dir DLL"
-        cmake --build "$build_root/$dir" -j "$jobs" --target Vexa3 vexa_trust_root
+        cmake --build "$build_root/$dir" -j "$jobs" --target Vexa3 vexa_trust_root vexa_progress
     done
 else
     for dir in x86_64 i686 native; do
