@@ -355,6 +355,27 @@ TEST(VexCtl3Info, ClassInfoAndNoPropertyPages)
     GUID guid;
     ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &guid), S_OK);
     EXPECT_TRUE(IsEqualGUID(guid, DIID__IVexCtl3Events));
+    // The class's default source in its type information, where WithEvents
+    // looks, and a connection point for it.
+    bool bSourceFound = false;
+    for (UINT i = 0; i < 2; ++i)
+    {
+        INT flags = 0;
+        HREFTYPE ref = 0;
+        CComPtr<ITypeInfo> implemented;
+        if (typeInfo->GetImplTypeFlags(i, &flags) != S_OK || flags != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) ||
+            typeInfo->GetRefTypeOfImplType(i, &ref) != S_OK ||
+            typeInfo->GetRefTypeInfo(ref, implemented.Receive()) != S_OK ||
+            implemented->GetTypeAttr(&pAttr) != S_OK)
+            continue;
+        bSourceFound = IsEqualGUID(pAttr->guid, DIID__IVexCtl3Events) && pAttr->typekind == TKIND_DISPATCH;
+        implemented->ReleaseTypeAttr(pAttr);
+    }
+    EXPECT_TRUE(bSourceFound);
+    CComPtr<IConnectionPointContainer> points;
+    CComPtr<IConnectionPoint> point;
+    EXPECT_EQ(QueryInto(control.Get(), IID_IConnectionPointContainer, points)->FindConnectionPoint(guid, point.Receive()),
+              S_OK);
 
     CComPtr<ISpecifyPropertyPages> pages;
     CAUUID cauuid = {5, nullptr};
