@@ -6,7 +6,9 @@
 //     path \0 host \0 referer \0 user agent \0 port (two bytes, big-endian)
 //   (fields that the input does not reach are null), built into buffers of
 //   the sizes around the request's length and checked byte for byte
-//   against plain string assembly.
+//   against plain string assembly;
+// - as a path the system code page cannot hold: escaped for the request,
+//   byte for byte.
 #include "HttpMessages.h"
 #include "LineBuffer.h"
 
@@ -118,9 +120,33 @@ void BuildRequest(const uint8_t* data, size_t size)
 
 } // namespace
 
+bool MayStandInTarget(char c)
+{
+    return c > 0x20 && c < 0x7F && !std::strchr("\"<>\\^`{|}", c);
+}
+
+// Each byte of the path in order: itself where it may stand in a request
+// target, else its upper-case %XX.
+void EscapePath(const uint8_t* data, size_t size)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    const std::string escaped = http::EscapeRequestPath(std::string(reinterpret_cast<const char*>(data), size));
+    size_t j = 0;
+    for (size_t i = 0; i < size; ++i)
+    {
+        const char c = static_cast<char>(data[i]);
+        const std::string expected =
+            MayStandInTarget(c) ? std::string(1, c) : std::string{'%', kHex[data[i] >> 4], kHex[data[i] & 15]};
+        FUZZ_CHECK(escaped.compare(j, expected.size(), expected) == 0);
+        j += expected.size();
+    }
+    FUZZ_CHECK(j == escaped.size());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     ReadResponse(ReadLines(data, size));
     BuildRequest(data, size);
+    EscapePath(data, size);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "AboutDlg.h"
 #include "ComBoundary.h"
 #include "HashFragment.h"
+#include "HttpMessages.h"
 #include "Module.h"
 #include "ModuleResources.h"
 #include "resource.h"
@@ -25,6 +26,19 @@ public:
 private:
     CAnsiString m_text;
 };
+
+// The path of a classic HTTP fetch: in the system code page as it always
+// went, unless the code page cannot hold it; then as percent-encoded UTF-8,
+// as FetchURL sends it, rather than with question marks.
+// A conversion that fails leaves a null path, as for every argument.
+void ClassicHttpPath(BSTR bstr, CAnsiString& path)
+{
+    std::string utf8;
+    if (FitsAnsiCodePage(bstr) || !BstrToUtf8(bstr, http::kRequestSize, utf8))
+        BstrToAnsi(bstr, path);
+    else if (!path.Assign(http::EscapeRequestPath(utf8).c_str()))
+        path.Reset();
+}
 
 long UrlRefusalDetail(url::UrlError error)
 {
@@ -336,7 +350,9 @@ STDMETHODIMP CVexCtl3::FetchRemoteHTTP(BSTR sHost, BSTR sFilePath, short nsPort,
         *bCompleted = VARIANT_FALSE;
         if (!sHost || !sFilePath)
             return Refuse(E_INVALIDARG, "FetchRemoteHTTP needs a host and a file path.");
-        const CAnsiArgument host(sHost), path(sFilePath);
+        const CAnsiArgument host(sHost);
+        CAnsiString path;
+        ClassicHttpPath(sFilePath, path);
         // The port keeps its sign: -1 reaches the engine as -1.
         *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), nullptr, nullptr, nsPort, kProtocolHTTP));
         return S_OK;

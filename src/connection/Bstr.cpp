@@ -65,6 +65,22 @@ bool BstrToAnsi(BSTR bstr, CAnsiString& text)
     return text.Assign(converted.get());
 }
 
+bool FitsAnsiCodePage(BSTR bstr)
+{
+    const UINT cchWide = SysStringLen(bstr);
+    if (cchWide == 0)
+        return true;
+    if (cchWide > INT_MAX / 2)
+        return false;
+    // Two bytes a character hold any code page's form.
+    std::unique_ptr<char[]> converted(new (std::nothrow) char[static_cast<size_t>(cchWide) * 2]);
+    BOOL bUsedDefault = FALSE;
+    return converted &&
+           WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, bstr, static_cast<int>(cchWide), converted.get(),
+                               static_cast<int>(cchWide * 2), nullptr, &bUsedDefault) > 0 &&
+           !bUsedDefault;
+}
+
 bool BstrToUtf8(BSTR bstr, size_t cchMax, std::string& text)
 {
     text.clear();

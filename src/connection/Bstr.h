@@ -42,6 +42,10 @@ bool AnsiToBstr(const char* psz, CBstr& bstr);
 // BSTR gives a null text. False, and a null text, on failure.
 bool BstrToAnsi(BSTR bstr, CAnsiString& text);
 
+// Every character of bstr has an exact form in the system code page: none
+// would become the default character ('?') or a look-alike.
+bool FitsAnsiCodePage(BSTR bstr);
+
 // Replaces text by the UTF-8 form of bstr. False for a string longer than
 // cchMax characters, one holding a zero character, or one that is no valid
 // UTF-16 (a lone surrogate): none of them can be a URL.

@@ -92,4 +92,24 @@ bool FindContentLength(const char* pszLine, uint64_t* pLength)
     return true;
 }
 
+std::string EscapeRequestPath(const std::string& utf8)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(utf8.size());
+    for (char c : utf8)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F && !std::strchr("\"<>\\^`{|}", c))
+        {
+            escaped += c;
+            continue;
+        }
+        escaped += '%';
+        escaped += kHex[byte >> 4];
+        escaped += kHex[byte & 15];
+    }
+    return escaped;
+}
+
 } // namespace http

@@ -25,6 +25,14 @@ constexpr size_t kRequestSize = 1024;
 size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* pszHost, uint16_t port,
                        const char* pszReferer, const char* pszUserAgent, const char* pszProxyAuthorization = nullptr);
 
+// A request path for a host's text that the system code page cannot hold,
+// as FetchURL sends a path: its UTF-8 form with every byte that cannot stand
+// in a request target percent-encoded (upper-case hex): bytes above 0x7F,
+// controls, space and "<>\^`{|}; '%' and the others as they are. Converted
+// to the code page it would go out with question marks and name another
+// file.
+std::string EscapeRequestPath(const std::string& utf8);
+
 // A request as the trace log may show it: the value of a Proxy-Authorization
 // field, which carries a password, replaced by "{credentials}".
 std::string WithoutCredentials(const std::string& request);

@@ -1,5 +1,6 @@
 // The HTTP/1.0 reader's Content-Length: every bit of a length at and beyond
 // 4 GiB is kept, so a body is never counted complete against a wrapped size.
+// And request paths that the system code page cannot hold.
 #include "HttpMessages.h"
 
 #include <gtest/gtest.h>
@@ -31,4 +32,14 @@ TEST(FindContentLength, KeepsLengthsBeyondThirtyTwoBits)
         EXPECT_EQ(http::FindContentLength(c.line, &length), c.found);
         EXPECT_EQ(length, c.length);
     }
+}
+
+TEST(EscapeRequestPath, EncodesWhatCannotStandInARequestTarget)
+{
+    EXPECT_EQ(http::EscapeRequestPath(""), "");
+    EXPECT_EQ(http::EscapeRequestPath("/a/%41?x=1&y=~"), "/a/%41?x=1&y=~");
+    EXPECT_EQ(http::EscapeRequestPath("/a b\t\"<>\\^`{|}\x7f"), "/a%20b%09%22%3C%3E%5C%5E%60%7B%7C%7D%7F");
+    EXPECT_EQ(http::EscapeRequestPath("/\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82.pdf"),
+              "/%D0%9E%D1%82%D1%87%D1%91%D1%82.pdf");
+    EXPECT_EQ(http::EscapeRequestPath("/\xe6\x8a\xa5\xe5\x91\x8a"), "/%E6%8A%A5%E5%91%8A");
 }
