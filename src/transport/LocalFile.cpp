@@ -41,6 +41,7 @@ CLocalFile::CLocalFile()
     m_szDirectory[0] = '\0';
     m_szFileName[0] = '\0';
     m_szShortName[0] = '\0';
+    m_szShortNamePending[0] = '\0';
 }
 
 CLocalFile::~CLocalFile()
@@ -97,16 +98,24 @@ long CLocalFile::OpenWithShareMode(const char* pszPath, bool bTruncate, bool bRe
         return -1;
     }
     CopyBounded(m_szFileName, findData.cFileName);
+    CopyBounded(m_szShortNamePending, pszName);
+    return 1;
+}
 
+const char* CLocalFile::ShortName()
+{
+    if (m_szShortNamePending[0] == '\0')
+        return m_szShortName;
     char szShortPath[MAX_PATH];
-    const DWORD cchShort = GetShortPathNameA(pszName, szShortPath, sizeof(szShortPath));
+    const DWORD cchShort = GetShortPathNameA(m_szShortNamePending, szShortPath, sizeof(szShortPath));
+    m_szShortNamePending[0] = '\0';
     // A result of the buffer's size or more is the size it would need.
     if (cchShort != 0 && cchShort < sizeof(szShortPath))
     {
         if (const char* pszLastBackslash = std::strrchr(szShortPath, '\\'))
             CopyBounded(m_szShortName, pszLastBackslash + 1);
     }
-    return 1;
+    return m_szShortName;
 }
 
 long CLocalFile::Read(void* pBuffer, long cb)

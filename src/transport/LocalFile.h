@@ -44,14 +44,25 @@ public:
     // Maps the calling thread's last system error to a VEXFILE_* code.
     static long MapLastError();
 
+    // The short (8.3) name of the file of the last open that obtained a
+    // handle, at most 12 characters: worked out when first asked for after
+    // that open, as nothing on a fetch's path needs it (under Wine the
+    // system walks every directory of the path for it). Unchanged by an
+    // open for which the system gives no short path; empty before any.
+    const char* ShortName();
+
 private:
     long OpenWithShareMode(const char* pszPath, bool bTruncate, bool bReadOnly,
                            DWORD dwShareMode);
 
+    char m_szShortName[13];
+    // The path whose short name ShortName has still to work out; empty when
+    // it has none to work out.
+    char m_szShortNamePending[MAX_PATH];
+
 public:
     char m_szDirectory[MAX_PATH];
     char m_szFileName[MAX_PATH];
-    char m_szShortName[13];
     bool m_bOpen = false;
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 };

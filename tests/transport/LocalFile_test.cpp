@@ -31,7 +31,7 @@ TEST(LocalFileConstruction, StartsClosedWithEmptyNames)
     EXPECT_EQ(file.m_hFile, INVALID_HANDLE_VALUE);
     EXPECT_STREQ(file.m_szDirectory, "");
     EXPECT_STREQ(file.m_szFileName, "");
-    EXPECT_STREQ(file.m_szShortName, "");
+    EXPECT_STREQ(file.ShortName(), "");
 }
 
 TEST(LocalFileClosed, ReadWriteAndGetSizeFailWithoutASystemCall)
@@ -80,7 +80,7 @@ TEST(LocalFileClosed, CloseTwiceIsHarmlessAndKeepsTheNames)
     EXPECT_EQ(file.m_hFile, INVALID_HANDLE_VALUE);
     EXPECT_EQ(file.m_szDirectory, dir.Dir() + "\\");
     EXPECT_STREQ(file.m_szFileName, "twice.txt");
-    EXPECT_STREQ(file.m_szShortName, "twice.txt");
+    EXPECT_STREQ(file.ShortName(), "twice.txt");
     // Really closed: the file can be opened for writing again.
     CLocalFile other;
     EXPECT_EQ(other.Open(path.c_str(), true, false), 1);
@@ -229,7 +229,7 @@ TEST(LocalFileOpenFailure, PathLongerThanTheFieldsIsRefused)
     ASSERT_EQ(file.Open(longest.c_str(), true, false), 1);
     EXPECT_EQ(file.m_szDirectory, dir.Dir() + "\\");
     EXPECT_EQ(file.m_szFileName, name);
-    EXPECT_LE(std::strlen(file.m_szShortName), 12u);
+    EXPECT_LE(std::strlen(file.ShortName()), 12u);
 }
 
 // Wine opens the device path "\\.\NUL" (and "\\.\COM1"), but FindFirstFileA
@@ -378,7 +378,7 @@ TEST(LocalFileNames, FullPathSplitsIntoDirectoryAndName)
     EXPECT_EQ(file.m_szDirectory, dir.Dir() + "\\");
     EXPECT_STREQ(file.m_szFileName, "short.txt");
     // A name that is already 8.3 is its own short name.
-    EXPECT_STREQ(file.m_szShortName, "short.txt");
+    EXPECT_STREQ(file.ShortName(), "short.txt");
 }
 
 TEST(LocalFileNames, FileNameIsTheOneOnDisk)
@@ -406,8 +406,8 @@ TEST(LocalFileNames, LongNameGetsItsShortForm)
     const DWORD cch = GetShortPathNameA(path.c_str(), szShortPath, sizeof(szShortPath));
     ASSERT_TRUE(cch > 0 && cch < sizeof(szShortPath));
     const std::string shortPath(szShortPath, cch);
-    EXPECT_EQ(file.m_szShortName, shortPath.substr(shortPath.rfind('\\') + 1));
-    const std::string shortName = file.m_szShortName;
+    EXPECT_EQ(file.ShortName(), shortPath.substr(shortPath.rfind('\\') + 1));
+    const std::string shortName = file.ShortName();
     EXPECT_EQ(shortName.size(), 12u);
     EXPECT_EQ(shortName.substr(0, 5), "A_LO~");
     EXPECT_EQ(shortName.substr(8), ".DOW");
@@ -423,14 +423,14 @@ TEST(LocalFileNames, PathWithoutBackslashKeepsTheWholePath)
     EXPECT_STREQ(file.m_szFileName, "A long relative name.text");
     // The short path of a relative path is relative too: with no backslash
     // in it the short name stays as it was (empty here).
-    EXPECT_STREQ(file.m_szShortName, "");
+    EXPECT_STREQ(file.ShortName(), "");
 
     ASSERT_EQ(file.Open(dir.Path("full.txt").c_str(), true, false), 1);
-    ASSERT_STREQ(file.m_szShortName, "full.txt");
+    ASSERT_STREQ(file.ShortName(), "full.txt");
     ASSERT_EQ(file.Open("plain.txt", true, false), 1);
     EXPECT_STREQ(file.m_szDirectory, "plain.txt");
     EXPECT_STREQ(file.m_szFileName, "plain.txt");
-    EXPECT_STREQ(file.m_szShortName, "full.txt");
+    EXPECT_STREQ(file.ShortName(), "full.txt");
     EXPECT_TRUE(Exists(dir.Path("plain.txt")));
 }
 
