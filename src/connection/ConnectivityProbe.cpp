@@ -141,7 +141,7 @@ bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError,
 }
 
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx,
-                             HttpProxyRoute* pRoute, std::string* pProxyAnswer)
+                             HttpProxyRoute* pRoute, std::string* pProxyAnswer, CSystemProxyMemo* pProxyMemo)
 {
     *pRoute = HttpProxyRoute();
     pProxyAnswer->clear();
@@ -152,7 +152,7 @@ bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError,
         const std::string url = "http://" + host + ":" + std::to_string(target.Port()) + "/";
         std::string how;
         const long lDetail =
-            CProxySelector(settings.m_httpProxy).Choose("http", host, target.Port(), url, pRoute, &how);
+            CProxySelector(settings.m_httpProxy, pProxyMemo).Choose("http", host, target.Port(), url, pRoute, &how);
         if (lDetail != 0)
         {
             *plError = VEXERR_PROXY;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+class CSystemProxyMemo;
+
 // The platform answer that chooses which autodial value the probe switches
 // off; replaceable so that both branches can be exercised on one machine.
 typedef bool (*VexIsWindowsNTFn)();
@@ -38,6 +40,8 @@ bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError,
 // The probe as a fetch runs it, through the SOCKS proxy or the HTTP proxy
 // that the settings choose for the probe target (or the SOCKS proxy that a
 // configuration script names for it). *pRoute receives the proxy's route
-// and *pProxyAnswer an HTTP proxy's status line when it refused.
+// and *pProxyAnswer an HTTP proxy's status line when it refused. A memo
+// keeps the user's proxy settings' answer for the request that follows.
 bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError, long* plErrorEx,
-                             HttpProxyRoute* pRoute, std::string* pProxyAnswer);
+                             HttpProxyRoute* pRoute, std::string* pProxyAnswer,
+                             CSystemProxyMemo* pProxyMemo = nullptr);

@@ -70,7 +70,7 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
     if (m_bUseSocks)
         return true;
     std::string how;
-    const long lDetail = CProxySelector(m_httpProxy).Choose(pszScheme, host, port, url, &m_route, &how);
+    const long lDetail = CProxySelector(m_httpProxy, m_pProxyMemo).Choose(pszScheme, host, port, url, &m_route, &how);
     const std::string proxy = m_route.host + ":" + std::to_string(m_route.port);
     Log("CTransferSession: " + url + ": " + how +
         (m_route.bUse ? " (HTTP proxy " + proxy + ")"

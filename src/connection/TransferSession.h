@@ -15,6 +15,7 @@
 
 class CDiagLog;
 class CFetchWatch;
+class CSystemProxyMemo;
 class CVexHTTP11;
 namespace url {
 struct Url;
@@ -70,6 +71,9 @@ public:
     HttpProxySettings m_httpProxy;
     // The host's view of the fetch: time limit, cancel, bytes written.
     CFetchWatch* m_pWatch = nullptr;
+    // The answers of the user's proxy settings in this fetch, shared with its
+    // probe; none: asked afresh for every route.
+    CSystemProxyMemo* m_pProxyMemo = nullptr;
     // FTP: passive data connections go to the address the 227 reply names.
     bool m_bTrustPassiveAddress = false;
     // "FTPTLS": TLS for FetchFTP and ftp:// URLs.

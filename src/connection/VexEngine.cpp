@@ -6,6 +6,7 @@
 #include "FetchEvents.h"
 #include "FetchObserver.h"
 #include "FetchWatch.h"
+#include "SystemProxyMemo.h"
 #include "ModuleResources.h"
 #include "TransferSession.h"
 #include "DiagLog.h"
@@ -288,7 +289,8 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
     long lProbeError = 0, lProbeErrorEx = 0;
     HttpProxyRoute probeRoute;
     std::string proxyAnswer;
-    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx, &probeRoute, &proxyAnswer))
+    CSystemProxyMemo proxyMemo;
+    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx, &probeRoute, &proxyAnswer, &proxyMemo))
     {
         NoteHttpProxy(probeRoute);
         // A proxy that refused the probe is the cause to name; anything
@@ -315,6 +317,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
     if (!session)
         return false;
     session->m_pWatch = &watch;
+    session->m_pProxyMemo = &proxyMemo;
     if (pLog)
     {
         session->m_pSharedLog = pLog;

@@ -2,6 +2,7 @@
 
 #include "ProxyRules.h"
 #include "SystemProxy.h"
+#include "SystemProxyMemo.h"
 #include "VexErrors.h"
 
 #include <cstring>
@@ -44,8 +45,9 @@ long CProxySelector::Choose(const char* pszScheme, const std::string& host, uint
     }
     else if (m_settings.bUseSystem)
     {
-        const SystemProxyAnswer answer =
-            QuerySystemProxy(UrlForScript(pszScheme, host, port, url), pszScheme, host, port);
+        const std::string scriptUrl = UrlForScript(pszScheme, host, port, url);
+        const SystemProxyAnswer answer = m_pMemo ? m_pMemo->Query(scriptUrl, pszScheme, host, port)
+                                                 : QuerySystemProxy(scriptUrl, pszScheme, host, port);
         *pHow = answer.how;
         if (answer.bFromScript)
             return ChooseFromScript(answer.address, pRoute);

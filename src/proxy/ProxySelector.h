@@ -36,10 +36,17 @@ struct HttpProxySettings
     SocksAccount socks;
 };
 
+class CSystemProxyMemo;
+
 class CProxySelector
 {
 public:
-    explicit CProxySelector(const HttpProxySettings& settings) : m_settings(settings) {}
+    // With a memo, the user's settings are asked once per scheme, host and
+    // port for all selectors that share it.
+    explicit CProxySelector(const HttpProxySettings& settings, CSystemProxyMemo* pMemo = nullptr)
+        : m_settings(settings), m_pMemo(pMemo)
+    {
+    }
 
     // The route for a request to url (its scheme, "http", "https" or "ftp",
     // its host and port). *pHow says for the trace log how it was chosen.
@@ -55,4 +62,5 @@ private:
     void UseHttpProxy(const std::string& host, uint16_t port, bool bCredentials, HttpProxyRoute* pRoute) const;
 
     const HttpProxySettings& m_settings;
+    CSystemProxyMemo* m_pMemo;
 };

@@ -366,6 +366,21 @@ TEST_F(HttpProxy, AScriptSeesOfAnHttpsUrlOnlyItsSchemeHostAndPort)
     EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_UNUSABLE));
 }
 
+TEST_F(HttpProxy, AScriptRunsOnceForTheProbeAndTheRequestToOneServer)
+{
+    const std::string log = TempPath("proxy-script-once.log");
+    DeleteFileA(log.c_str());
+    Set("TraceLog", log);
+    UseScript("return \"HTTPS 127.0.0.1:1\";");
+    EXPECT_TRUE(FetchUrl("http://" + Local(testenv::LighttpdPort()) + "/proxied.bin"));
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    Set("TraceLog", "");
+    EXPECT_NE(trace.find("\"DIRECT\" (as for http://" + Local(testenv::LighttpdPort()) + " earlier in this fetch)"),
+              std::string::npos)
+        << trace;
+}
+
 TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
 {
     // A proxy that is not there: what is reached at all was reached directly.
