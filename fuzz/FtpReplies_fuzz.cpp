@@ -1,13 +1,15 @@
 // The FTP control connection as the client reads it: the input is what the
 // server sends. It is received in chunks into a CLineBuffer the way
 // WaitForLine does, every complete line is taken, the lines are assembled
-// into replies, and each line is also read as a 227 and a SIZE answer.
+// into replies, and each line is also read as a 227 and a SIZE answer and as
+// a line of a FEAT list.
 //
 // Besides the sanitizers, the target checks the readers against plain
 // models of what their headers say: the lines do not depend on how the
 // stream was split and are the stream's own bytes; the assembler, the reply
 // code and the SIZE number agree with string-handling versions; a 227
 // address is the line's own first four fields.
+#include "FtpFeatures.h"
 #include "FtpReplies.h"
 #include "LineBuffer.h"
 
@@ -225,6 +227,18 @@ private:
 
 // Lines are assembled into replies the way the client's GetMessage does: a
 // new assembler for every reply, whatever ended the last one.
+// A FEAT line names UTF8 exactly when a space, the name in any case and
+// then the end or a blank make up its start.
+void CheckFeatureLine(const std::string& line)
+{
+    std::string upper = line.substr(0, 6);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    const bool bModel = upper.compare(0, 5, " UTF8") == 0 &&
+                        (upper.size() == 5 || upper[5] == ' ' || upper[5] == '\r' || upper[5] == '\n');
+    FUZZ_CHECK(ftp::ListsFeature(line.c_str(), "UTF8") == bModel);
+}
+
 void ReadReplies(const std::vector<std::string>& lines)
 {
     ftp::CReplyAssembler assembler;
@@ -246,6 +260,7 @@ void ReadReplies(const std::vector<std::string>& lines)
         FUZZ_CHECK(ftp::ParseSizeReply(pszLine) == ModelSize(line));
         CheckPassiveReply(pszLine);
         CheckPortCommand(pszLine, static_cast<uint16_t>(line.size()), 32);
+        CheckFeatureLine(line);
     }
 }
 

@@ -27,6 +27,9 @@ private:
     CAnsiString m_text;
 };
 
+// Longer paths cannot go in an FTP command line anyway.
+constexpr size_t kMaxFtpPathCharacters = 1024;
+
 // The path of a classic HTTP fetch: in the system code page as it always
 // went, unless the code page cannot hold it; then as percent-encoded UTF-8,
 // as FetchURL sends it, rather than with question marks.
@@ -370,7 +373,11 @@ STDMETHODIMP CVexCtl3::FetchRemoteFTP(BSTR sHost, BSTR sFilePath, BSTR sUsername
         if (!sHost || !sFilePath || !sUsername || !sPassword)
             return Refuse(E_INVALIDARG, "FetchRemoteFTP needs a host, a file path, a user name and a password.");
         const CAnsiArgument host(sHost), path(sFilePath), user(sUsername), password(sPassword);
-        *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), user.Get(), password.Get(), nsPort, 0));
+        // The same path in UTF-8, for a server that takes UTF-8 paths.
+        std::string utf8Path;
+        const bool bUtf8 = BstrToUtf8(sFilePath, kMaxFtpPathCharacters, utf8Path);
+        *bCompleted = ToVariantBool(FetchRemoteFile(host.Get(), path.Get(), user.Get(), password.Get(), nsPort, 0,
+                                                    bUtf8 ? utf8Path.c_str() : nullptr));
         return S_OK;
     },
                        [this] { RecordInterruptedFetch(); });

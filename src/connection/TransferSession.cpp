@@ -2,6 +2,7 @@
 
 #include "BasicCredentials.h"
 #include "DiagLog.h"
+#include "FtpFeatures.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
 #include "Url.h"
@@ -136,14 +137,16 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
 }
 
 bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
-                                const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive)
+                                const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                                const char* pszUtf8Remote)
 {
-    return FetchFtpWith(m_ftpTls, pszHost, pszUser, pszPassword, port, pszRemote, pszLocal, bImageType, bPassive);
+    return FetchFtpWith(m_ftpTls, pszHost, pszUser, pszPassword, port, pszRemote, pszLocal, bImageType, bPassive,
+                        pszUtf8Remote);
 }
 
 bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser,
                                     const char* pszPassword, uint16_t port, const char* pszRemote,
-                                    const char* pszLocal, bool bImageType, bool bPassive)
+                                    const char* pszLocal, bool bImageType, bool bPassive, const char* pszUtf8Remote)
 {
     const std::string remote = Text(pszRemote);
     // Proxy rules for ftp cover ftps too: the same protocol, in TLS.
@@ -176,7 +179,12 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
         m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
         return false;
     }
-    const bool bCompleted = ftp->MoveFile(pszRemote, pszLocal, bImageType, true, bPassive);
+    // Only a path beyond ASCII asks the server about UTF-8: for any other
+    // the exchange stays as it always was.
+    const char* pszPath = pszRemote;
+    if (pszUtf8Remote && ftp::HasNonAsciiByte(pszUtf8Remote) && ftp->UseUtf8Paths())
+        pszPath = pszUtf8Remote;
+    const bool bCompleted = ftp->MoveFile(pszPath, pszLocal, bImageType, true, bPassive);
     // The reason of a failure is read before QUIT clears it.
     RecordError(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
     m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
@@ -258,9 +266,11 @@ bool CTransferSession::FetchFtpUrl(const url::Url& target, const char* pszLocal,
     const char* pszUser = target.hasUserInfo ? target.user.c_str() : "anonymous";
     const char* pszPassword = target.hasUserInfo ? target.password.c_str() : "anonymous@";
     // An update must arrive byte for byte: image type unless ";type=a".
+    // The URL's path is UTF-8 already: sent as it is, to a server that
+    // takes UTF-8 paths once it was told so.
     return FetchFtpWith(target.scheme == url::Scheme::kFtps ? ftp::TlsMode::kImplicit : m_ftpTls,
                         target.host.c_str(), pszUser, pszPassword, target.port, path.c_str(), pszLocal,
-                        !target.ftpAscii, bPassive);
+                        !target.ftpAscii, bPassive, path.c_str());
 }
 
 bool CTransferSession::FetchURL(const url::Url& target, const char* pszLocal, bool bPassive)

@@ -38,8 +38,12 @@ public:
     void SetHttpProxy(const HttpProxySettings& settings) { m_httpProxy = settings; }
 
     bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal);
+    // pszUtf8Remote, when given, is the remote path in UTF-8, sent instead
+    // of pszRemote (in the system code page) to a server that takes UTF-8
+    // paths, when the path goes beyond ASCII.
     bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
-                  const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
+                  const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                  const char* pszUtf8Remote = nullptr);
     // Fetches what the URL names: HTTP/1.1 (over TLS for https) following up
     // to kMaxRedirects redirects, or FTP in image type (ASCII for ";type=a"),
     // over implicit TLS for ftps and as m_ftpTls says for ftp.
@@ -116,5 +120,6 @@ private:
     bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);
     bool FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive);
     bool FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser, const char* pszPassword,
-                      uint16_t port, const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive);
+                      uint16_t port, const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                      const char* pszUtf8Remote);
 };

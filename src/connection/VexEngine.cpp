@@ -102,7 +102,7 @@ bool CVexEngine::IsInternetConnected() const
 }
 
 bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser,
-                                 const char* pszPassword, int32_t port, int32_t protocol)
+                                 const char* pszPassword, int32_t port, int32_t protocol, const char* pszUtf8Path)
 {
     const auto wirePort = static_cast<uint16_t>(port);
     const bool bHttp = protocol == kProtocolHTTP;
@@ -113,7 +113,7 @@ bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const
                         return bHttp ? session.FetchHTTP(pszHost, wirePort, pszPath, pszLocal)
                                      // ASCII type, as every fetch; passive only when the settings ask.
                                      : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pszLocal,
-                                                        false, m_settings.m_bUsePASV);
+                                                        false, m_settings.m_bUsePASV, pszUtf8Path);
                     });
 }
 

@@ -42,8 +42,10 @@ public:
     // Fetches one remote file into a new temporary file ("VEX" prefix) and
     // answers whether the transfer completed. A completed fetch keeps its
     // file (LastFetchedFile names it); a failed one deletes it again.
+    // pszUtf8Path, for FTP: the path in UTF-8, for a server that takes UTF-8
+    // paths when it goes beyond ASCII (pszPath is in the system code page).
     bool FetchRemoteFile(const char* pszHost, const char* pszPath, const char* pszUser, const char* pszPassword,
-                         int32_t port, int32_t protocol);
+                         int32_t port, int32_t protocol, const char* pszUtf8Path = nullptr);
     // The same fetch for a parsed URL (http, https or ftp). A file whose
     // digest differs from the expected one fails the fetch (-210).
     bool FetchURL(const url::Url& target, const url::ExpectedHash& expected = url::ExpectedHash());

@@ -2,6 +2,7 @@
 // logging out.
 #include "VexFTP.h"
 
+#include "FtpFeatures.h"
 #include "LineReader.h"
 #include "HttpTunnel.h"
 #include "VexErrors.h"
@@ -212,6 +213,8 @@ bool CVexFTP::GetMessage(CAnsiString& reply)
     {
         if (GetLine(line) == -1)
             return false;
+        if (m_pReplyLines && m_pReplyLines->size() < ftp::kMaxFeatureLines)
+            m_pReplyLines->push_back(line);
         switch (assembler.Feed(line))
         {
         case ftp::CReplyAssembler::kNeedMoreLines:
@@ -256,4 +259,23 @@ bool CVexFTP::FTPResponse(long expected, CAnsiString* pReply)
 bool CVexFTP::SendCommand(const char* pszCommand, long expected, CAnsiString* pReply)
 {
     return PutMessage(pszCommand) && FTPResponse(expected, pReply);
+}
+
+bool CVexFTP::UseUtf8Paths()
+{
+    std::vector<std::string> features;
+    m_pReplyLines = &features;
+    const bool bListed = SendCommand("FEAT\r\n", 211);
+    m_pReplyLines = nullptr;
+    bool bUtf8 = false;
+    for (const std::string& line : features)
+        bUtf8 = bUtf8 || ftp::ListsFeature(line.c_str(), "UTF8");
+    // RFC 2640 servers answer 200; some older ones 202 (already on).
+    if (bListed && bUtf8 && SendCommand("OPTS UTF8 ON\r\n", 2))
+        return true;
+    // A refusal of FEAT or OPTS leaves the connection as it was; a broken
+    // connection keeps its failure for the transfer to report.
+    if (m_lLastError == VEXERR_FTP)
+        SetError(0, 0);
+    return false;
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CVexFTP : public VEXSOCK
 {
@@ -44,6 +45,11 @@ public:
     bool OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint32_t* pPort);
     bool OpenDataChannelSOCKS5(VEXSOCK& data, const char* pszAddress, uint32_t* pPort);
     bool CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszAddress, uint32_t port);
+
+    // Before a path beyond ASCII: when the server lists UTF8 among its
+    // features, asks it for UTF-8 paths (OPTS UTF8 ON); true then. A server
+    // that does not is left as it was, in its own encoding.
+    bool UseUtf8Paths();
 
     // Transfers.
     bool MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive);
@@ -107,6 +113,9 @@ private:
     bool AcceptFromServer(VEXSOCK& data);
     void ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target);
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);
+    // Where GetMessage keeps every line of the replies it reads (at most
+    // ftp::kMaxFeatureLines); none: only the last line is kept.
+    std::vector<std::string>* m_pReplyLines = nullptr;
 
     CFtpStream m_control;
     bool m_bProtectData = false;

@@ -1,6 +1,7 @@
-// Paths a host hands FetchRemoteHTTP that the system code page cannot hold:
-// they reach the server as percent-encoded UTF-8 and fetch the file they
-// name, where the code page would have made question marks of them.
+// Paths beyond the system code page: FetchRemoteHTTP sends them as
+// percent-encoded UTF-8, and FTP servers that take UTF-8 paths get them in
+// UTF-8, from FetchRemoteFTP and from ftp:// URLs; each fetches the file it
+// names, where the code page would have made question marks of them.
 #include "VexCtl3.h"
 
 #include "ComTest.h"
@@ -23,7 +24,7 @@ std::wstring Widen(const std::string& ascii)
     return std::wstring(ascii.begin(), ascii.end());
 }
 
-TEST(ClassicHttpPath, ANameOutsideTheCodePageFetchesThatFile)
+TEST(PathsBeyondTheCodePage, AnHttpPathFetchesThatFile)
 {
     // The prefix's code page is 1252, which holds neither name.
     ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
@@ -55,6 +56,46 @@ TEST(ClassicHttpPath, ANameOutsideTheCodePageFetchesThatFile)
         DeleteFileA(fetched.c_str());
         DeleteFileW(published.c_str());
     }
+    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
+}
+
+// proftpd lists UTF8 among its features.
+TEST(PathsBeyondTheCodePage, FtpServersThatTakeUtf8GetTheNameInUtf8)
+{
+    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
+    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
+    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+    CComPtr<IVexCtl3> control;
+    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+    const std::wstring name = L"\x041e\x0442\x0447\x0451\x0442.txt";
+    const std::wstring published = Widen(testenv::ProftpdRoot()) + L"\\" + name;
+    const HANDLE hFile = CreateFileW(published.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    DWORD cbWritten = 0;
+    WriteFile(hFile, "ftp report", 10, &cbWritten, nullptr);
+    CloseHandle(hFile);
+
+    const std::string login = testenv::FtpUser() + ":" + testenv::FtpPassword();
+    const std::string url = "ftp://" + login + "@127.0.0.1:" + std::to_string(testenv::ProftpdPort()) +
+                            "/%D0%9E%D1%82%D1%87%D1%91%D1%82.txt";
+    for (bool bByUrl : {false, true})
+    {
+        VARIANT_BOOL bCompleted = VARIANT_FALSE;
+        const HRESULT hr =
+            bByUrl ? control->FetchURL(CBstrArg(url), &bCompleted)
+                   : control->FetchRemoteFTP(CBstrArg(L"127.0.0.1"), CBstrArg(name.c_str()), CBstrArg(testenv::FtpUser()),
+                                             CBstrArg(testenv::FtpPassword()),
+                                             static_cast<short>(testenv::ProftpdPort()), &bCompleted);
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(bCompleted, VARIANT_TRUE) << (bByUrl ? "by URL" : "FetchRemoteFTP");
+        BSTR file = nullptr;
+        control->get_LastFetchedFile(&file);
+        const std::string fetched(file, file + SysStringLen(file));
+        SysFreeString(file);
+        EXPECT_EQ(ReadWholeFile(fetched), "ftp report");
+        DeleteFileA(fetched.c_str());
+    }
+    DeleteFileW(published.c_str());
     testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 
