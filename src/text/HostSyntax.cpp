@@ -19,19 +19,29 @@ std::string_view Field(std::string_view text, size_t from, char sep, size_t* pNe
     return text.substr(from, end == std::string_view::npos ? end : end - from);
 }
 
-bool ParseOctet(std::string_view text, uint8_t* pOctet)
+// The value of a run of digits in base 10 or 16; false when a byte is no
+// digit or the value passes max, which stops the reading there, however
+// long the run.
+bool ReadNumber(std::string_view text, uint32_t base, uint32_t max, uint32_t* pValue)
 {
-    if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0'))
-        return false;
-    unsigned value = 0;
+    uint32_t value = 0;
     for (const char c : text)
     {
-        const int digit = ascii::DecimalValue(c);
+        const int digit = base == 16 ? ascii::HexValue(c) : ascii::DecimalValue(c);
         if (digit < 0)
             return false;
-        value = value * 10 + static_cast<unsigned>(digit);
+        value = value * base + static_cast<uint32_t>(digit);
+        if (value > max)
+            return false;
     }
-    if (value > 255)
+    *pValue = value;
+    return true;
+}
+
+bool ParseOctet(std::string_view text, uint8_t* pOctet)
+{
+    uint32_t value = 0;
+    if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0') || !ReadNumber(text, 10, 255, &value))
         return false;
     *pOctet = static_cast<uint8_t>(value);
     return true;
@@ -39,16 +49,9 @@ bool ParseOctet(std::string_view text, uint8_t* pOctet)
 
 bool ParseGroup(std::string_view text, uint16_t* pGroup)
 {
-    if (text.empty() || text.size() > kMaxGroupDigits)
+    uint32_t value = 0;
+    if (text.empty() || text.size() > kMaxGroupDigits || !ReadNumber(text, 16, 0xffff, &value))
         return false;
-    unsigned value = 0;
-    for (const char c : text)
-    {
-        const int digit = ascii::HexValue(c);
-        if (digit < 0)
-            return false;
-        value = value * 16 + static_cast<unsigned>(digit);
-    }
     *pGroup = static_cast<uint16_t>(value);
     return true;
 }
@@ -173,16 +176,7 @@ bool ParseIPv6Literal(std::string_view text, uint8_t (&bytes)[16])
 bool ParsePort(std::string_view text, uint16_t* pPort)
 {
     uint32_t value = 0;
-    for (const char c : text)
-    {
-        const int digit = ascii::DecimalValue(c);
-        if (digit < 0)
-            return false;
-        value = value * 10 + static_cast<uint32_t>(digit);
-        if (value > 65535)
-            return false;
-    }
-    if (value == 0)
+    if (!ReadNumber(text, 10, 65535, &value) || value == 0)
         return false;
     *pPort = static_cast<uint16_t>(value);
     return true;
