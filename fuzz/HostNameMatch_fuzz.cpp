@@ -6,14 +6,15 @@
 // The host is classified and matched against the pattern as a dNSName entry,
 // as a common name with and without subjectAltName, and against the address
 // as an iPAddress entry. Checked: only a DNS name matches a pattern, and
-// only an IPv4 literal an address; case and one trailing dot never change a
-// result; a match without wildcard is the same name, one with a wildcard
+// only an IPv4 literal an address; an IPv6 literal is neither; case and one
+// trailing dot never change a result; a match without wildcard is the same name, one with a wildcard
 // differs in the first label only, below at least two more; the common name
 // counts only without subjectAltName. The whole input is also read as the
 // DER of a subjectAltName extension and of a subject name: nothing is added
 // when it cannot be read, and no name is longer than the input.
 #include "CertificateNameReader.h"
 #include "HostNameMatch.h"
+#include "HostSyntax.h"
 
 #include "FuzzSupport.h"
 
@@ -99,7 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const tls::HostKind kind = tls::ClassifyHost(host);
     uint8_t octets[4] = {};
-    FUZZ_CHECK(tls::ParseIPv4Literal(host, octets) == (kind == tls::HostKind::kIPv4));
+    FUZZ_CHECK(hostsyntax::ParseIPv4Literal(host, octets) == (kind == tls::HostKind::kIPv4));
+    uint8_t bytes[16] = {};
+    FUZZ_CHECK(!hostsyntax::ParseIPv6Literal(host, bytes) || kind == tls::HostKind::kInvalid);
     if (kind == tls::HostKind::kDnsName)
     {
         FUZZ_CHECK(tls::ClassifyHost(Upper(host)) == kind);

@@ -24,8 +24,8 @@ public:
 
     // Takes the target that pszText names. A malformed text (empty host, a
     // port of 0, above 65535 or with other characters than digits, a host
-    // that is neither a dotted IPv4 address nor a host name, anything too
-    // long) gives the default target and false.
+    // that is neither a dotted IPv4 address nor a host name as a URL takes
+    // it (HostSyntax.h), anything too long) gives the default target and false.
     bool Parse(const char* pszText);
     void Reset();
 

@@ -1,5 +1,7 @@
 #include "FtpReplies.h"
 
+#include "Ascii.h"
+#include "HostSyntax.h"
 #include "LeadingDigits.h"
 
 #include <climits>
@@ -9,7 +11,8 @@
 namespace ftp {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using ascii::IsDigit;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // Leading decimal number of text (blanks skipped), clamped to max.
@@ -114,18 +117,11 @@ uint64_t ParseSizeReply(const char* pszLine)
 size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,
                          const char* pszLineEnd)
 {
-    unsigned octets[4];
-    char trailing;
-    if (std::sscanf(pszDottedAddress, "%3u.%3u.%3u.%3u%c", &octets[0], &octets[1], &octets[2],
-                    &octets[3], &trailing) != 4)
+    uint8_t octets[4];
+    if (!pszDottedAddress || !hostsyntax::ParseIPv4Literal(pszDottedAddress, octets))
         return 0;
-    for (unsigned octet : octets)
-    {
-        if (octet > 255)
-            return 0;
-    }
-    const int cch = std::snprintf(buf, cap, "PORT %u,%u,%u,%u,%d,%d%s", octets[0], octets[1], octets[2],
-                                  octets[3], port >> 8, port & 0xff, pszLineEnd);
+    const int cch = std::snprintf(buf, cap, "PORT %u,%u,%u,%u,%d,%d%s", unsigned{octets[0]}, unsigned{octets[1]},
+                                  unsigned{octets[2]}, unsigned{octets[3]}, port >> 8, port & 0xff, pszLineEnd);
     if (cch < 0 || static_cast<size_t>(cch) >= cap)
         return 0;
     return static_cast<size_t>(cch);

@@ -51,7 +51,8 @@ bool ParsePassiveReply(const char* pszLine, char (&address)[kPassiveAddressSize]
 uint64_t ParseSizeReply(const char* pszLine);
 
 // Formats "PORT a,b,c,d,p1,p2" followed by lineEnd into buf. Returns the
-// length, or 0 when the address text is not a dotted quad or it does not fit.
+// length, or 0 when the address text is not a dotted quad in plain decimal
+// (HostSyntax.h) or it does not fit.
 size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,
                          const char* pszLineEnd);
 

@@ -1,22 +1,13 @@
 #include "ChunkedDecoder.h"
 
+#include "Ascii.h"
+
 #include <cstring>
 
 namespace http {
 namespace {
 
 constexpr size_t kMaxSignificantDigits = 16; // 64 bits
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsWhite(char c)
 {
@@ -26,8 +17,7 @@ bool IsWhite(char c)
 // Bytes a size line's extension or a trailer field may not hold.
 bool IsForbiddenControl(char c)
 {
-    const unsigned char b = static_cast<unsigned char>(c);
-    return (b < 0x20 && c != '\t') || b == 0x7f;
+    return ascii::IsControl(c) && c != '\t';
 }
 
 } // namespace
@@ -94,7 +84,7 @@ void CChunkedDecoder::ReadFramingByte(char c)
     {
     case Step::kSize:
     {
-        const int digit = HexValue(c);
+        const int digit = ascii::HexValue(c);
         if (digit >= 0)
         {
             m_bHasDigit = true;

@@ -1,5 +1,6 @@
 #include "Http11Messages.h"
 
+#include "Ascii.h"
 #include "Url.h"
 
 #include <cstring>
@@ -7,16 +8,10 @@
 namespace http {
 namespace {
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsControl(char c)
-{
-    const unsigned char b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7f;
-}
+using ascii::EqualsNoCase;
+using ascii::IsControl;
+using ascii::IsDigit;
+using ascii::IsLetter;
 
 bool IsWhite(char c)
 {
@@ -31,25 +26,7 @@ bool HasLineBreak(const char* psz)
 // Bytes of a field name (a token).
 bool IsTokenByte(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
-           (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
-}
-
-char ToLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(const char* p, size_t cch, const char* pszLower)
-{
-    if (std::strlen(pszLower) != cch)
-        return false;
-    for (size_t i = 0; i < cch; ++i)
-    {
-        if (ToLower(p[i]) != pszLower[i])
-            return false;
-    }
-    return true;
+    return IsLetter(c) || IsDigit(c) || (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
 }
 
 // Appends text to a bounded buffer; remembers when it did not fit.
@@ -197,11 +174,11 @@ bool CResponseHeaders::AddLine(const char* pszLine)
 
     const size_t cchName = static_cast<size_t>(pColon - pszLine);
     const size_t cchValue = static_cast<size_t>(pEnd - pValue);
-    if (EqualsNoCase(pszLine, cchName, "content-length"))
+    if (EqualsNoCase({pszLine, cchName}, "content-length"))
         AddContentLength(pValue, cchValue);
-    else if (EqualsNoCase(pszLine, cchName, "transfer-encoding"))
+    else if (EqualsNoCase({pszLine, cchName}, "transfer-encoding"))
         AddTransferEncoding(pValue, cchValue);
-    else if (EqualsNoCase(pszLine, cchName, "location"))
+    else if (EqualsNoCase({pszLine, cchName}, "location"))
         AddLocation(pValue, cchValue);
     return true;
 }
@@ -235,7 +212,7 @@ void CResponseHeaders::AddTransferEncoding(const char* pValue, size_t cchValue)
         if (cch == 0)
             return;
         ++m_nCodings;
-        m_bLastChunked = EqualsNoCase(p, cch, "chunked");
+        m_bLastChunked = EqualsNoCase({p, cch}, "chunked");
     });
 }
 

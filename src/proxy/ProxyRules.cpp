@@ -1,40 +1,15 @@
 #include "ProxyRules.h"
 
-#include "LeadingDigits.h"
+#include "Ascii.h"
+#include "HostSyntax.h"
 
 #include <vector>
 
 namespace proxy {
 namespace {
 
-char ToLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = ToLower(c);
-    return text;
-}
-
-bool IsHostByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == '.';
-}
-
-bool StartsWithNoCase(const std::string& text, const char* pszPrefix)
-{
-    size_t i = 0;
-    for (; pszPrefix[i]; ++i)
-    {
-        if (i >= text.size() || ToLower(text[i]) != pszPrefix[i])
-            return false;
-    }
-    return true;
-}
+using ascii::StartsWithNoCase;
+using ascii::ToLower;
 
 // The list's entries: runs between separators, empty runs left out.
 std::vector<std::string> SplitList(const std::string& list, const char* pszSeparators)
@@ -58,23 +33,6 @@ std::vector<std::string> SplitList(const std::string& list, const char* pszSepar
     if (!entry.empty())
         entries.push_back(entry);
     return entries;
-}
-
-// "1" to "65535", digits only.
-bool ParsePort(const std::string& text, uint16_t* pPort)
-{
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (const char c : text)
-    {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    const uint64_t value = LeadingDigits(text.c_str(), 65536);
-    if (value == 0 || value > 65535)
-        return false;
-    *pPort = static_cast<uint16_t>(value);
-    return true;
 }
 
 std::string StripScheme(const std::string& text)
@@ -104,7 +62,7 @@ ScriptProxy ReadScriptEntry(const std::string& entry)
 {
     ScriptProxy choice;
     const std::vector<std::string> words = SplitList(entry, " \t\r\n");
-    const std::string keyword = Lower(words.front());
+    const std::string keyword = ToLower(words.front());
     if (words.size() == 1 && keyword == "direct")
         return choice;
     if (words.size() == 1 && keyword.find(':') != std::string::npos)
@@ -134,18 +92,13 @@ bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress)
         rest.pop_back();
     ProxyAddress address;
     const size_t colon = rest.find(':');
-    address.host = Lower(rest.substr(0, colon));
+    address.host = ToLower(rest.substr(0, colon));
     if (colon == std::string::npos)
         address.port = 80;
-    else if (!ParsePort(rest.substr(colon + 1), &address.port))
+    else if (!hostsyntax::ParsePort(rest.substr(colon + 1), &address.port))
         return false;
-    if (address.host.empty() || address.host.front() == '.' || address.host.front() == '-')
+    if (!hostsyntax::IsIPv4Literal(address.host) && !hostsyntax::IsHostName(address.host))
         return false;
-    for (const char c : address.host)
-    {
-        if (!IsHostByte(c))
-            return false;
-    }
     *pAddress = address;
     return true;
 }
@@ -163,7 +116,7 @@ std::string ProxyForScheme(const std::string& list, const std::string& scheme)
             if (plain.empty())
                 plain = entry;
         }
-        else if (Lower(entry.substr(0, equals)) == scheme)
+        else if (ToLower(entry.substr(0, equals)) == scheme)
         {
             return entry.substr(equals + 1);
         }
@@ -238,7 +191,7 @@ bool BypassMatches(const std::string& list, const std::string& host, uint16_t po
         return false;
     for (const std::string& entry : SplitList(list, ";, \t\r\n"))
     {
-        if (Lower(entry) == "<local>")
+        if (ToLower(entry) == "<local>")
         {
             if (host.find('.') == std::string::npos)
                 return true;
@@ -251,7 +204,7 @@ bool BypassMatches(const std::string& list, const std::string& host, uint16_t po
         if (colon != std::string::npos)
         {
             uint16_t entryPort = 0;
-            if (!ParsePort(pattern.substr(colon + 1), &entryPort) || entryPort != port)
+            if (!hostsyntax::ParsePort(pattern.substr(colon + 1), &entryPort) || entryPort != port)
                 continue;
             pattern.resize(colon);
         }

@@ -24,8 +24,8 @@ struct ProxyAddress
 
 // "host:port" or "host" (port 80, as the system's settings mean it), with an
 // optional "http://" before it and an optional '/' after it. The host is a
-// name of letters, digits, '-', '_' and '.', or a dotted IPv4 address; the
-// port 1 to 65535. False for anything else, with nothing stored.
+// host name or a dotted IPv4 address as a URL takes them, the port 1 to
+// 65535 (HostSyntax.h). False for anything else, with nothing stored.
 bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress);
 
 // The entry of a proxy list that serves a scheme ("http", "https", "ftp").

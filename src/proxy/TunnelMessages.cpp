@@ -1,27 +1,16 @@
 #include "TunnelMessages.h"
 
+#include "Ascii.h"
+#include "HostSyntax.h"
+
 namespace proxy {
 namespace {
 
+// The bytes of a host name or an address literal: only what keeps the
+// request line whole, since the host was checked where it was read.
 bool IsHostByte(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == '.';
-}
-
-char ToLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const std::string& text, size_t at, const char* pszLower)
-{
-    for (size_t i = 0; pszLower[i]; ++i)
-    {
-        if (at + i >= text.size() || ToLower(text[at + i]) != pszLower[i])
-            return false;
-    }
-    return true;
+    return hostsyntax::IsLabelByte(c) || c == '.';
 }
 
 // White space, and the line end of a line read with it.
@@ -35,7 +24,7 @@ bool IsBlank(char c)
 void CProxyChallenges::AddLine(const std::string& line)
 {
     static const char kField[] = "proxy-authenticate:";
-    if (!StartsWithNoCase(line, 0, kField))
+    if (!ascii::StartsWithNoCase(line, kField))
         return;
     // Challenges and their parameters share one comma-separated list: an
     // element that starts with "name=" continues the challenge before it,
@@ -60,7 +49,7 @@ void CProxyChallenges::AddLine(const std::string& line)
             ++last;
         if (last > first && (last == i || line[last] != '='))
         {
-            if (last - first == 5 && StartsWithNoCase(line, first, "basic"))
+            if (ascii::EqualsNoCase(std::string_view(line).substr(first, last - first), "basic"))
                 m_bBasic = true;
             else
                 m_bOther = true;

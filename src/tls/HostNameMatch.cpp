@@ -1,34 +1,16 @@
 #include "HostNameMatch.h"
 
+#include "Ascii.h"
+#include "HostSyntax.h"
+
 namespace tls {
 
 namespace {
 
-constexpr size_t kMaxNameLength = 253;
-constexpr size_t kMaxLabelLength = 63;
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsNameCharacter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '-' || c == '_';
-}
-
 // Lower case, one trailing dot dropped.
 std::string Normalised(const std::string& name)
 {
-    std::string result(name, 0, !name.empty() && name.back() == '.' ? name.size() - 1 : name.size());
-    for (char& c : result)
-        c = Lower(c);
-    return result;
+    return ascii::ToLower(name.substr(0, !name.empty() && name.back() == '.' ? name.size() - 1 : name.size()));
 }
 
 std::vector<std::string> Labels(const std::string& name)
@@ -45,7 +27,7 @@ std::vector<std::string> Labels(const std::string& name)
     }
 }
 
-// Labels of name characters, each 1-63 long; "*" allowed as the first label
+// Labels of host name bytes, each 1-63 long; "*" allowed as the first label
 // when bWildcard.
 bool ValidLabels(const std::vector<std::string>& labels, bool bWildcard)
 {
@@ -54,62 +36,24 @@ bool ValidLabels(const std::vector<std::string>& labels, bool bWildcard)
         const std::string& label = labels[i];
         if (bWildcard && i == 0 && label == "*")
             continue;
-        if (label.empty() || label.size() > kMaxLabelLength)
+        if (label.empty() || label.size() > hostsyntax::kMaxLabelLength)
             return false;
         for (char c : label)
         {
-            if (!IsNameCharacter(c))
+            if (!hostsyntax::IsLabelByte(c))
                 return false;
         }
     }
     return true;
 }
 
-bool AllDigits(const std::string& text)
-{
-    for (char c : text)
-    {
-        if (!IsDigit(c))
-            return false;
-    }
-    return !text.empty();
-}
-
 } // namespace
-
-bool ParseIPv4Literal(const std::string& host, uint8_t (&octets)[4])
-{
-    const std::vector<std::string> parts = Labels(host);
-    if (parts.size() != 4)
-        return false;
-    for (size_t i = 0; i < 4; ++i)
-    {
-        const std::string& part = parts[i];
-        if (!AllDigits(part) || part.size() > 3 || (part.size() > 1 && part[0] == '0'))
-            return false;
-        unsigned value = 0;
-        for (char c : part)
-            value = value * 10 + static_cast<unsigned>(c - '0');
-        if (value > 255)
-            return false;
-        octets[i] = static_cast<uint8_t>(value);
-    }
-    return true;
-}
 
 HostKind ClassifyHost(const std::string& host)
 {
-    uint8_t octets[4];
-    if (ParseIPv4Literal(host, octets))
+    if (hostsyntax::IsIPv4Literal(host))
         return HostKind::kIPv4;
-    const std::string name = Normalised(host);
-    if (name.empty() || name.size() > kMaxNameLength)
-        return HostKind::kInvalid;
-    const std::vector<std::string> labels = Labels(name);
-    // A numeric last label makes the resolver read the name as an address.
-    if (!ValidLabels(labels, false) || AllDigits(labels.back()))
-        return HostKind::kInvalid;
-    return HostKind::kDnsName;
+    return hostsyntax::IsHostName(Normalised(host)) ? HostKind::kDnsName : HostKind::kInvalid;
 }
 
 bool MatchesDnsPattern(const std::string& host, const std::string& pattern)
@@ -118,7 +62,7 @@ bool MatchesDnsPattern(const std::string& host, const std::string& pattern)
         return false;
     const std::string name = Normalised(host);
     const std::string wanted = Normalised(pattern);
-    if (wanted.empty() || wanted.size() > kMaxNameLength)
+    if (wanted.empty() || wanted.size() > hostsyntax::kMaxHostNameLength)
         return false;
     const std::vector<std::string> hostLabels = Labels(name);
     const std::vector<std::string> patternLabels = Labels(wanted);
@@ -143,7 +87,7 @@ bool HostMatchesCertificate(const std::string& host, const CertificateNames& nam
     case HostKind::kIPv4:
     {
         uint8_t octets[4];
-        ParseIPv4Literal(host, octets);
+        hostsyntax::ParseIPv4Literal(host, octets);
         const std::string wanted(reinterpret_cast<const char*>(octets), sizeof(octets));
         for (const std::string& address : names.ipAddresses)
         {

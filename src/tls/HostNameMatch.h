@@ -6,11 +6,10 @@
 // itself, for every host, and for IPv4 literals alone.
 //
 // The rules:
-// - A host is a DNS name (letters, digits, '-', '_'; labels of 1-63, at most
-//   253 in all; one trailing dot ignored; case ignored) or a dotted-quad IPv4
-//   literal in plain decimal. Anything else, "127.1", "0x7f.0.0.1",
-//   "010.0.0.1" included (the resolver reads them as addresses other than
-//   they look), matches nothing.
+// - A host is a DNS name or a dotted-quad IPv4 literal in plain decimal, as
+//   a URL takes them (HostSyntax.h), with one trailing dot and case ignored.
+//   Anything else, "127.1", "0x7f.0.0.1", "010.0.0.1" included (the resolver
+//   reads them as addresses other than they look), matches nothing.
 // - An IPv4 literal matches a four-octet iPAddress entry only.
 // - A DNS name matches a dNSName entry exactly, or one whose left-most label
 //   is "*" standing for exactly one label, when at least two labels follow
@@ -21,7 +20,6 @@
 //   certificate has no subjectAltName extension at all.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,8 +41,6 @@ enum class HostKind
 };
 
 HostKind ClassifyHost(const std::string& host);
-// The four octets of a dotted-quad literal; false for anything else.
-bool ParseIPv4Literal(const std::string& host, uint8_t (&octets)[4]);
 // A DNS host name against one dNSName pattern.
 bool MatchesDnsPattern(const std::string& host, const std::string& pattern);
 bool HostMatchesCertificate(const std::string& host, const CertificateNames& names);

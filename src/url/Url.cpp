@@ -1,53 +1,21 @@
 #include "Url.h"
 
+#include "Ascii.h"
+#include "HostSyntax.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace url {
 namespace {
 
-constexpr size_t kMaxHostLength = 253; // the longest name DNS carries
-constexpr size_t kMaxLabelLength = 63;
 constexpr size_t kTypeCodeLength = 7; // ";type=a"
 
-bool IsControl(char c)
-{
-    const unsigned char b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7f;
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-int HexValue(char c)
-{
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-char ToLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string ToLower(std::string text)
-{
-    for (char& c : text)
-        c = ToLower(c);
-    return text;
-}
+using ascii::HexValue;
+using ascii::IsControl;
+using ascii::IsDigit;
+using ascii::IsLetter;
+using ascii::ToLower;
 
 bool HasEscapeAt(const std::string& text, size_t pos)
 {
@@ -126,75 +94,6 @@ UrlError DecodeUserInfo(const std::string& text, std::string* pDecoded)
         pDecoded->push_back(c);
     }
     return UrlError::kNone;
-}
-
-// Four decimal numbers 0-255 without leading zeros, which the platform's
-// address parser would read as octal.
-bool IsDottedQuad(const std::string& host)
-{
-    unsigned octets = 0;
-    size_t start = 0;
-    for (size_t i = 0; i <= host.size(); ++i)
-    {
-        if (i < host.size() && host[i] != '.')
-        {
-            if (!IsDigit(host[i]))
-                return false;
-            continue;
-        }
-        const size_t cch = i - start;
-        if (++octets > 4 || cch == 0 || cch > 3 || (cch > 1 && host[start] == '0'))
-            return false;
-        unsigned value = 0;
-        for (size_t k = start; k < i; ++k)
-            value = value * 10 + static_cast<unsigned>(host[k] - '0');
-        if (value > 255)
-            return false;
-        start = i + 1;
-    }
-    return octets == 4;
-}
-
-bool IsHostName(const std::string& host)
-{
-    if (host.size() > kMaxHostLength)
-        return false;
-    size_t start = 0;
-    for (size_t i = 0; i <= host.size(); ++i)
-    {
-        if (i < host.size() && host[i] != '.')
-        {
-            const char c = host[i];
-            if (!IsLetter(c) && !IsDigit(c) && c != '-' && c != '_')
-                return false;
-            continue;
-        }
-        const size_t cch = i - start;
-        if (cch == 0 || cch > kMaxLabelLength)
-            return false;
-        if (i == host.size() && !IsLetter(host[start]))
-            return false;
-        start = i + 1;
-    }
-    return true;
-}
-
-// 1 to 65535, digits only; leading zeros are harmless.
-bool ParsePort(const std::string& text, uint16_t* pPort)
-{
-    uint32_t value = 0;
-    for (char c : text)
-    {
-        if (!IsDigit(c))
-            return false;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-        if (value > 65535)
-            return false;
-    }
-    if (value == 0)
-        return false;
-    *pPort = static_cast<uint16_t>(value);
-    return true;
 }
 
 // Bytes that stand for themselves in a path or query: unreserved,
@@ -343,11 +242,11 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
     parsed.host = ToLower(hostPort.substr(0, colon));
     if (parsed.host.empty())
         return UrlError::kEmptyHost;
-    if (!IsDottedQuad(parsed.host) && !IsHostName(parsed.host))
+    if (!hostsyntax::IsIPv4Literal(parsed.host) && !hostsyntax::IsHostName(parsed.host))
         return UrlError::kBadHost;
     parsed.port = DefaultPort(scheme);
     if (colon != std::string::npos && colon + 1 < hostPort.size() &&
-        !ParsePort(hostPort.substr(colon + 1), &parsed.port))
+        !hostsyntax::ParsePort(hostPort.substr(colon + 1), &parsed.port))
         return UrlError::kBadPort;
 
     const size_t hash = std::min(text.find('#', authorityEnd), text.size());
