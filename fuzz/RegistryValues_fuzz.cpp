@@ -13,6 +13,7 @@
 
 #include "FuzzSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -60,15 +61,17 @@ bool ModelHostName(const std::string& host)
     const std::vector<std::string> labels = Split(host, '.');
     for (const std::string& label : labels)
     {
-        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-' ||
-            !AllOf(label, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-"))
+        if (label.empty() || label.size() > 63 ||
+            !AllOf(label, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_"))
             return false;
     }
     return std::string(kLetters).find(labels.back()[0]) != std::string::npos;
 }
 
-// The "ProbeTarget" grammar: host[:port], host a dotted IPv4 address without
-// leading zeros or a DNS name, port 1 to 65535 in at most five digits.
+// The "ProbeTarget" grammar: host[:port] in at most 259 characters, host a
+// dotted IPv4 address without leading zeros or a host name as in a URL
+// (labels of letters, digits, '-' and '_', the last starting with a letter),
+// port 1 to 65535, leading zeros allowed.
 bool ModelProbeTarget(const std::string& text, std::string* pHost, uint16_t* pPort)
 {
     if (text.size() > kMaxProbeHostLength + 6)
@@ -79,9 +82,13 @@ bool ModelProbeTarget(const std::string& text, std::string* pHost, uint16_t* pPo
     if (colon != std::string::npos)
     {
         const std::string digits = text.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5 || !AllOf(digits, kDigits))
+        if (digits.empty() || !AllOf(digits, kDigits))
             return false;
-        const unsigned long value = std::stoul(digits);
+        // Leading zeros count for nothing, however many.
+        const std::string significant = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+        if (significant.size() > 5)
+            return false;
+        const unsigned long value = significant.empty() ? 0 : std::stoul(significant);
         if (value == 0 || value > 65535)
             return false;
         port = static_cast<uint16_t>(value);

@@ -61,7 +61,7 @@ void CheckParsed(const url::Url& u)
     FUZZ_CHECK(!u.host.empty() && u.host.size() <= 253);
     FUZZ_CHECK(u.host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") == std::string::npos);
     FUZZ_CHECK(u.port != 0);
-    FUZZ_CHECK(!u.ftpAscii || u.scheme == url::Scheme::kFtp);
+    FUZZ_CHECK(!u.ftpAscii || url::IsFtp(u.scheme));
     for (const std::string* p : {&u.user, &u.password})
     {
         for (char c : *p)
@@ -116,7 +116,7 @@ void CheckAgainstModel(const std::string& text, const url::Url& u)
 
     const std::string raw = text.substr(authorityEnd, text.find('#', authorityEnd) - authorityEnd);
     if (raw.find('.') != std::string::npos ||
-        (u.scheme == url::Scheme::kFtp && Lower(raw).find(";type=") != std::string::npos))
+        (url::IsFtp(u.scheme) && Lower(raw).find(";type=") != std::string::npos))
         return;
     std::string expected = raw.empty() || raw[0] == '?' ? "/" : "";
     for (char c : raw)
