@@ -11,6 +11,7 @@
 // Every fetched copy is left at LOCAL for the script to compare.
 #include "Url.h"
 #include "VexEngine.h"
+#include "WideText.h"
 
 #include "InternetHandle.h"
 
@@ -42,7 +43,7 @@ bool FetchWithEngine(CVexEngine& engine, const char* pszPath, uint16_t port, con
     if (!engine.FetchRemoteFile("127.0.0.1", pszPath, nullptr, nullptr, port, CVexEngine::kProtocolHTTP))
         return false;
     // The engine names its own temporary file: move it where the script looks.
-    return MoveFileExA(engine.LastFetchedFile(), pszLocal, MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(engine.LastFetchedFile().c_str(), AnsiToWide(pszLocal).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool FetchUrlWithEngine(CVexEngine& engine, const std::string& text, const char* pszLocal)
@@ -50,7 +51,7 @@ bool FetchUrlWithEngine(CVexEngine& engine, const std::string& text, const char*
     url::Url target;
     if (url::ParseUrl(text.c_str(), &target) != url::UrlError::kNone || !engine.FetchURL(target))
         return false;
-    return MoveFileExA(engine.LastFetchedFile(), pszLocal, MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(engine.LastFetchedFile().c_str(), AnsiToWide(pszLocal).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool FetchWithWinInet(const std::string& url, const char* pszLocal)

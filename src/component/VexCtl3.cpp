@@ -443,7 +443,7 @@ STDMETHODIMP CVexCtl3::get_LastFetchErrorText(BSTR* pVal)
         if (!pVal)
             return E_POINTER;
         CBstr result;
-        AnsiToBstr(LastFetchErrorText().c_str(), result);
+        Utf8ToBstr(LastFetchErrorText().c_str(), result);
         *pVal = result.Detach();
         return S_OK;
     });
@@ -455,7 +455,7 @@ STDMETHODIMP CVexCtl3::get_LastFetchedFile(BSTR* pVal)
         if (!pVal)
             return E_POINTER;
         CBstr result;
-        AnsiToBstr(LastFetchedFile() ? LastFetchedFile() : "", result);
+        WideToBstr(LastFetchedFile(), result);
         *pVal = result.Detach();
         return S_OK;
     });

@@ -111,7 +111,7 @@ HRESULT CVexCtl3::Described(HRESULT hr)
     // A description that cannot be made leaves the HRESULT to speak alone.
     ComBoundary([&]() -> HRESULT {
         CBstr description;
-        if (!AnsiToBstr((m_refusal.empty() ? DescriptionOf(hr) : m_refusal).c_str(), description))
+        if (!Utf8ToBstr((m_refusal.empty() ? DescriptionOf(hr) : m_refusal).c_str(), description))
             return E_OUTOFMEMORY;
         CComPtr<ICreateErrorInfo> create;
         if (FAILED(CreateErrorInfo(create.Receive())))

@@ -14,7 +14,9 @@ void CBstr::Reset(BSTR bstr)
     m_bstr = bstr;
 }
 
-bool AnsiToBstr(const char* psz, CBstr& bstr)
+namespace {
+
+bool TextToBstr(UINT codePage, const char* psz, CBstr& bstr)
 {
     bstr.Reset();
     const size_t cch = SafeLength(psz);
@@ -27,19 +29,37 @@ bool AnsiToBstr(const char* psz, CBstr& bstr)
         bstr.Reset(SysAllocStringLen(L"", 0));
         return bstr.Get() != nullptr;
     }
-    const int cchWide = MultiByteToWideChar(CP_ACP, 0, psz, static_cast<int>(cch), nullptr, 0);
+    const int cchWide = MultiByteToWideChar(codePage, 0, psz, static_cast<int>(cch), nullptr, 0);
     if (cchWide <= 0)
         return false;
     BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(cchWide));
     if (!converted)
         return false;
     bstr.Reset(converted);
-    if (MultiByteToWideChar(CP_ACP, 0, psz, static_cast<int>(cch), converted, cchWide) != cchWide)
+    if (MultiByteToWideChar(codePage, 0, psz, static_cast<int>(cch), converted, cchWide) != cchWide)
     {
         bstr.Reset();
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool AnsiToBstr(const char* psz, CBstr& bstr)
+{
+    return TextToBstr(CP_ACP, psz, bstr);
+}
+
+bool Utf8ToBstr(const char* psz, CBstr& bstr)
+{
+    return TextToBstr(CP_UTF8, psz, bstr);
+}
+
+bool WideToBstr(const std::wstring& text, CBstr& bstr)
+{
+    bstr.Reset(text.size() <= UINT_MAX ? SysAllocStringLen(text.data(), static_cast<UINT>(text.size())) : nullptr);
+    return bstr.Get() != nullptr;
 }
 
 bool BstrToAnsi(BSTR bstr, CAnsiString& text)

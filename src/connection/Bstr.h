@@ -37,6 +37,11 @@ private:
 // null text counts as empty). False, and a null string, when the text cannot
 // be converted or the string not allocated.
 bool AnsiToBstr(const char* psz, CBstr& bstr);
+// The same for UTF-8 text (invalid sequences become U+FFFD).
+bool Utf8ToBstr(const char* psz, CBstr& bstr);
+// Replaces bstr by a copy of text; false, and a null string, when it cannot
+// be allocated.
+bool WideToBstr(const std::wstring& text, CBstr& bstr);
 
 // Replaces text by the conversion of bstr into the system code page; a null
 // BSTR gives a null text. False, and a null text, on failure.

@@ -243,6 +243,9 @@ std::string DescribeFailure(const FailureContext& c)
     case VEXERR_TLS: return Sentence(TlsCause(c));
     case VEXERR_PROXY: return Sentence(ProxyCause(c));
     case VEXERR_LOCALFILE:
+        if (c.lErrorEx == VEXFILE_PATH_TOO_LONG)
+            return Sentence("the temporary directory's path is longer than Windows can name (local file error " +
+                            std::to_string(c.lErrorEx) + "); set TMP to a shorter one");
         return Sentence("the temporary file " + c.localFile + " could not be written (local file error " +
                         std::to_string(c.lErrorEx) + ")");
     case VEXERR_ABORTED:

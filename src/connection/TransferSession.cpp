@@ -102,7 +102,7 @@ bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challe
     return false;
 }
 
-bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal)
+bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const wchar_t* pwszLocal)
 {
     if (!ChooseRoute("http", Text(pszHost), port, proxy::AbsoluteHttpTarget(Text(pszHost), port, Text(pszRemote))))
         return false;
@@ -125,7 +125,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
             RecordError(http->GetLastError(), http->GetLastErrorEx());
             return false;
         }
-        const bool bCompleted = http->MoveFile(pszRemote, pszLocal);
+        const bool bCompleted = http->MoveFile(pszRemote, pwszLocal);
         http->Disconnect();
         RecordError(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
         m_serverReply = Text(http->m_statusLine.Get());
@@ -137,16 +137,16 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
 }
 
 bool CTransferSession::FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
-                                const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                                const char* pszRemote, const wchar_t* pwszLocal, bool bImageType, bool bPassive,
                                 const char* pszUtf8Remote)
 {
-    return FetchFtpWith(m_ftpTls, pszHost, pszUser, pszPassword, port, pszRemote, pszLocal, bImageType, bPassive,
+    return FetchFtpWith(m_ftpTls, pszHost, pszUser, pszPassword, port, pszRemote, pwszLocal, bImageType, bPassive,
                         pszUtf8Remote);
 }
 
 bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser,
                                     const char* pszPassword, uint16_t port, const char* pszRemote,
-                                    const char* pszLocal, bool bImageType, bool bPassive, const char* pszUtf8Remote)
+                                    const wchar_t* pwszLocal, bool bImageType, bool bPassive, const char* pszUtf8Remote)
 {
     const std::string remote = Text(pszRemote);
     // Proxy rules for ftp cover ftps too: the same protocol, in TLS.
@@ -184,7 +184,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     const char* pszPath = pszRemote;
     if (pszUtf8Remote && ftp::HasNonAsciiByte(pszUtf8Remote) && ftp->UseUtf8Paths())
         pszPath = pszUtf8Remote;
-    const bool bCompleted = ftp->MoveFile(pszPath, pszLocal, bImageType, true, bPassive);
+    const bool bCompleted = ftp->MoveFile(pszPath, pwszLocal, bImageType, true, bPassive);
     // The reason of a failure is read before QUIT clears it.
     RecordError(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
     m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
@@ -212,7 +212,7 @@ bool CTransferSession::ConnectHttp11(CVexHTTP11& http, const url::Url& target)
     return http.Connect(pszHost, target.port) && (!bTls || http.StartTls(pszHost));
 }
 
-bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus,
+bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwszLocal, int* pStatus,
                                      std::string* pLocation)
 {
     if (!ChooseRoute(url::SchemeName(target.scheme), target.host, target.port, url::DescribeUrl(target)))
@@ -238,7 +238,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLoca
             const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
             bDone = http->Get(requestTarget.c_str(), host.c_str(), m_pszUserAgent.Get(),
                               authorization.empty() ? nullptr : authorization.c_str(), proxyAuthorization.c_str(),
-                              pszLocal, &reply);
+                              pwszLocal, &reply);
         }
         RecordError(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
@@ -253,7 +253,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const char* pszLoca
     }
 }
 
-bool CTransferSession::FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive)
+bool CTransferSession::FetchFtpUrl(const url::Url& target, const wchar_t* pwszLocal, bool bPassive)
 {
     std::string path;
     if (url::FtpPathFromTarget(target, &path) != url::UrlError::kNone)
@@ -269,20 +269,20 @@ bool CTransferSession::FetchFtpUrl(const url::Url& target, const char* pszLocal,
     // The URL's path is UTF-8 already: sent as it is, to a server that
     // takes UTF-8 paths once it was told so.
     return FetchFtpWith(target.scheme == url::Scheme::kFtps ? ftp::TlsMode::kImplicit : m_ftpTls,
-                        target.host.c_str(), pszUser, pszPassword, target.port, path.c_str(), pszLocal,
+                        target.host.c_str(), pszUser, pszPassword, target.port, path.c_str(), pwszLocal,
                         !target.ftpAscii, bPassive, path.c_str());
 }
 
-bool CTransferSession::FetchURL(const url::Url& target, const char* pszLocal, bool bPassive)
+bool CTransferSession::FetchURL(const url::Url& target, const wchar_t* pwszLocal, bool bPassive)
 {
     if (url::IsFtp(target.scheme))
-        return FetchFtpUrl(target, pszLocal, bPassive);
+        return FetchFtpUrl(target, pwszLocal, bPassive);
     url::Url current = target;
     for (unsigned nRedirects = 0;; ++nRedirects)
     {
         int status = 0;
         std::string location;
-        if (!FetchHttpOnce(current, pszLocal, &status, &location))
+        if (!FetchHttpOnce(current, pwszLocal, &status, &location))
             return false;
         if (status == 200)
             return true;

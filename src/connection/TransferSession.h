@@ -37,17 +37,17 @@ public:
     // request (each redirect hop) chooses its route anew.
     void SetHttpProxy(const HttpProxySettings& settings) { m_httpProxy = settings; }
 
-    bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const char* pszLocal);
+    bool FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const wchar_t* pwszLocal);
     // pszUtf8Remote, when given, is the remote path in UTF-8, sent instead
     // of pszRemote (in the system code page) to a server that takes UTF-8
     // paths, when the path goes beyond ASCII.
     bool FetchFTP(const char* pszHost, const char* pszUser, const char* pszPassword, uint16_t port,
-                  const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                  const char* pszRemote, const wchar_t* pwszLocal, bool bImageType, bool bPassive,
                   const char* pszUtf8Remote = nullptr);
     // Fetches what the URL names: HTTP/1.1 (over TLS for https) following up
     // to kMaxRedirects redirects, or FTP in image type (ASCII for ";type=a"),
     // over implicit TLS for ftps and as m_ftpTls says for ftp.
-    bool FetchURL(const url::Url& target, const char* pszLocal, bool bPassive);
+    bool FetchURL(const url::Url& target, const wchar_t* pwszLocal, bool bPassive);
 
     static constexpr unsigned kMaxRedirects = 10;
 
@@ -117,9 +117,9 @@ private:
     bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges);
     bool ConnectHttp11(CVexHTTP11& http, const url::Url& target);
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
-    bool FetchHttpOnce(const url::Url& target, const char* pszLocal, int* pStatus, std::string* pLocation);
-    bool FetchFtpUrl(const url::Url& target, const char* pszLocal, bool bPassive);
+    bool FetchHttpOnce(const url::Url& target, const wchar_t* pwszLocal, int* pStatus, std::string* pLocation);
+    bool FetchFtpUrl(const url::Url& target, const wchar_t* pwszLocal, bool bPassive);
     bool FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const char* pszUser, const char* pszPassword,
-                      uint16_t port, const char* pszRemote, const char* pszLocal, bool bImageType, bool bPassive,
+                      uint16_t port, const char* pszRemote, const wchar_t* pwszLocal, bool bImageType, bool bPassive,
                       const char* pszUtf8Remote);
 };

@@ -11,41 +11,28 @@
 #include "TransferSession.h"
 #include "DiagLog.h"
 #include "LocalFile.h"
+#include "ReservedFile.h"
 #include "Url.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
+#include "WideText.h"
 
 #include <memory>
 #include <new>
 
 namespace {
 
-// The temporary file a fetch reserved: deleted again unless the fetch
-// completed. A partial or empty file whose name nobody learns is of no use,
-// and leaving one per failure would use up the temporary names.
-class CReservedFile
-{
-public:
-    explicit CReservedFile(const char* pszPath) { m_path.Assign(pszPath); }
-    ~CReservedFile()
-    {
-        if (!m_bKeep)
-            DeleteFileA(m_path.Get());
-    }
-    CReservedFile(const CReservedFile&) = delete;
-    CReservedFile& operator=(const CReservedFile&) = delete;
-
-    void Keep() { m_bKeep = true; }
-
-private:
-    CAnsiString m_path;
-    bool m_bKeep = false;
-};
-
 // A caller's string that may be null, as text for a sentence or the trace.
 std::string Text(const char* psz)
 {
     return psz ? psz : "";
+}
+
+// A caller's string in the system code page (or null), as UTF-8 for a
+// sentence.
+std::string Utf8Text(const char* psz)
+{
+    return WideToUtf8(AnsiToWide(psz).c_str());
 }
 
 } // namespace
@@ -108,11 +95,11 @@ bool CVexEngine::FetchRemoteFile(const char* pszHost, const char* pszPath, const
     const bool bHttp = protocol == kProtocolHTTP;
     const std::string what = std::string(bHttp ? "FetchRemoteHTTP( " : "FetchRemoteFTP( ") + Text(pszHost) + ", " +
                              Text(pszPath) + ", " + std::to_string(wirePort) + " )";
-    return RunFetch(bHttp ? "HTTP" : "FTP", pszHost, wirePort, what,
-                    [&](CTransferSession& session, const char* pszLocal) {
-                        return bHttp ? session.FetchHTTP(pszHost, wirePort, pszPath, pszLocal)
+    return RunFetch(bHttp ? "HTTP" : "FTP", Utf8Text(pszHost), wirePort, what,
+                    [&](CTransferSession& session, const wchar_t* pwszLocal) {
+                        return bHttp ? session.FetchHTTP(pszHost, wirePort, pszPath, pwszLocal)
                                      // ASCII type, as every fetch; passive only when the settings ask.
-                                     : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pszLocal,
+                                     : session.FetchFTP(pszHost, pszUser, pszPassword, wirePort, pszPath, pwszLocal,
                                                         false, m_settings.m_bUsePASV, pszUtf8Path);
                     });
 }
@@ -124,30 +111,30 @@ bool CVexEngine::FetchURL(const url::Url& target, const url::ExpectedHash& expec
                               : target.scheme == url::Scheme::kFtps ? "FTPS"
                                                                     : "FTP";
     // DescribeUrl leaves the user info, and so any password, out.
-    return RunFetch(pszProtocol, target.host.c_str(), target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
-                    [&](CTransferSession& session, const char* pszLocal) {
-                        return session.FetchURL(target, pszLocal, m_settings.m_bUsePASV);
+    return RunFetch(pszProtocol, target.host, target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
+                    [&](CTransferSession& session, const wchar_t* pwszLocal) {
+                        return session.FetchURL(target, pwszLocal, m_settings.m_bUsePASV);
                     },
                     expected);
 }
 
 void CVexEngine::RecordRefusedUrl(long lDetail)
 {
-    m_pszLastFetchedFile.Reset();
+    m_lastFetchedFile.clear();
     m_lastSha256.clear();
     m_failure = FailureContext();
     Fail(VEXERR_URL, lDetail);
 }
 
-bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
-                          const std::function<bool(CTransferSession&, const char*)>& transfer,
+bool CVexEngine::RunFetch(const char* pszProtocol, const std::string& displayHost, uint16_t port,
+                          const std::string& what, const LocalTransfer& transfer,
                           const url::ExpectedHash& expected)
 {
-    m_pszLastFetchedFile.Reset();
+    m_lastFetchedFile.clear();
     m_lastSha256.clear();
     m_failure = FailureContext();
     m_failure.protocol = pszProtocol;
-    m_failure.host = Text(pszHost);
+    m_failure.host = displayHost;
     m_failure.port = port;
     m_failure.timeoutSeconds = m_timeoutSeconds;
 
@@ -164,8 +151,7 @@ bool CVexEngine::RunFetch(const char* pszProtocol, const char* pszHost, uint16_t
 }
 
 bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const std::string& what,
-                            const std::function<bool(CTransferSession&, const char*)>& transfer,
-                            const url::ExpectedHash& expected)
+                            const LocalTransfer& transfer, const url::ExpectedHash& expected)
 {
     const CRunningScope running(m_pRunning, watch);
     // Outermost: a line this fetch dials is hung up after everything else.
@@ -173,17 +159,15 @@ bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const 
     dialUp.m_nTimeout = m_timeoutSeconds;
     dialUp.m_pWatch = &watch;
 
-    char szTempDir[MAX_PATH];
-    const DWORD cchTempDir = GetTempPathA(sizeof(szTempDir), szTempDir);
-    char szTempFile[MAX_PATH];
-    if (cchTempDir == 0 || cchTempDir >= sizeof(szTempDir) || GetTempFileNameA(szTempDir, "VEX", 0, szTempFile) == 0)
+    CReservedFile reserved;
+    if (!reserved.Reserve())
     {
-        m_failure.localFile = cchTempDir < sizeof(szTempDir) ? Text(szTempDir) : std::string();
-        Fail(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+        const bool bTooLong = GetLastError() == ERROR_FILENAME_EXCED_RANGE;
+        m_failure.localFile = WideToUtf8(reserved.Directory().c_str());
+        Fail(VEXERR_LOCALFILE, bTooLong ? VEXFILE_PATH_TOO_LONG : CLocalFile::MapLastError());
         return false;
     }
-    CReservedFile reserved(szTempFile);
-    m_failure.localFile = szTempFile;
+    m_failure.localFile = WideToUtf8(reserved.Path().c_str());
 
     ReadConnectionSettings();
     // The trace of this fetch, when the settings ask for one. A log that
@@ -195,7 +179,7 @@ bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const 
         if (log)
             log->WriteEntry(("CVexEngine::" + what + " started\n").c_str(), true);
     }
-    bool bCompleted = RunSession(log.get(), transfer, szTempFile, dialUp, watch);
+    bool bCompleted = RunSession(log.get(), transfer, reserved.Path().c_str(), dialUp, watch);
     // Whatever a cancelled step made of its interrupted wait, the host
     // ended it; also when the fetch met no wait after the host asked.
     if (watch.CancelRequested())
@@ -206,14 +190,9 @@ bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const 
     observer.Finish();
     if (bCompleted)
         bCompleted = Verified(expected, observer.VerifyHex());
-    // A file whose name cannot be kept for the host is of no use to it.
-    if (bCompleted && !m_pszLastFetchedFile.Assign(szTempFile))
-    {
-        bCompleted = false;
-        Fail(VEXERR_LOCALFILE, VEXFILE_UNKNOWN);
-    }
     if (bCompleted)
     {
+        m_lastFetchedFile = reserved.Path();
         reserved.Keep();
         if (expected.algorithm == HashAlgorithm::kSha256)
             m_lastSha256 = observer.VerifyHex();
@@ -245,8 +224,8 @@ bool CVexEngine::Verified(const url::ExpectedHash& expected, const std::string& 
 
 const std::string& CVexEngine::LastFetchedFileSha256()
 {
-    if (m_lastSha256.empty() && m_pszLastFetchedFile.Length() > 0)
-        m_lastSha256 = FileDigestHex(m_pszLastFetchedFile.Get(), HashAlgorithm::kSha256);
+    if (m_lastSha256.empty() && !m_lastFetchedFile.empty())
+        m_lastSha256 = FileDigestHex(m_lastFetchedFile.c_str(), HashAlgorithm::kSha256);
     return m_lastSha256;
 }
 
@@ -275,13 +254,13 @@ void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
     m_failure.proxyPort = route.port;
 }
 
-bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
-                            const char* pszLocal, CDialUpManager& dialUp, CFetchWatch& watch)
+bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const wchar_t* pwszLocal,
+                            CDialUpManager& dialUp, CFetchWatch& watch)
 {
     CAnsiString proxy, proxyUser, proxyPassword;
     BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
     m_failure.bViaSocks = m_settings.m_bConnectSOCKS;
-    m_failure.proxyHost = Text(proxy.Get());
+    m_failure.proxyHost = Utf8Text(proxy.Get());
     m_failure.proxyPort = m_settings.m_nSocksPort;
     m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
     m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
@@ -335,7 +314,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
         BstrToAnsi(m_settings.m_bstrDunProfile.Get(), profile);
         BstrToAnsi(m_settings.m_bstrDunUserName.Get(), user);
         BstrToAnsi(m_settings.m_bstrDunPassword.Get(), password);
-        m_failure.dialEntry = Text(profile.Get());
+        m_failure.dialEntry = Utf8Text(profile.Get());
         if (pLog)
             pLog->WriteEntry(("CDialUpManager::Dial( " + m_failure.dialEntry + ", " + Text(user.Get()) +
                               ", {password} )\n").c_str(), true);
@@ -359,7 +338,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const std::function<bool(CTransferSe
     session->m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
     session->m_ftpTls = m_settings.m_ftpTls;
 
-    const bool bCompleted = transfer(*session, pszLocal);
+    const bool bCompleted = transfer(*session, pwszLocal);
     if (!bCompleted)
     {
         NoteHttpProxy(session->m_route);

@@ -59,12 +59,16 @@ public:
     // fetch), and a sentence for a person. Never holds a password.
     long LastFetchError() const { return m_failure.lError; }
     long LastFetchErrorDetail() const { return m_failure.lErrorEx; }
+    // The sentence is UTF-8: host names, paths and server replies in it may
+    // go beyond the ANSI code page.
     std::string LastFetchErrorText() const { return DescribeFailure(m_failure); }
     void ReadConnectionSettings();
     // Whether the internet is reachable the way the last fetch's settings say.
     bool IsInternetConnected() const;
 
-    const char* LastFetchedFile() const { return m_pszLastFetchedFile.Get(); }
+    // The whole path of the file the last completed fetch kept; empty after
+    // a failed one.
+    const std::wstring& LastFetchedFile() const { return m_lastFetchedFile; }
     // Lower-case hex SHA-256 of the file the last completed fetch kept: the
     // digest its URL gave and the fetch verified, or else read from the file
     // when first asked for. Empty after a failed fetch, or when the file can
@@ -87,7 +91,7 @@ public:
     CWinsockStartup m_winsock;
     long m_lLastError = 0;
     CConnectionSettings m_settings;
-    CAnsiString m_pszLastFetchedFile;
+    std::wstring m_lastFetchedFile;
 
 private:
     // The fetches running on this engine, innermost first: a host may start
@@ -98,18 +102,21 @@ private:
         RunningFetch* pOuter;
     };
     class CRunningScope;
+    // One fetch's transfer into the local file it is given.
+    using LocalTransfer = std::function<bool(CTransferSession&, const wchar_t*)>;
 
     // The session every fetch runs: dial-up manager, temporary file,
     // settings, probe, product strings, dial-up, proxy; then transfer.
     // pszWhat names the fetch in the trace log (never with a password).
-    bool RunFetch(const char* pszProtocol, const char* pszHost, uint16_t port, const std::string& what,
-                  const std::function<bool(CTransferSession&, const char*)>& transfer,
+    // displayHost: the server as the failure text names it, in UTF-8.
+    bool RunFetch(const char* pszProtocol, const std::string& displayHost, uint16_t port, const std::string& what,
+                  const LocalTransfer& transfer,
                   const url::ExpectedHash& expected = url::ExpectedHash());
     bool RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const std::string& what,
-                    const std::function<bool(CTransferSession&, const char*)>& transfer,
+                    const LocalTransfer& transfer,
                     const url::ExpectedHash& expected);
-    bool RunSession(CDiagLog* pLog, const std::function<bool(CTransferSession&, const char*)>& transfer,
-                    const char* pszLocal, CDialUpManager& dialUp, CFetchWatch& watch);
+    bool RunSession(CDiagLog* pLog, const LocalTransfer& transfer,
+                    const wchar_t* pwszLocal, CDialUpManager& dialUp, CFetchWatch& watch);
     // A completed body whose digest is not the expected one: false, the
     // failure recorded.
     bool Verified(const url::ExpectedHash& expected, const std::string& actualHex);

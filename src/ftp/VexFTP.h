@@ -51,11 +51,13 @@ public:
     // that does not is left as it was, in its own encoding.
     bool UseUtf8Paths();
 
-    // Transfers.
+    // Transfers. The local path is wide; the ANSI form reads it in the
+    // system code page.
+    bool MoveFile(const char* pszRemote, const wchar_t* pwszLocal, bool bImageType, bool bDownload, bool bPassive);
     bool MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive);
     bool GetRemoteSize(const char* pszRemote, uint64_t* pSize);
-    uint64_t GetFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected);
-    uint64_t PutFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected);
+    uint64_t GetFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpStream& data, uint64_t cbExpected);
+    uint64_t PutFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpStream& data, uint64_t cbExpected);
 
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;

@@ -6,6 +6,7 @@
 #include "MessagePump.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
+#include "WideText.h"
 
 #include <cstdio>
 #include <memory>
@@ -48,12 +49,17 @@ bool CVexFTP::GetRemoteSize(const char* pszRemote, uint64_t* pSize)
 
 bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageType, bool bDownload, bool bPassive)
 {
+    return MoveFile(pszRemote, pszLocal ? AnsiToWide(pszLocal).c_str() : nullptr, bImageType, bDownload, bPassive);
+}
+
+bool CVexFTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal, bool bImageType, bool bDownload, bool bPassive)
+{
     std::unique_ptr<VEXSOCK> data(new (std::nothrow) VEXSOCK(false));
     if (!data)
         return false;
     data->AttachWatch(Watch());
     CFtpStream stream(*data);
-    LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, pszLocal, TrueFalse(bImageType),
+    LogFormat("CVexFTP::MoveFile( %s,%s,%s,%s,%s )\n", pszRemote, WideToUtf8(pwszLocal).c_str(), TrueFalse(bImageType),
               TrueFalse(bDownload), TrueFalse(bPassive));
 
     uint64_t cbFile = 0;
@@ -66,7 +72,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
     else
     {
         CLocalFile source;
-        source.Open(pszLocal, false, true);
+        source.Open(pwszLocal, false, true);
         cbFile = source.GetSize64();
     }
 
@@ -114,8 +120,8 @@ bool CVexFTP::MoveFile(const char* pszRemote, const char* pszLocal, bool bImageT
 
     if (bDownload)
         BodyStarted(bSizeKnown ? static_cast<int64_t>(cbFile) : -1);
-    const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pszLocal, stream, cbFile)
-                                         : PutFile(pszRemote, pszLocal, stream, cbFile);
+    const uint64_t cbWritten = bDownload ? GetFile(pszRemote, pwszLocal, stream, cbFile)
+                                         : PutFile(pszRemote, pwszLocal, stream, cbFile);
     const bool bCut = m_lLastError == 0 && bDownload && !stream.ClosedByServer();
     // For a store, closing the data connection (after close_notify) is what
     // ends the file.
@@ -153,7 +159,7 @@ void CVexFTP::ReadCompletion(bool bCut)
     }
 }
 
-uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected)
+uint64_t CVexFTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpStream& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -162,12 +168,12 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, CFtpStrea
         SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
         return 0;
     }
-    LogFormat("CVexFTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, pszLocal,
+    LogFormat("CVexFTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, WideToUtf8(pwszLocal).c_str(),
               static_cast<unsigned long long>(cbExpected));
     NotifyStart(cbExpected);
 
     uint64_t cbTotal = 0;
-    if (file->Open(pszLocal, true, false) == -1)
+    if (file->Open(pwszLocal, true, false) == -1)
     {
         SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
     }
@@ -218,7 +224,7 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const char* pszLocal, CFtpStrea
     return cbTotal;
 }
 
-uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, CFtpStream& data, uint64_t cbExpected)
+uint64_t CVexFTP::PutFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpStream& data, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
@@ -227,11 +233,11 @@ uint64_t CVexFTP::PutFile(const char* pszRemote, const char* pszLocal, CFtpStrea
         SetError(VEXERR_LOCALFILE, VEXERR_ABORTED);
         return 0;
     }
-    LogFormat("CVexFTP::PutFile( %s,%s,VEXSOCK,%llu )\n", pszRemote, pszLocal,
+    LogFormat("CVexFTP::PutFile( %s,%s,VEXSOCK,%llu )\n", pszRemote, WideToUtf8(pwszLocal).c_str(),
               static_cast<unsigned long long>(cbExpected));
 
     uint64_t cbTotal = 0;
-    if (file->Open(pszLocal, false, true) == -1)
+    if (file->Open(pwszLocal, false, true) == -1)
     {
         SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
     }

@@ -9,6 +9,7 @@
 #include "MessagePump.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
+#include "WideText.h"
 
 #include <memory>
 #include <new>
@@ -225,21 +226,21 @@ bool CVexHTTP::GetContentLength(uint64_t* pLength)
     return bEnded;
 }
 
-int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t cbExpected)
+int64_t CVexHTTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, uint64_t cbExpected)
 {
     std::unique_ptr<CLocalFile> file(new (std::nothrow) CLocalFile);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kTransferBlockSize]);
     if (!file || !block)
         return kNoFileObject;
-    LogFormat("CVexHTTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, pszLocal,
+    LogFormat("CVexHTTP::GetFile( \"%s\", \"%s\", VEXSOCK, %llu )\n", pszRemote, WideToUtf8(pwszLocal).c_str(),
               static_cast<unsigned long long>(cbExpected));
 
     uint64_t cbTotal = 0;
     bool bFailed = false;
-    if (pszLocal)
+    if (pwszLocal)
     {
         NotifyStart(cbExpected);
-        if (file->Open(pszLocal, true, false) == -1)
+        if (file->Open(pwszLocal, true, false) == -1)
         {
             SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
             bFailed = true;
@@ -283,13 +284,13 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
             }
             if (cb == 0)
                 break;
-            if (pszLocal && file->Write(block.get(), cb) != cb)
+            if (pwszLocal && file->Write(block.get(), cb) != cb)
             {
                 SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
                 bFailed = true;
                 break;
             }
-            if (pszLocal)
+            if (pwszLocal)
                 BodyWritten(block.get(), static_cast<size_t>(cb));
             cbTotal += static_cast<uint64_t>(cb);
             if (++nBlocks == kBlocksPerProgressReport)
@@ -304,14 +305,14 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
                 break;
             }
         }
-        if (!bFailed && pszLocal)
+        if (!bFailed && pwszLocal)
         {
             NotifyProgress(cbExpected, cbTotal);
             PumpMessages();
         }
     }
     file->Close();
-    const int64_t result = bFailed ? kLocalFileFailed : static_cast<int64_t>(pszLocal ? cbTotal : 0);
+    const int64_t result = bFailed ? kLocalFileFailed : static_cast<int64_t>(pwszLocal ? cbTotal : 0);
     LogFormat("CVexHTTP::PutFile() Returned:%lld. m_lLastError: %ld m_lLastErrorEx: %ld\n",
               static_cast<long long>(result), m_lLastError, m_lLastErrorEx);
     return result;
@@ -319,7 +320,12 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const char* pszLocal, uint64_t 
 
 bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
 {
-    LogFormat("CVexHTTP::MoveFile( \"%s\", \"%s\" )\n", pszRemote, pszLocal);
+    return MoveFile(pszRemote, pszLocal ? AnsiToWide(pszLocal).c_str() : nullptr);
+}
+
+bool CVexHTTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal)
+{
+    LogFormat("CVexHTTP::MoveFile( \"%s\", \"%s\" )\n", pszRemote, WideToUtf8(pwszLocal).c_str());
     char request[http::kRequestSize];
     const std::string absoluteTarget =
         m_bViaHttpProxy ? proxy::AbsoluteHttpTarget(m_pszHost.Get() ? m_pszHost.Get() : "", m_nPort,
@@ -351,7 +357,7 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const char* pszLocal)
             SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
         return false;
     }
-    const int64_t written = GetFile(pszRemote, pszLocal, cbLength);
+    const int64_t written = GetFile(pszRemote, pwszLocal, cbLength);
     const uint64_t cbWritten = written < 0 ? 0 : static_cast<uint64_t>(written);
     if (cbWritten != cbLength && QueryAbort())
         SetError(VEXERR_ABORTED, VEXDET_ABORTED);

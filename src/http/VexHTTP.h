@@ -25,6 +25,8 @@ public:
     // To an HTTP proxy: the request then names the server in absolute form
     // and carries the route's credentials once the proxy asked for them.
     bool ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route);
+    // The local path is wide; the ANSI form reads it in the system code page.
+    bool MoveFile(const char* pszRemote, const wchar_t* pwszLocal);
     bool MoveFile(const char* pszRemote, const char* pszLocal);
     bool Disconnect();
     long GetLastError() const { return m_lLastError; }
@@ -40,7 +42,7 @@ public:
     // closed or failed in them).
     bool GetContentLength(uint64_t* pLength);
     // Body bytes written, or kLocalFileFailed / kNoFileObject.
-    int64_t GetFile(const char* pszRemote, const char* pszLocal, uint64_t cbExpected);
+    int64_t GetFile(const char* pszRemote, const wchar_t* pwszLocal, uint64_t cbExpected);
 
     static constexpr int64_t kLocalFileFailed = -150;
     static constexpr int64_t kNoFileObject = -1;

@@ -8,6 +8,7 @@
 #include "MessagePump.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
+#include "WideText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -216,10 +217,10 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
 }
 
 bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-                     const char* pszAuthorization, const char* pszProxyAuthorization, const char* pszLocal,
+                     const char* pszAuthorization, const char* pszProxyAuthorization, const wchar_t* pwszLocal,
                      Reply* pReply)
 {
-    LogFormat("CVexHTTP11::Get( %s, %s )\n", pszTarget, pszLocal);
+    LogFormat("CVexHTTP11::Get( %s, %s )\n", pszTarget, WideToUtf8(pwszLocal).c_str());
     *pReply = Reply();
     std::unique_ptr<char[]> request(new (std::nothrow) char[kRequestSize]);
     if (!request)
@@ -260,10 +261,10 @@ bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const cha
         SetError(VEXERR_HTTP, StatusDetail(pReply->status));
         return false;
     }
-    return ReceiveBody(headers, pszLocal);
+    return ReceiveBody(headers, pwszLocal);
 }
 
-bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* pszLocal)
+bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal)
 {
     http::CBodyFraming framing(headers);
     if (!framing.IsUsable())
@@ -278,7 +279,7 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const char* 
         SetError(VEXERR_LOCALFILE, VEXFILE_UNKNOWN);
         return false;
     }
-    if (file->Open(pszLocal, true, false) == -1)
+    if (file->Open(pwszLocal, true, false) == -1)
     {
         SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
         return false;

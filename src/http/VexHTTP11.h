@@ -45,11 +45,11 @@ public:
     bool StartTls(const char* pszServerName);
 
     // Sends the request and reads the response. True for status 200 with the
-    // whole body in pszLocal, and for a redirect (301, 302, 303, 307, 308;
+    // whole body in pwszLocal, and for a redirect (301, 302, 303, 307, 308;
     // nothing written, the Location in the reply). False for anything else,
     // with the pair set and the status, when there was one, in the reply.
     bool Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-             const char* pszAuthorization, const char* pszProxyAuthorization, const char* pszLocal, Reply* pReply);
+             const char* pszAuthorization, const char* pszProxyAuthorization, const wchar_t* pwszLocal, Reply* pReply);
     void Disconnect();
 
     static bool IsRedirect(int status);
@@ -75,7 +75,7 @@ private:
     bool NextLine(std::string* pLine);
     bool ReadStatus(Reply* pReply);
     bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges);
-    bool ReceiveBody(const http::CResponseHeaders& headers, const char* pszLocal);
+    bool ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal);
 
     bool m_bCreated = false;
     std::unique_ptr<CTlsChannel> m_pTls;

@@ -1,5 +1,7 @@
 #include "ContentHash.h"
 
+#include "LocalFile.h"
+
 #include <climits>
 
 namespace {
@@ -96,10 +98,10 @@ void CContentHash::Close()
     m_hAlgorithm = nullptr;
 }
 
-std::string FileDigestHex(const char* pszPath, HashAlgorithm algorithm)
+std::string FileDigestHex(const wchar_t* pwszPath, HashAlgorithm algorithm)
 {
     // Others may go on reading, writing or even deleting the file meanwhile.
-    const HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE hFile = CreateFileW(SystemFormOfPath(pwszPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return std::string();

@@ -41,4 +41,4 @@ private:
 
 // The digest of the file at pszPath as it is now, in lower-case hex; empty
 // when it cannot be read or the provider failed.
-std::string FileDigestHex(const char* pszPath, HashAlgorithm algorithm);
+std::string FileDigestHex(const wchar_t* pwszPath, HashAlgorithm algorithm);

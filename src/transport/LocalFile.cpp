@@ -1,6 +1,7 @@
 #include "LocalFile.h"
 
 #include "VexErrors.h"
+#include "WideText.h"
 
 #include <cstring>
 
@@ -15,7 +16,34 @@ void CopyBounded(char (&szDest)[N], const char* pszSource)
     szDest[cch] = '\0';
 }
 
-// Owns one search handle of FindFirstFileA.
+// Fills an 8-bit name field with the ANSI form of a wide name when that form
+// is exact and fits; false leaves the field empty.
+template <size_t N>
+bool CopyExactAnsi(char (&szDest)[N], const wchar_t* pwszName)
+{
+    std::string ansi;
+    szDest[0] = '\0';
+    if (!WideToAnsiExact(pwszName, ansi) || ansi.size() >= N)
+        return false;
+    CopyBounded(szDest, ansi.c_str());
+    return true;
+}
+
+// The system's 8.3 form of a path, or empty when it has none.
+std::wstring ShortPathOf(const std::wstring& path)
+{
+    const DWORD cch = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (cch == 0)
+        return std::wstring();
+    std::wstring shortPath(cch, L'\0');
+    const DWORD cchCopied = GetShortPathNameW(path.c_str(), &shortPath[0], cch);
+    if (cchCopied == 0 || cchCopied >= cch)
+        return std::wstring();
+    shortPath.resize(cchCopied);
+    return shortPath;
+}
+
+// Owns one search handle of FindFirstFileW.
 class CFindHandle
 {
 public:
@@ -36,12 +64,23 @@ private:
 
 } // namespace
 
+std::wstring SystemFormOfPath(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH)
+        return path;
+    const bool bDrive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    if (bDrive)
+        return L"\\\\?\\" + path;
+    const bool bShare = path.compare(0, 2, L"\\\\") == 0 && path.compare(0, 4, L"\\\\?\\") != 0 &&
+                        path.compare(0, 4, L"\\\\.\\") != 0;
+    return bShare ? L"\\\\?\\UNC\\" + path.substr(2) : path;
+}
+
 CLocalFile::CLocalFile()
 {
     m_szDirectory[0] = '\0';
     m_szFileName[0] = '\0';
     m_szShortName[0] = '\0';
-    m_szShortNamePending[0] = '\0';
 }
 
 CLocalFile::~CLocalFile()
@@ -51,44 +90,63 @@ CLocalFile::~CLocalFile()
 
 long CLocalFile::Open(const char* pszPath, bool bTruncate, bool bReadOnly)
 {
-    return OpenWithShareMode(pszPath, bTruncate, bReadOnly, FILE_SHARE_READ);
+    return OpenAnsi(pszPath, bTruncate, bReadOnly, FILE_SHARE_READ);
 }
 
 long CLocalFile::OpenShared(const char* pszPath, bool bTruncate, bool bReadOnly)
 {
-    return OpenWithShareMode(pszPath, bTruncate, bReadOnly, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    return OpenAnsi(pszPath, bTruncate, bReadOnly, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
-long CLocalFile::OpenWithShareMode(const char* pszPath, bool bTruncate, bool bReadOnly,
-                                   DWORD dwShareMode)
+long CLocalFile::Open(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly)
 {
-    Close();
+    return OpenWithShareMode(pwszPath, bTruncate, bReadOnly, FILE_SHARE_READ);
+}
+
+long CLocalFile::OpenShared(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly)
+{
+    return OpenWithShareMode(pwszPath, bTruncate, bReadOnly, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+long CLocalFile::OpenAnsi(const char* pszPath, bool bTruncate, bool bReadOnly, DWORD dwShareMode)
+{
     const char* pszName = pszPath ? pszPath : "";
     // The system accepts paths that do not fit the name fields (Wine opens a
     // path of 260 characters); refuse them as the classic limit does.
     if (std::strlen(pszName) >= sizeof(m_szDirectory))
     {
+        Close();
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return -1;
     }
+    return OpenWithShareMode(AnsiToWide(pszName).c_str(), bTruncate, bReadOnly, dwShareMode);
+}
 
+long CLocalFile::OpenWithShareMode(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly,
+                                   DWORD dwShareMode)
+{
+    Close();
+    const std::wstring path = pwszPath ? pwszPath : L"";
+    const std::wstring systemPath = SystemFormOfPath(path);
     const DWORD dwAccess = bReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD dwDisposition = bReadOnly ? OPEN_EXISTING : bTruncate ? CREATE_ALWAYS : OPEN_ALWAYS;
     const DWORD dwAttributes = bReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
     const HANDLE hFile =
-        CreateFileA(pszName, dwAccess, dwShareMode, nullptr, dwDisposition, dwAttributes, nullptr);
+        CreateFileW(systemPath.c_str(), dwAccess, dwShareMode, nullptr, dwDisposition, dwAttributes, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return -1;
     m_hFile = hFile;
     m_bOpen = true;
+    m_path = path;
 
-    CopyBounded(m_szDirectory, pszName);
-    if (char* pszLastBackslash = std::strrchr(m_szDirectory, '\\'))
-        pszLastBackslash[1] = '\0';
+    const size_t lastBackslash = path.rfind(L'\\');
+    const std::wstring directory = lastBackslash == std::wstring::npos ? path : path.substr(0, lastBackslash + 1);
+    if (!CopyExactAnsi(m_szDirectory, directory.c_str()))
+        CopyExactAnsi(m_szDirectory, ShortPathOf(directory).c_str());
 
     // A device opens but is not found as a file: such a path is refused.
-    WIN32_FIND_DATAA findData;
-    const CFindHandle find(FindFirstFileA(pszName, &findData));
+    WIN32_FIND_DATAW findData;
+    const CFindHandle find(FindFirstFileW(systemPath.c_str(), &findData));
     if (!find.IsValid())
     {
         // Keep the search's error for MapLastError across the close.
@@ -97,23 +155,24 @@ long CLocalFile::OpenWithShareMode(const char* pszPath, bool bTruncate, bool bRe
         SetLastError(dwError);
         return -1;
     }
-    CopyBounded(m_szFileName, findData.cFileName);
-    CopyBounded(m_szShortNamePending, pszName);
+    if (!CopyExactAnsi(m_szFileName, findData.cFileName))
+        CopyExactAnsi(m_szFileName, findData.cAlternateFileName);
+    m_shortNamePending = systemPath;
     return 1;
 }
 
 const char* CLocalFile::ShortName()
 {
-    if (m_szShortNamePending[0] == '\0')
+    if (m_shortNamePending.empty())
         return m_szShortName;
-    char szShortPath[MAX_PATH];
-    const DWORD cchShort = GetShortPathNameA(m_szShortNamePending, szShortPath, sizeof(szShortPath));
-    m_szShortNamePending[0] = '\0';
-    // A result of the buffer's size or more is the size it would need.
-    if (cchShort != 0 && cchShort < sizeof(szShortPath))
+    const std::wstring shortPath = ShortPathOf(m_shortNamePending);
+    m_shortNamePending.clear();
+    const size_t lastBackslash = shortPath.rfind(L'\\');
+    if (lastBackslash != std::wstring::npos)
     {
-        if (const char* pszLastBackslash = std::strrchr(szShortPath, '\\'))
-            CopyBounded(m_szShortName, pszLastBackslash + 1);
+        char szShortName[sizeof(m_szShortName)];
+        if (CopyExactAnsi(szShortName, shortPath.c_str() + lastBackslash + 1))
+            CopyBounded(m_szShortName, szShortName);
     }
     return m_szShortName;
 }

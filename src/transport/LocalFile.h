@@ -3,11 +3,17 @@
 // an open flag beside the handle, remembers the names of the file it opened
 // and turns the system's last error into a local file code (VEXFILE_*).
 // Nothing is reported through fields: operations return 1 / -1 or a count.
+//
+// Paths reach the system wide, so a directory that the ANSI code page cannot
+// spell (a user name in Cyrillic on a Western system) works. The 8-bit name
+// fields hold the ANSI form of a name only where it is exact, its 8.3 form
+// where that one is, and stay empty otherwise; Path() keeps the whole name.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 class CLocalFile
 {
@@ -21,9 +27,16 @@ public:
 
     // Both open variants close an open file first and return 1 or -1; after
     // -1 the reason is read at once with MapLastError. Open lets others only
-    // read the file, OpenShared lets them read and write it.
+    // read the file, OpenShared lets them read and write it. An ANSI path
+    // must fit the name fields; a wide one may be longer than MAX_PATH when
+    // it is absolute (it is then opened in its "\\?\" form).
     long Open(const char* pszPath, bool bTruncate, bool bReadOnly);
     long OpenShared(const char* pszPath, bool bTruncate, bool bReadOnly);
+    long Open(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly);
+    long OpenShared(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly);
+
+    // The path of the last open that obtained a handle, as it was given.
+    const std::wstring& Path() const { return m_path; }
 
     // One system call at the current position; the count the system reports
     // (a short count is returned as it is), or -1. A closed object, or a
@@ -52,13 +65,15 @@ public:
     const char* ShortName();
 
 private:
-    long OpenWithShareMode(const char* pszPath, bool bTruncate, bool bReadOnly,
+    long OpenAnsi(const char* pszPath, bool bTruncate, bool bReadOnly, DWORD dwShareMode);
+    long OpenWithShareMode(const wchar_t* pwszPath, bool bTruncate, bool bReadOnly,
                            DWORD dwShareMode);
 
     char m_szShortName[13];
-    // The path whose short name ShortName has still to work out; empty when
-    // it has none to work out.
-    char m_szShortNamePending[MAX_PATH];
+    std::wstring m_path;
+    // The path (in the form the system opens) whose short name ShortName has
+    // still to work out; empty when it has none to work out.
+    std::wstring m_shortNamePending;
 
 public:
     char m_szDirectory[MAX_PATH];
@@ -66,3 +81,8 @@ public:
     bool m_bOpen = false;
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 };
+
+// The form in which the system opens a path: an absolute path of MAX_PATH
+// characters or more gets the "\\?\" prefix (which also turns off the
+// system's clean-up of "." and "..": a path the engine builds holds none).
+std::wstring SystemFormOfPath(const std::wstring& path);

@@ -110,6 +110,9 @@ constexpr long VEXFILE_ACCESS_DENIED = -305;
 constexpr long VEXFILE_NO_HANDLES = -306;
 constexpr long VEXFILE_BAD_NAME = -307;
 constexpr long VEXFILE_UNKNOWN = -308;
+// Recorded by the engine (not mapped from the system): the temporary
+// directory's path is longer than the system lets it name.
+constexpr long VEXFILE_PATH_TOO_LONG = -309;
 
 // Component-level code, read by hosts through the LastError property.
 constexpr long VEXCTL_DIAL_FAILED = 14140;

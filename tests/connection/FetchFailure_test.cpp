@@ -167,10 +167,10 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
     const std::string ftp = "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@127.0.0.1:" +
                             std::to_string(testenv::FtpPort()) + "/traced.txt";
     ASSERT_TRUE(FetchUrl(engine, ftp));
-    DeleteFileA(engine.LastFetchedFile());
+    DeleteFileW(engine.LastFetchedFile().c_str());
     UseDante(testenv::ProxyPassword());
     ASSERT_TRUE(FetchUrl(engine, ftp));
-    DeleteFileA(engine.LastFetchedFile());
+    DeleteFileW(engine.LastFetchedFile().c_str());
     SetDword("ConnectDUN", 1);
     SetText("DUN_Profile", "Office");
     SetText("DUN_Password", "dial-secret");
@@ -182,7 +182,7 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
     SetUp();
     SetText("TraceLog", log);
     EXPECT_TRUE(FetchUrl(engine, Http(testenv::Port("VEXA_REDIRECT_PORT"), "/with-secrets")));
-    DeleteFileA(engine.LastFetchedFile());
+    DeleteFileW(engine.LastFetchedFile().c_str());
     DeleteFileA((testenv::WebRoot() + "\\traced-target.txt").c_str());
 
     const std::string trace = ReadWholeFile(log);
@@ -201,7 +201,7 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
     SetText("TraceLog", dir.Path("no-such-directory\\trace.txt"));
     WriteWholeFile(testenv::WebRoot() + "\\untraced.txt", "fetched");
     EXPECT_TRUE(FetchUrl(engine, Http(testenv::LighttpdPort(), "/untraced.txt")));
-    DeleteFileA(engine.LastFetchedFile());
+    DeleteFileW(engine.LastFetchedFile().c_str());
     DeleteFileA((testenv::WebRoot() + "\\untraced.txt").c_str());
 }
 

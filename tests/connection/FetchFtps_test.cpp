@@ -50,10 +50,10 @@ protected:
     // The fetch's file, read and deleted; empty when it failed.
     std::string Kept()
     {
-        if (!m_engine.LastFetchedFile())
+        if (m_engine.LastFetchedFile().empty())
             return std::string();
         const std::string content = ReadWholeFile(m_engine.LastFetchedFile());
-        DeleteFileA(m_engine.LastFetchedFile());
+        DeleteFileW(m_engine.LastFetchedFile().c_str());
         return content;
     }
     bool FetchUrl(const std::string& text)
@@ -111,7 +111,7 @@ TEST_F(FetchFtps, FailuresQuoteTheServerAndKeepNoFile)
         EXPECT_EQ(m_engine.LastFetchError(), VEXERR_FTP);
         EXPECT_EQ(m_engine.LastFetchErrorDetail(), c.lErrorEx);
         EXPECT_NE(m_engine.LastFetchErrorText().find(c.quoted), std::string::npos) << m_engine.LastFetchErrorText();
-        EXPECT_EQ(m_engine.LastFetchedFile(), nullptr);
+        EXPECT_TRUE(m_engine.LastFetchedFile().empty());
         EXPECT_EQ(VexTempFiles(), m_before) << "a failed fetch left a file behind";
     }
 }

@@ -75,11 +75,11 @@ protected:
         {
             if (pContent)
                 *pContent = ReadWholeFile(m_engine.LastFetchedFile());
-            DeleteFileA(m_engine.LastFetchedFile());
+            DeleteFileW(m_engine.LastFetchedFile().c_str());
         }
         else
         {
-            EXPECT_EQ(m_engine.LastFetchedFile(), nullptr);
+            EXPECT_TRUE(m_engine.LastFetchedFile().empty());
         }
         EXPECT_EQ(VexTempFiles(), m_before) << "a fetch left a file behind";
         return bCompleted;

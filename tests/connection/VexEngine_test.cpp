@@ -1,6 +1,7 @@
 // The remote fetch through the engine: settings from the registry, the probe,
 // proxy and passive mode as configured, the temporary file kept on success
 // and removed on failure, against the real servers.
+#include "LocalFile.h"
 #include "VexEngine.h"
 
 #include "ComTest.h"
@@ -15,6 +16,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -89,8 +91,8 @@ TEST_F(EngineFetch, HttpFetchKeepsTheFileAndNamesIt)
     CVexEngine engine;
     ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/engine.txt", nullptr, nullptr, testenv::LighttpdPort(),
                                        CVexEngine::kProtocolHTTP));
-    ASSERT_NE(engine.LastFetchedFile(), nullptr);
-    const std::string kept = engine.LastFetchedFile();
+    ASSERT_FALSE(engine.LastFetchedFile().empty());
+    const std::string kept = std::filesystem::path(engine.LastFetchedFile()).string();
     EXPECT_EQ(NewTempFiles(), std::set<std::string>{kept});
     EXPECT_EQ(ReadWholeFile(kept), "fetched by the engine\n");
     EXPECT_EQ(engine.m_lLastError, 0);
@@ -109,15 +111,53 @@ TEST_F(EngineFetch, HttpRequestCarriesTheProductsStrings)
     EXPECT_NE(request.find("\r\nUser-Agent: Vexa3 3.0 Build 2631\r\n"), std::string::npos) << request;
 }
 
+// A temporary directory that the ANSI code page cannot spell (a Cyrillic or
+// Chinese user name on a Western system): the file is made, written, named
+// and deleted through wide paths; a path past MAX_PATH works too.
+TEST_F(EngineFetch, TemporaryDirectoriesBeyondTheCodePageWork)
+{
+    Publish(testenv::WebRoot(), "wide.txt", "wide paths\n");
+    wchar_t szSaved[MAX_PATH + 2] = L"";
+    GetEnvironmentVariableW(L"TMP", szSaved, MAX_PATH + 2);
+    wchar_t szBase[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, szBase), 0u);
+    // 255 characters: too long for GetTempFileNameW, and the file's path
+    // goes past MAX_PATH.
+    const std::wstring base = std::wstring(szBase) + L"vexa-long-";
+    const std::wstring nested = base + std::wstring(255 - base.size(), L'd');
+    for (const std::wstring& dir : {std::wstring(szBase) + L"\u0418\u0440\u0438\u043d\u0430",
+                                    std::wstring(szBase) + L"\u674e\u534e", nested})
+    {
+        ASSERT_TRUE(CreateDirectoryW(SystemFormOfPath(dir).c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS);
+        ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", dir.c_str()));
+        CVexEngine engine;
+        EXPECT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/wide.txt", nullptr, nullptr, testenv::LighttpdPort(),
+                                           CVexEngine::kProtocolHTTP));
+        const std::wstring kept = engine.LastFetchedFile();
+        EXPECT_EQ(GetACP(), 1252u);
+        EXPECT_EQ(kept.compare(0, dir.size() + 4, dir + L"\\VEX"), 0);
+        EXPECT_EQ(ReadWholeFile(SystemFormOfPath(kept)), "wide paths\n");
+        EXPECT_EQ(engine.LastFetchedFileSha256().size(), 64u);
+        EXPECT_TRUE(DeleteFileW(SystemFormOfPath(kept).c_str()));
+
+        EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "/missing.txt", nullptr, nullptr,
+                                            testenv::LighttpdPort(), CVexEngine::kProtocolHTTP));
+        EXPECT_TRUE(engine.LastFetchedFile().empty());
+        EXPECT_TRUE(RemoveDirectoryW(SystemFormOfPath(dir).c_str())) << "a failed fetch left its file";
+    }
+    SetEnvironmentVariableW(L"TMP", szSaved[0] ? szSaved : nullptr);
+}
+
 TEST_F(EngineFetch, FailedFetchLeavesNoFileAndNoName)
 {
     CVexEngine engine;
     Publish(testenv::WebRoot(), "first.txt", "first");
     ASSERT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/first.txt", nullptr, nullptr, testenv::LighttpdPort(), 1));
-    const std::string kept = engine.LastFetchedFile();
+    const std::string kept = std::filesystem::path(engine.LastFetchedFile()).string();
 
     EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "/missing.txt", nullptr, nullptr, testenv::LighttpdPort(), 1));
-    EXPECT_EQ(engine.LastFetchedFile(), nullptr);
+    EXPECT_TRUE(engine.LastFetchedFile().empty());
     EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "missing.txt", "nobody", "nothing", testenv::FtpPort(), 2));
     EXPECT_EQ(NewTempFiles(), std::set<std::string>{kept});
     EXPECT_EQ(engine.m_lLastError, 0);

@@ -140,7 +140,7 @@ TEST_F(FtpTrustPASVAddress, RegistryValueChoosesTheReplysAddress)
             testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "FTPTrustPASVAddress", c.value);
         ASSERT_TRUE(engine.FetchURL(target)) << engine.LastFetchErrorText();
         EXPECT_EQ(ReadWholeFile(engine.LastFetchedFile()), c.expected);
-        DeleteFileA(engine.LastFetchedFile());
+        DeleteFileW(engine.LastFetchedFile().c_str());
     }
 }
 

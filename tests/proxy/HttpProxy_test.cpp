@@ -123,7 +123,7 @@ protected:
         if (bCompleted)
         {
             EXPECT_TRUE(ReadWholeFile(m_engine.LastFetchedFile()) == m_body);
-            DeleteFileA(m_engine.LastFetchedFile());
+            DeleteFileW(m_engine.LastFetchedFile().c_str());
         }
         EXPECT_EQ(VexTempFiles(), m_before) << "a fetch left a file behind";
         return bCompleted;

@@ -57,6 +57,18 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ReadWholeFile(const std::wstring& path, const CCallerTrace&)
+{
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    EXPECT_TRUE(in.is_open());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string TempPath(const std::string& name)
 {
     char dir[MAX_PATH];

@@ -59,6 +59,9 @@ private:
 std::string ReadWholeFile(const std::string& path, const CCallerTrace& = {});
 void WriteWholeFile(const std::string& path, const std::string& content, const CCallerTrace& = {});
 bool Exists(const std::string& path);
+// The same for a wide path, as the engine names the files it fetched.
+std::string ReadWholeFile(const std::wstring& path, const CCallerTrace& = {});
+bool Exists(const std::wstring& path);
 
 // The path of name in the temporary directory.
 std::string TempPath(const std::string& name);
