@@ -15,8 +15,9 @@ constexpr size_t kMaxTempFileNameDirectory = MAX_PATH - 14;
 
 CReservedFile::~CReservedFile()
 {
-    if (!m_path.empty() && !m_bKeep)
-        DeleteFileW(SystemFormOfPath(m_path).c_str());
+    // No allocation here: a destructor may run while memory is short.
+    if (!m_systemPath.empty() && !m_bKeep)
+        DeleteFileW(m_systemPath.c_str());
 }
 
 bool CReservedFile::Reserve()
@@ -40,6 +41,7 @@ bool CReservedFile::Reserve()
     if (GetTempFileNameW(m_directory.c_str(), L"VEX", 0, szPath) == 0)
         return false;
     m_path = szPath;
+    m_systemPath = m_path;
     return true;
 }
 
@@ -57,12 +59,14 @@ bool CReservedFile::ReserveInLongDirectory()
         wchar_t szName[16];
         std::swprintf(szName, sizeof(szName) / sizeof(szName[0]), L"VEX%X.tmp", static_cast<unsigned>(dwUnique));
         const std::wstring path = m_directory + szName;
-        const HANDLE hFile = CreateFileW(SystemFormOfPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const std::wstring systemPath = SystemFormOfPath(path);
+        const HANDLE hFile = CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hFile != INVALID_HANDLE_VALUE)
         {
             CloseHandle(hFile);
             m_path = path;
+            m_systemPath = systemPath;
             return true;
         }
         const DWORD dwError = GetLastError();

@@ -33,5 +33,7 @@ private:
 
     std::wstring m_directory;
     std::wstring m_path;
+    // The form the system deletes it in, made while reserving.
+    std::wstring m_systemPath;
     bool m_bKeep = false;
 };
