@@ -171,6 +171,20 @@ void CheckString(uint32_t type, const uint8_t* pData, size_t cb)
     CheckProbeTarget(text.Get());
 }
 
+void CheckUtf16String(uint32_t type, const uint8_t* pData, size_t cb)
+{
+    std::u16string text(u"previous");
+    const bool bText = settings::Utf16StringFromData(type, pData, cb, text);
+    FUZZ_CHECK(bText == (type == settings::kTypeSz));
+    FUZZ_CHECK(text.size() <= cb / 2);
+    FUZZ_CHECK(text.find(u'\0') == std::u16string::npos);
+    for (size_t i = 0; i < text.size(); ++i)
+        FUZZ_CHECK(text[i] == static_cast<char16_t>(pData[2 * i] | (pData[2 * i + 1] << 8)));
+    // Shorter than every whole unit only when a zero unit ended it.
+    if (bText && pData && text.size() < cb / 2)
+        FUZZ_CHECK(pData[2 * text.size()] == 0 && pData[2 * text.size() + 1] == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -187,6 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckString(type, value.bytes, cb);
     CheckString(settings::kTypeSz, value.bytes, cb);
     CheckString(settings::kTypeSz, nullptr, cb);
+    CheckUtf16String(type, value.bytes, cb);
+    CheckUtf16String(settings::kTypeSz, value.bytes, cb);
+    CheckUtf16String(settings::kTypeSz, nullptr, cb);
 
     // The raw data as a string of their own, and no string at all.
     const std::string raw(reinterpret_cast<const char*>(value.bytes), cb);

@@ -12,7 +12,9 @@
 // against the parsed url (or a fixed base when it was refused), and the
 // result goes through the same checks. The fragment's digest, when it is
 // read, names an algorithm and holds exactly its count of lower-case hex
-// digits.
+// digits. The url is parsed once more with a stand-in for the platform's
+// IDNA conversion: an ASCII host gives the same URL, an international one
+// keeps its Unicode form for texts, which parse back to the same host.
 #include "HashFragment.h"
 #include "Url.h"
 
@@ -42,7 +44,38 @@ bool SameTarget(const url::Url& a, const url::Url& b)
     return a.scheme == b.scheme && a.host == b.host && a.port == b.port && a.target == b.target;
 }
 
-void CheckParsed(const url::Url& u)
+// Each label with a byte beyond ASCII becomes "xn--" and the label's bytes
+// in hex; a 0xFF byte is refused.
+bool ToyIdn(const std::string& unicodeHost, std::string* pAscii)
+{
+    if (unicodeHost.find('\xff') != std::string::npos)
+        return false;
+    std::string ascii;
+    size_t start = 0;
+    while (start <= unicodeHost.size())
+    {
+        const size_t end = std::min(unicodeHost.find('.', start), unicodeHost.size());
+        const std::string label = unicodeHost.substr(start, end - start);
+        if (std::all_of(label.begin(), label.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            ascii += label;
+        else
+        {
+            ascii += "xn--";
+            for (char c : label)
+            {
+                ascii += kHex[(static_cast<unsigned char>(c) >> 4)];
+                ascii += kHex[c & 0x0f];
+            }
+        }
+        if (end < unicodeHost.size())
+            ascii += '.';
+        start = end + 1;
+    }
+    *pAscii = ascii;
+    return true;
+}
+
+void CheckParsed(const url::Url& u, url::HostToAscii toAscii = nullptr)
 {
     const std::string& t = u.target;
     FUZZ_CHECK(!t.empty() && t[0] == '/');
@@ -70,10 +103,11 @@ void CheckParsed(const url::Url& u)
     if (!u.hasUserInfo)
         FUZZ_CHECK(u.user.empty() && u.password.empty());
 
+    FUZZ_CHECK(u.unicodeHost.empty() || (toAscii && u.unicodeHost != u.host));
     const std::string described = url::DescribeUrl(u);
     FUZZ_CHECK(described.size() <= url::kMaxUrlLength);
     url::Url again;
-    FUZZ_CHECK(url::ParseUrl(described.c_str(), &again) == url::UrlError::kNone);
+    FUZZ_CHECK(url::ParseUrl(described.c_str(), &again, toAscii) == url::UrlError::kNone);
     FUZZ_CHECK(SameTarget(u, again) && !again.hasUserInfo);
 }
 
@@ -203,5 +237,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(url::ParseUrl("ftp://anna:secret@a/b/c/d;p?q", &base) == url::UrlError::kNone);
     }
     CheckResolved(base, reference);
+
+    url::Url international;
+    if (url::ParseUrl(text.c_str(), &international, ToyIdn) == url::UrlError::kNone)
+    {
+        CheckParsed(international, ToyIdn);
+        if (error == url::UrlError::kNone)
+            FUZZ_CHECK(SameTarget(international, parsed) && international.unicodeHost.empty());
+    }
     return 0;
 }

@@ -12,7 +12,8 @@ export PEER_DIR=$build_root/peers
 source "$root/tests/peers/peers.sh"
 trap stop_peers EXIT
 
-if ! start_peers; then
+mkdir -p "$PEER_DIR"
+if ! map_test_names || ! start_peers; then
     tail -n 20 "$PEER_DIR"/*.log >&2
     exit 1
 fi

@@ -5,6 +5,7 @@
 #include "ComBoundary.h"
 #include "HashFragment.h"
 #include "HttpMessages.h"
+#include "InternationalHost.h"
 #include "Module.h"
 #include "ModuleResources.h"
 #include "resource.h"
@@ -52,6 +53,7 @@ long UrlRefusalDetail(url::UrlError error)
     case url::UrlError::kControlCharacter: return VEXDET_URL_CONTROL_CHARACTER;
     case url::UrlError::kEmptyHost: return VEXDET_URL_EMPTY_HOST;
     case url::UrlError::kBadHost: return VEXDET_URL_BAD_HOST;
+    case url::UrlError::kBadInternationalHost: return VEXDET_URL_BAD_INTERNATIONAL_HOST;
     case url::UrlError::kBadPort: return VEXDET_URL_BAD_PORT;
     case url::UrlError::kBadEscape: return VEXDET_URL_BAD_ESCAPE;
     case url::UrlError::kTooLong: return VEXDET_URL_TOO_LONG;
@@ -405,7 +407,7 @@ STDMETHODIMP CVexCtl3::FetchURL(BSTR sURL, VARIANT_BOOL* bCompleted)
         url::Url target;
         if (!sURL || !BstrToUtf8(sURL, url::kMaxUrlLength, text))
             return RefuseUrl(VEXDET_URL_NOT_TEXT);
-        const url::UrlError error = url::ParseUrl(text.c_str(), &target);
+        const url::UrlError error = url::ParseUrl(text.c_str(), &target, InternationalHostToAscii);
         if (error != url::UrlError::kNone)
             return RefuseUrl(UrlRefusalDetail(error));
         url::ExpectedHash expected;

@@ -82,9 +82,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
         else
             settings.m_probeTarget.Reset();
 
-        CAnsiString traceLog;
-        registry.GetString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", "", traceLog, &cb);
-        settings.m_traceLog.Assign(traceLog.Get());
+        registry.GetWideString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", settings.m_traceLog);
 
         HttpProxySettings& proxy = settings.m_httpProxy;
         proxy.address = ReadString(registry, "HTTPProxy");
@@ -105,7 +103,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
     }
     else
     {
-        settings.m_traceLog.Reset();
+        settings.m_traceLog.clear();
         settings.m_httpProxy = HttpProxySettings();
     }
 }

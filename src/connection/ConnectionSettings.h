@@ -11,6 +11,7 @@
 #include "ProxySelector.h"
 
 #include <cstdint>
+#include <string>
 
 constexpr char kConnectionSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
 
@@ -41,8 +42,9 @@ struct CConnectionSettings
     CBstr m_bstrDunUserName;
     CBstr m_bstrDunPassword;
     CProbeTarget m_probeTarget;
-    // "TraceLog": the file each fetch appends its trace to; empty: none.
-    CAnsiString m_traceLog;
+    // "TraceLog": the file each fetch appends its trace to; empty: none. Read
+    // wide, so a log under a directory the ANSI code page cannot spell works.
+    std::wstring m_traceLog;
     // "HTTPProxy", "HTTPProxyBypass", "HTTPProxyUsername",
     // "HTTPProxyPassword", "UseSystemProxy", "HTTPProxyCredentialsFor": the
     // HTTP proxy of fetches that do not go through SOCKS, and the SOCKS

@@ -43,6 +43,21 @@ bool StringFromData(uint32_t type, const uint8_t* pData, size_t cb, CAnsiString&
     return text.Assign(terminated.get());
 }
 
+bool Utf16StringFromData(uint32_t type, const uint8_t* pData, size_t cb, std::u16string& text)
+{
+    text.clear();
+    if (type != kTypeSz)
+        return false;
+    for (size_t i = 0; pData && i + 1 < cb; i += 2)
+    {
+        const char16_t unit = static_cast<char16_t>(pData[i] | (pData[i + 1] << 8));
+        if (unit == 0)
+            break;
+        text.push_back(unit);
+    }
+    return true;
+}
+
 uint16_t SocksPortFromDword(uint32_t value)
 {
     return value > kMaxSocksPort ? kDefaultSocksPort : static_cast<uint16_t>(value & 0xFFFF);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace settings {
 
@@ -38,6 +39,12 @@ bool DwordFromData(uint32_t type, const uint8_t* pData, size_t cb, uint32_t* pVa
 // the copy cannot be allocated.
 bool StringFromData(uint32_t type, const uint8_t* pData, size_t cb, CAnsiString& text,
                     size_t* pcbText);
+
+// The same rule for a REG_SZ read through the wide functions, whose data are
+// UTF-16 units (little-endian): the text ends at the first zero unit, or
+// after the last whole unit when the data carry no terminator; an odd last
+// byte is no unit and is left out. False for another type.
+bool Utf16StringFromData(uint32_t type, const uint8_t* pData, size_t cb, std::u16string& text);
 
 // "SOCKS_Port": above 9999 (unsigned) becomes 1080; the low 16 bits are kept.
 uint16_t SocksPortFromDword(uint32_t value);

@@ -3,6 +3,8 @@
 #include "ConnectionSettingsValues.h"
 #include "RegistryKey.h"
 
+#include "WideText.h"
+
 #include <cstring>
 #include <new>
 
@@ -36,7 +38,8 @@ bool CRegistryAccess::KeyExists(HKEY hRoot, const char* pszSubkey)
 }
 
 bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* pszName,
-                                 DWORD* pType, std::unique_ptr<BYTE[]>& data, DWORD* pcb)
+                                 DWORD* pType, std::unique_ptr<BYTE[]>& data, DWORD* pcb,
+                                 bool bWide)
 {
     data.reset();
     CRegistryKey opened;
@@ -46,8 +49,14 @@ bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* 
         *pcb = 0;
         return false;
     }
+    // Value names are ASCII, the same in either form.
+    const std::wstring wideName = bWide ? AnsiToWide(pszName) : std::wstring();
+    auto query = [&](BYTE* pData, DWORD* pcbData) {
+        return bWide ? RegQueryValueExW(hKey, wideName.c_str(), nullptr, pType, pData, pcbData)
+                     : RegQueryValueExA(hKey, pszName, nullptr, pType, pData, pcbData);
+    };
     DWORD cb = 0;
-    if (RegQueryValueExA(hKey, pszName, nullptr, pType, nullptr, &cb) != ERROR_SUCCESS ||
+    if (query(nullptr, &cb) != ERROR_SUCCESS ||
         cb > settings::kMaxValueBytes)
     {
         *pcb = cb;
@@ -63,7 +72,7 @@ bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* 
     }
     // The value may have grown since the first query: the second then fails
     // rather than writing past the buffer.
-    const LONG status = RegQueryValueExA(hKey, pszName, nullptr, pType, data.get(), &cb);
+    const LONG status = query(data.get(), &cb);
     *pcb = cb;
     return status == ERROR_SUCCESS;
 }
@@ -101,4 +110,20 @@ bool CRegistryAccess::GetString(HKEY hRoot, const char* pszSubkey, const char* p
     }
     *pcb = SafeLength(pszDefault);
     return text.Assign(pszDefault);
+}
+
+bool CRegistryAccess::GetWideString(HKEY hRoot, const char* pszSubkey, const char* pszName,
+                                    std::wstring& text)
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide strings");
+    text.clear();
+    DWORD type = REG_NONE;
+    DWORD cb = 0;
+    std::unique_ptr<BYTE[]> data;
+    std::u16string units;
+    if (!QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb, true) ||
+        !settings::Utf16StringFromData(type, data.get(), cb, units))
+        return false;
+    text.assign(units.begin(), units.end());
+    return true;
 }

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 class CRegistryAccess
 {
@@ -30,8 +31,10 @@ public:
     // learns the size, the second fills a buffer of exactly that size. True
     // only when both succeed. A value larger than the settings ever need
     // counts as unreadable. *pcb is 0 when the key cannot be opened.
+    // bWide reads through the wide function, so that text data come as UTF-16
+    // whatever the ANSI code page can hold.
     bool QueryValue(HKEY hRoot, const char* pszSubkey, const char* pszName, DWORD* pType,
-                    std::unique_ptr<BYTE[]>& data, DWORD* pcb);
+                    std::unique_ptr<BYTE[]>& data, DWORD* pcb, bool bWide = false);
 
     // A REG_DWORD of exactly four bytes gives its value and true. Anything
     // else stores dwDefault and answers whether it is not 0.
@@ -44,6 +47,11 @@ public:
     // when there is no default.
     bool GetString(HKEY hRoot, const char* pszSubkey, const char* pszName, const char* pszDefault,
                    CAnsiString& text, size_t* pcb);
+
+    // A REG_SZ read as UTF-16, for values that name files: a path under a
+    // directory the ANSI code page cannot spell stays intact. Anything else
+    // gives the empty string and false.
+    bool GetWideString(HKEY hRoot, const char* pszSubkey, const char* pszName, std::wstring& text);
 
 private:
     // The held key, when hRoot and pszSubkey name it; else opened into key.

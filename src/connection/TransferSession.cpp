@@ -5,6 +5,7 @@
 #include "FtpFeatures.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
+#include "InternationalHost.h"
 #include "Url.h"
 #include "VexErrors.h"
 #include "VexFTP.h"
@@ -295,7 +296,8 @@ bool CTransferSession::FetchURL(const url::Url& target, const wchar_t* pwszLocal
         url::Url next;
         // Only to http and https, and never from https down to plain http:
         // what was asked for over TLS must not arrive without it.
-        if (url::ResolveReference(current, location.c_str(), &next) != url::UrlError::kNone ||
+        if (url::ResolveReference(current, location.c_str(), &next, InternationalHostToAscii) !=
+                url::UrlError::kNone ||
             url::IsFtp(next.scheme) ||
             (current.scheme == url::Scheme::kHttps && next.scheme == url::Scheme::kHttp))
         {

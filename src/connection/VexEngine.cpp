@@ -111,7 +111,7 @@ bool CVexEngine::FetchURL(const url::Url& target, const url::ExpectedHash& expec
                               : target.scheme == url::Scheme::kFtps ? "FTPS"
                                                                     : "FTP";
     // DescribeUrl leaves the user info, and so any password, out.
-    return RunFetch(pszProtocol, target.host, target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
+    return RunFetch(pszProtocol, url::DisplayHost(target), target.port, "FetchURL( " + url::DescribeUrl(target) + " )",
                     [&](CTransferSession& session, const wchar_t* pwszLocal) {
                         return session.FetchURL(target, pwszLocal, m_settings.m_bUsePASV);
                     },
@@ -173,9 +173,9 @@ bool CVexEngine::RunFetchIn(CFetchWatch& watch, CFetchObserver& observer, const 
     // The trace of this fetch, when the settings ask for one. A log that
     // cannot be opened refuses its entries; the fetch goes on.
     std::unique_ptr<CDiagLog> log;
-    if (m_settings.m_traceLog.Length() > 0)
+    if (!m_settings.m_traceLog.empty())
     {
-        log.reset(new (std::nothrow) CDiagLog(m_settings.m_traceLog.Get(), true));
+        log.reset(new (std::nothrow) CDiagLog(m_settings.m_traceLog, true));
         if (log)
             log->WriteEntry(("CVexEngine::" + what + " started\n").c_str(), true);
     }

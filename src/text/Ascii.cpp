@@ -18,6 +18,16 @@ bool IsControl(char c)
     return b < 0x20 || b == 0x7f;
 }
 
+bool IsAscii(std::string_view text)
+{
+    for (const char c : text)
+    {
+        if (static_cast<unsigned char>(c) > 0x7f)
+            return false;
+    }
+    return true;
+}
+
 int DecimalValue(char c)
 {
     return IsDigit(c) ? c - '0' : -1;

@@ -13,6 +13,9 @@ bool IsDigit(char c);  // '0'-'9'
 bool IsLetter(char c); // 'a'-'z', 'A'-'Z'
 bool IsControl(char c); // 0x00-0x1F and 0x7F
 
+// No byte above 0x7F.
+bool IsAscii(std::string_view text);
+
 // 0-9 for a decimal digit, -1 for any other byte.
 int DecimalValue(char c);
 // 0-15 for a hex digit of either case, -1 for any other byte.

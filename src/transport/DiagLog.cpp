@@ -1,5 +1,7 @@
 #include "DiagLog.h"
 
+#include "WideText.h"
+
 #include <climits>
 #include <cstdio>
 
@@ -19,6 +21,16 @@ CDiagLog::CDiagLog(const char* pszFileName, bool bKeepExisting)
     // Opened from the caller's string, so a failed copy costs only the copy.
     m_pszFileName.Assign(pszName);
     m_lOpenResult = OpenShared(pszName, !bKeepExisting, false);
+    if (m_lOpenResult == 1)
+        m_bOpened = true;
+    else
+        m_lError = MapLastError();
+}
+
+CDiagLog::CDiagLog(const std::wstring& fileName, bool bKeepExisting)
+{
+    m_pszFileName.Assign(WideToUtf8(fileName.c_str()).c_str());
+    m_lOpenResult = OpenShared(fileName.c_str(), !bKeepExisting, false);
     if (m_lOpenResult == 1)
         m_bOpened = true;
     else

@@ -7,6 +7,8 @@
 #include "AnsiString.h"
 #include "LocalFile.h"
 
+#include <string>
+
 class CDiagLog final : public CLocalFile
 {
 public:
@@ -14,6 +16,9 @@ public:
     // bKeepExisting keeps an existing file (entries go after its content)
     // and creates a missing one; false starts the file empty.
     CDiagLog(const char* pszFileName, bool bKeepExisting);
+    // The same for a wide name, opened through the wide functions;
+    // m_pszFileName holds its UTF-8 form.
+    CDiagLog(const std::wstring& fileName, bool bKeepExisting);
 
     // True when the whole text was written. An empty or null text writes
     // nothing, not even the timestamp, and gives false.

@@ -76,6 +76,7 @@ constexpr long VEXDET_URL_BAD_ESCAPE = 1066;
 constexpr long VEXDET_URL_TOO_LONG = 1067;
 constexpr long VEXDET_URL_NOT_TEXT = 1068; // missing, not UTF-16, or holding a zero character
 constexpr long VEXDET_URL_BAD_DIGEST = 1069; // a #sha256= fragment (sha384, sha512) that cannot be verified
+constexpr long VEXDET_URL_BAD_INTERNATIONAL_HOST = 1059; // a name beyond ASCII that IDNA refuses
 
 // Detail codes beside VEXERR_PROXY.
 constexpr long VEXDET_PROXY_AUTH_REQUIRED = 1070; // 407, and no credentials configured

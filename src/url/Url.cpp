@@ -12,6 +12,7 @@ namespace {
 constexpr size_t kTypeCodeLength = 7; // ";type=a"
 
 using ascii::HexValue;
+using ascii::IsAscii;
 using ascii::IsControl;
 using ascii::IsDigit;
 using ascii::IsLetter;
@@ -217,7 +218,8 @@ std::string RemoveDotSegments(const std::string& path)
 }
 
 // Everything after "scheme:": "//" authority, path, query, fragment.
-UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Url* pUrl)
+UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Url* pUrl,
+                          HostToAscii toAscii)
 {
     Url parsed;
     parsed.scheme = scheme;
@@ -242,6 +244,20 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
     parsed.host = ToLower(hostPort.substr(0, colon));
     if (parsed.host.empty())
         return UrlError::kEmptyHost;
+    if (!IsAscii(parsed.host))
+    {
+        // Its ASCII bytes follow the name rule already: what is shown must
+        // read back as the same host, whatever the conversion keeps.
+        std::string ascii;
+        if (!toAscii || !std::all_of(parsed.host.begin(), parsed.host.end(), [](char c) {
+                return !IsAscii(std::string_view(&c, 1)) || c == '.' || hostsyntax::IsLabelByte(c);
+            }))
+            return UrlError::kBadHost;
+        if (!toAscii(parsed.host, &ascii))
+            return UrlError::kBadInternationalHost;
+        parsed.unicodeHost = std::move(parsed.host);
+        parsed.host = ToLower(ascii);
+    }
     if (!hostsyntax::IsIPv4Literal(parsed.host) && !hostsyntax::IsHostName(parsed.host))
         return UrlError::kBadHost;
     parsed.port = DefaultPort(scheme);
@@ -314,7 +330,7 @@ uint16_t DefaultPort(Scheme scheme)
     return 80;
 }
 
-UrlError ParseUrl(const char* pszUtf8, Url* pUrl)
+UrlError ParseUrl(const char* pszUtf8, Url* pUrl, HostToAscii toAscii)
 {
     if (!pszUtf8 || !pUrl)
         return UrlError::kNoScheme;
@@ -330,10 +346,10 @@ UrlError ParseUrl(const char* pszUtf8, Url* pUrl)
         return UrlError::kUnknownScheme;
     if (text.compare(schemeEnd + 1, 2, "//") != 0)
         return UrlError::kNoScheme;
-    return ParseAfterScheme(scheme, text, schemeEnd + 3, pUrl);
+    return ParseAfterScheme(scheme, text, schemeEnd + 3, pUrl, toAscii);
 }
 
-UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved)
+UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved, HostToAscii toAscii)
 {
     if (!pszReference || !pResolved)
         return UrlError::kNoScheme;
@@ -344,9 +360,9 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
     // A redirect's fragment names a part of its own resource: dropped.
     reference.erase(std::min(reference.find('#'), reference.size()));
     if (SchemeEnd(reference) != 0)
-        return ParseUrl(reference.c_str(), pResolved);
+        return ParseUrl(reference.c_str(), pResolved, toAscii);
     if (reference.compare(0, 2, "//") == 0)
-        return ParseAfterScheme(base.scheme, reference, 2, pResolved);
+        return ParseAfterScheme(base.scheme, reference, 2, pResolved, toAscii);
 
     // A relative reference: merged with the base's path, then parsed as
     // the absolute URL it makes, so that it gets the same checks.
@@ -364,9 +380,10 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 
     const std::string text = "//" + base.host + ":" + std::to_string(base.port) + pathAndQuery;
     Url resolved;
-    const UrlError resolveError = ParseAfterScheme(base.scheme, text, 2, &resolved);
+    const UrlError resolveError = ParseAfterScheme(base.scheme, text, 2, &resolved, nullptr);
     if (resolveError != UrlError::kNone)
         return resolveError;
+    resolved.unicodeHost = base.unicodeHost;
     resolved.user = base.user;
     resolved.password = base.password;
     resolved.hasUserInfo = base.hasUserInfo;
@@ -378,7 +395,13 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 
 std::string DescribeUrl(const Url& url)
 {
-    return std::string(SchemeName(url.scheme)) + "://" + url.host + ":" + std::to_string(url.port) + url.target;
+    return std::string(SchemeName(url.scheme)) + "://" + DisplayHost(url) + ":" + std::to_string(url.port) +
+           url.target;
+}
+
+const std::string& DisplayHost(const Url& url)
+{
+    return url.unicodeHost.empty() ? url.host : url.unicodeHost;
 }
 
 UrlError FtpPathFromTarget(const Url& url, std::string* pPath)

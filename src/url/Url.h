@@ -31,6 +31,7 @@ enum class UrlError
     kControlCharacter, // a byte 0x01-0x1F or 0x7F anywhere
     kEmptyHost,
     kBadHost,          // not a host name or dotted IPv4 address
+    kBadInternationalHost, // a name beyond ASCII that has no A-label form
     kBadPort,          // 0, above 65535 or not digits
     kBadEscape,        // '%' without two hex digits, user info that decodes to a
                        // control character, an ftp ";type=" other than a or i
@@ -44,7 +45,10 @@ struct Url
     std::string user;
     std::string password;
     bool hasUserInfo = false; // "user[:password]@" was given, even empty
-    std::string host;         // lower case
+    std::string host;         // lower case; A-labels ("xn--") for an international name
+    // The host as written when it had labels beyond ASCII (UTF-8, ASCII
+    // letters in lower case), for texts that a user reads; else empty.
+    std::string unicodeHost;
     uint16_t port = 80;       // the explicit port or the scheme's default
     // Path and query as they go on the wire: starts with '/', dot segments
     // removed, no fragment, every byte outside a path or query escaped.
@@ -54,6 +58,12 @@ struct Url
     // (HashFragment.h). Empty after ResolveReference.
     std::string fragment;
 };
+
+// Turns a host name with labels beyond ASCII (UTF-8, as written) into the
+// form DNS carries, each such label as its A-label ("xn--..."): the
+// platform's IDNA conversion, given by the caller. False when the name has
+// no such form.
+using HostToAscii = bool (*)(const std::string& unicodeHost, std::string* pAsciiHost);
 
 const char* SchemeName(Scheme scheme);
 // 80, 443, 21, 990.
@@ -70,7 +80,10 @@ bool IsFtp(Scheme scheme);
 //   starting with a letter, so that numeric forms the platform's address
 //   parser would read, such as "10.1" or "0x7f.1", are not taken as names)
 //   or a dotted IPv4 address. Bracketed IPv6 literals are refused: the
-//   engine connects over IPv4 only. No escapes and no non-ASCII names.
+//   engine connects over IPv4 only. No escapes. A name with bytes beyond
+//   ASCII goes through toAscii, and its result must be such a name; without
+//   toAscii it is refused as kBadHost. Names already written as A-labels
+//   pass unchanged.
 // - port: an empty port after ':' means the default, as for no port.
 // - user and password: split at the first ':', percent-decoded; the first
 //   '@' of the authority ends them.
@@ -81,7 +94,7 @@ bool IsFtp(Scheme scheme);
 //   loses it and sets ftpAscii for "a"; other type codes are refused.
 //
 // On error *pUrl is left as it was.
-UrlError ParseUrl(const char* pszUtf8, Url* pUrl);
+UrlError ParseUrl(const char* pszUtf8, Url* pUrl, HostToAscii toAscii = nullptr);
 
 // Resolves a redirect's Location against the URL that was asked for, as a
 // browser would: an absolute URL, "//host/path" (the base's scheme), "/path"
@@ -89,13 +102,19 @@ UrlError ParseUrl(const char* pszUtf8, Url* pUrl);
 // removed. Relative forms keep the base's scheme, host, port and user info;
 // absolute and "//" forms carry only their own user info, so credentials
 // never follow a redirect to a host they were not given for. The fragment is
-// dropped. On error *pResolved is left as it was.
-UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved);
+// dropped. A new host beyond ASCII goes through toAscii as in ParseUrl. On
+// error *pResolved is left as it was.
+UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResolved,
+                          HostToAscii toAscii = nullptr);
 
 // "scheme://host:port/target", the port always written and the user info
-// never: for logs and error texts. Parses back to the same scheme, host,
-// port and target.
+// never, an international host in its Unicode form: for logs and error
+// texts. Parses back (with the same toAscii) to the same scheme, host, port
+// and target.
 std::string DescribeUrl(const Url& url);
+
+// The host as a user reads it: the Unicode form of an international name.
+const std::string& DisplayHost(const Url& url);
 
 // The file an ftp or ftps URL names, as RETR takes it: the target without its
 // leading '/', percent-decoded, relative to the login directory. A decoded

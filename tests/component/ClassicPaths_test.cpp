@@ -1,13 +1,16 @@
 // Paths beyond the system code page: FetchRemoteHTTP sends them as
 // percent-encoded UTF-8, and FTP servers that take UTF-8 paths get them in
 // UTF-8, from FetchRemoteFTP and from ftp:// URLs; each fetches the file it
-// names, where the code page would have made question marks of them.
+// names, where the code page would have made question marks of them. URL
+// hosts beyond ASCII go out as A-labels and are shown as written.
 #include "VexCtl3.h"
 
 #include "ComTest.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "TestTls.h"
+#include "VexErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +99,67 @@ TEST(PathsBeyondTheCodePage, FtpServersThatTakeUtf8GetTheNameInUtf8)
         DeleteFileA(fetched.c_str());
     }
     DeleteFileW(published.c_str());
+    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
+}
+
+// The test namespace's hosts file maps xn--bcher-kva.vexa.test to loopback;
+// the certificate on VEXA_TLS_IDN_PORT names only that A-label.
+TEST(HostsBeyondAscii, GoOutAsALabelsAndAreShownAsWritten)
+{
+    ASSERT_TRUE(TrustTestRoot());
+    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
+    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
+    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+    const std::string published = testenv::WebRoot() + "\\idn.txt";
+    WriteWholeFile(published, "international");
+    CComPtr<IVexCtl3> control;
+    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+
+    const std::wstring port = std::to_wstring(testenv::Port("VEXA_TLS_IDN_PORT"));
+    const std::wstring wrongNamePort = std::to_wstring(testenv::Port("VEXA_TLS_WRONG_NAME_PORT"));
+    const std::wstring tooLongLabel(60, L'\x00fc');
+    const struct
+    {
+        std::wstring url;
+        long error;
+        long detail;
+    } cases[] = {
+        {L"https://b\u00fccher.vexa.test:" + port + L"/idn.txt", 0, 0},
+        {L"https://B\u00dcCHER.Vexa.Test:" + port + L"/idn.txt", 0, 0},
+        {L"https://xn--bcher-kva.vexa.test:" + port + L"/idn.txt", 0, 0},
+        {L"https://b\u00fccher.vexa.test:" + wrongNamePort + L"/idn.txt", VEXERR_TLS, VEXDET_TLS_NAME_MISMATCH},
+        {L"https://" + tooLongLabel + L".vexa.test/", VEXERR_URL, VEXDET_URL_BAD_INTERNATIONAL_HOST},
+        {L"https://\ufffd.vexa.test/", VEXERR_URL, VEXDET_URL_BAD_INTERNATIONAL_HOST},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.url.begin(), c.url.end()));
+        VARIANT_BOOL bCompleted = VARIANT_FALSE;
+        EXPECT_EQ(control->FetchURL(CBstrArg(c.url.c_str()), &bCompleted), c.error == VEXERR_URL ? E_INVALIDARG : S_OK);
+        EXPECT_EQ(bCompleted, c.error == 0 ? VARIANT_TRUE : VARIANT_FALSE);
+        long error = 1, detail = 1;
+        control->get_LastFetchError(&error);
+        control->get_LastFetchErrorDetail(&detail);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(detail, c.detail);
+        BSTR text = nullptr;
+        control->get_LastFetchErrorText(&text);
+        const std::wstring shown(text ? text : L"");
+        SysFreeString(text);
+        if (c.error == VEXERR_TLS)
+        {
+            EXPECT_NE(shown.find(L"b\u00fccher.vexa.test"), std::wstring::npos);
+        }
+        BSTR file = nullptr;
+        control->get_LastFetchedFile(&file);
+        if (c.error == 0)
+        {
+            EXPECT_EQ(ReadWholeFile(std::wstring(file, SysStringLen(file))), "international");
+        }
+        DeleteFileW(file);
+        SysFreeString(file);
+    }
+    DeleteFileA(published.c_str());
     testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 

@@ -121,6 +121,33 @@ TEST(StringFromData, OnlyTypeSzCounts)
     }
 }
 
+TEST(Utf16StringFromData, UnitsUpToTheFirstZeroUnitOrTheLastWholeOne)
+{
+    // "Ди" then a terminator; a unit 0x0100 holds a zero byte but is no terminator.
+    const uint8_t data[] = {0x14, 0x04, 0x38, 0x04, 0x00, 0x01, 0, 0, 'x', 0};
+    const struct
+    {
+        uint32_t type;
+        size_t cb;
+        bool bText;
+        std::u16string expected;
+    } cases[] = {
+        {settings::kTypeSz, sizeof(data), true, u"\u0414\u0438\u0100"},
+        {settings::kTypeSz, 6, true, u"\u0414\u0438\u0100"},
+        {settings::kTypeSz, 5, true, u"\u0414\u0438"}, // the odd byte is no unit
+        {settings::kTypeSz, 1, true, u""},
+        {settings::kTypeSz, 0, true, u""},
+        {kTypeExpandSz, sizeof(data), false, u""},
+        {settings::kTypeDword, 4, false, u""},
+    };
+    for (const auto& c : cases)
+    {
+        std::u16string text(u"old");
+        EXPECT_EQ(settings::Utf16StringFromData(c.type, data, c.cb, text), c.bText) << c.cb;
+        EXPECT_EQ(text, c.expected) << c.cb;
+    }
+}
+
 TEST(SocksPortFromDword, AboveNineThousandNineHundredNinetyNineIsTheDefault)
 {
     EXPECT_EQ(settings::SocksPortFromDword(0), 0);

@@ -113,7 +113,8 @@ TEST_F(EngineFetch, HttpRequestCarriesTheProductsStrings)
 
 // A temporary directory that the ANSI code page cannot spell (a Cyrillic or
 // Chinese user name on a Western system): the file is made, written, named
-// and deleted through wide paths; a path past MAX_PATH works too.
+// and deleted through wide paths; a path past MAX_PATH works too. A trace
+// log in the same directory is written there.
 TEST_F(EngineFetch, TemporaryDirectoriesBeyondTheCodePageWork)
 {
     Publish(testenv::WebRoot(), "wide.txt", "wide paths\n");
@@ -131,6 +132,8 @@ TEST_F(EngineFetch, TemporaryDirectoriesBeyondTheCodePageWork)
         ASSERT_TRUE(CreateDirectoryW(SystemFormOfPath(dir).c_str(), nullptr) ||
                     GetLastError() == ERROR_ALREADY_EXISTS);
         ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", dir.c_str()));
+        const std::wstring trace = dir + L"\\trace \u0436\u6587.txt";
+        testreg::SetWideText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", trace);
         CVexEngine engine;
         EXPECT_TRUE(engine.FetchRemoteFile("127.0.0.1", "/wide.txt", nullptr, nullptr, testenv::LighttpdPort(),
                                            CVexEngine::kProtocolHTTP));
@@ -144,6 +147,8 @@ TEST_F(EngineFetch, TemporaryDirectoriesBeyondTheCodePageWork)
         EXPECT_FALSE(engine.FetchRemoteFile("127.0.0.1", "/missing.txt", nullptr, nullptr,
                                             testenv::LighttpdPort(), CVexEngine::kProtocolHTTP));
         EXPECT_TRUE(engine.LastFetchedFile().empty());
+        EXPECT_NE(ReadWholeFile(SystemFormOfPath(trace)).find("CVexEngine::FetchRemoteHTTP( 127.0.0.1, /missing.txt"), std::string::npos);
+        EXPECT_TRUE(DeleteFileW(SystemFormOfPath(trace).c_str()));
         EXPECT_TRUE(RemoveDirectoryW(SystemFormOfPath(dir).c_str())) << "a failed fetch left its file";
     }
     SetEnvironmentVariableW(L"TMP", szSaved[0] ? szSaved : nullptr);

@@ -153,6 +153,14 @@ subjectAltName = DNS:*.vexa.test
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 crlDistributionPoints = URI:$crl_base/$token/intermediate.crl
+[ ext_idn ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:xn--bcher-kva.vexa.test
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+crlDistributionPoints = URI:$crl_base/$token/intermediate.crl
 [ ext_self_signed ]
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature, keyEncipherment
@@ -209,6 +217,7 @@ sign intermediate client-only localhost ext_client_only
 sign intermediate revoked localhost ext_server
 sign intermediate wildcard "*.vexa.test" ext_wildcard
 sign intermediate nul-name localhost ext_nul_name
+sign intermediate idn xn--bcher-kva.vexa.test ext_idn
 sign intermediate leaf-no-crl localhost ext_server_no_crl
 sign intermediate leaf-ocsp localhost ext_server_ocsp
 sign plain-intermediate intermediate-no-crl localhost ext_server_plain_crl
@@ -218,7 +227,7 @@ openssl ca -batch -config intermediate-ca/ca.cnf -revoke revoked.crt -crl_reason
 # Servers send the leaf and the intermediate; the client knows only the root.
 cat valid.crt intermediate-revoked.pem >revoked-intermediate.pem
 cp valid.key revoked-intermediate.key
-for name in valid expired future wrong-name client-only revoked wildcard nul-name leaf-no-crl leaf-ocsp; do
+for name in valid expired future wrong-name client-only revoked wildcard nul-name idn leaf-no-crl leaf-ocsp; do
     cat "$name.crt" intermediate.pem >"$name.pem"
     rm -f "$name.crt"
 done

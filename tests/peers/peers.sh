@@ -176,6 +176,8 @@ start_tls_servers() {
     export VEXA_TLS_NUL_NAME_PORT=8453 VEXA_TLS_LEAF_NO_CRL_PORT=8454 VEXA_TLS_LEAF_OCSP_PORT=8455
     export VEXA_TLS_INTERMEDIATE_NO_CRL_PORT=8456 VEXA_TLS_NO_CRL_PORT=8457
     export VEXA_TLS_REVOKED_INTERMEDIATE_PORT=8458
+    # DNS:xn--bcher-kva.vexa.test only (map_test_names resolves it).
+    export VEXA_TLS_IDN_PORT=8459
     # Scripted TLS peers (tests/peers/tlspeer.py), one port per scenario.
     export VEXA_TLS_PEER_PORT_BASE=8460
     # Plain HTTP: the CRLs that the certificates name.
@@ -191,7 +193,7 @@ start_tls_servers() {
         -e "s|@SELF_SIGNED_PORT@|$VEXA_TLS_SELF_SIGNED_PORT|" -e "s|@CLIENT_ONLY_PORT@|$VEXA_TLS_CLIENT_ONLY_PORT|" \
         -e "s|@REVOKED_PORT@|$VEXA_TLS_REVOKED_PORT|" -e "s|@WILDCARD_PORT@|$VEXA_TLS_WILDCARD_PORT|" \
         -e "s|@CRL_PORT@|$VEXA_TLS_CRL_PORT|" -e "s|@HTTP_PORT@|$VEXA_LIGHTTPD_PORT|" \
-        -e "s|@NUL_NAME_PORT@|$VEXA_TLS_NUL_NAME_PORT|" -e "s|@LEAF_NO_CRL_PORT@|$VEXA_TLS_LEAF_NO_CRL_PORT|" \
+        -e "s|@NUL_NAME_PORT@|$VEXA_TLS_NUL_NAME_PORT|" -e "s|@IDN_PORT@|$VEXA_TLS_IDN_PORT|" -e "s|@LEAF_NO_CRL_PORT@|$VEXA_TLS_LEAF_NO_CRL_PORT|" \
         -e "s|@LEAF_OCSP_PORT@|$VEXA_TLS_LEAF_OCSP_PORT|" \
         -e "s|@INTERMEDIATE_NO_CRL_PORT@|$VEXA_TLS_INTERMEDIATE_NO_CRL_PORT|" \
         -e "s|@NO_CRL_PORT@|$VEXA_TLS_NO_CRL_PORT|" \
@@ -304,6 +306,15 @@ stop_peers() {
         kill -TERM -- "-$(cat "$f")" 2>/dev/null
         rm -f "$f"
     done
+}
+
+# Names that the tests resolve to loopback through the hosts file: an
+# international name in its A-label form. The bind mount hides the machine's
+# /etc/hosts, so call this only inside a mount namespace of the caller's own
+# (scripts/netns-tests.sh runs in one).
+map_test_names() {
+    { cat /etc/hosts; echo "127.0.0.1 xn--bcher-kva.vexa.test"; } >"$PEER_DIR/hosts" &&
+        mount --bind "$PEER_DIR/hosts" /etc/hosts
 }
 
 start_peers() {

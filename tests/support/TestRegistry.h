@@ -87,6 +87,16 @@ inline LONG SetText(HKEY hRoot, const char* pszSubkey, const char* pszName, cons
     return Set(hRoot, pszSubkey, pszName, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
+// A REG_SZ written through the wide function, for texts the ANSI code page
+// cannot hold. Value and key names are ASCII.
+inline LONG SetWideText(HKEY hRoot, const char* pszSubkey, const char* pszName, const std::wstring& text)
+{
+    const std::wstring subkey(pszSubkey, pszSubkey + strlen(pszSubkey));
+    const std::wstring name(pszName, pszName + strlen(pszName));
+    return RegSetKeyValueW(hRoot, subkey.c_str(), name.c_str(), REG_SZ, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
 inline LONG DeleteValue(HKEY hRoot, const char* pszSubkey, const char* pszName)
 {
     return RegDeleteKeyValueA(hRoot, pszSubkey, pszName);

@@ -315,4 +315,73 @@ TEST(ParseUrl, TheFragmentIsKeptApartAndNeverSent)
     EXPECT_EQ(parsed.fragment, "sha256=AB&x");
 }
 
+
+// The platform's conversion stands in as a table: two known names, a
+// refusal, and a result that is no host name.
+bool FakeIdn(const std::string& unicodeHost, std::string* pAscii)
+{
+    if (unicodeHost == "b\xc3\xbc" "cher.example")
+        *pAscii = "xn--bcher-kva.example";
+    else if (unicodeHost == "\xe6\x9d\x8e.cn")
+        *pAscii = "XN--Q3Q.cn";
+    else if (unicodeHost == "bad\xe2\x80\x8b.example")
+        *pAscii = "bad host";
+    else
+        return false;
+    return true;
+}
+
+TEST(ParseUrl, InternationalHostsGoThroughTheConversion)
+{
+    const struct
+    {
+        const char* input;
+        UrlError error;
+        const char* host;
+        const char* described;
+    } cases[] = {
+        {"https://B\xc3\xbc" "cher.example/a", UrlError::kNone, "xn--bcher-kva.example",
+         "https://b\xc3\xbc" "cher.example:443/a"},
+        {"ftp://\xe6\x9d\x8e.cn/f", UrlError::kNone, "xn--q3q.cn", "ftp://\xe6\x9d\x8e.cn:21/f"},
+        {"http://xn--bcher-kva.example/", UrlError::kNone, "xn--bcher-kva.example",
+         "http://xn--bcher-kva.example:80/"},
+        {"http://\xff\xfe.example/", UrlError::kBadInternationalHost, "", ""},
+        {"http://bad\xe2\x80\x8b.example/", UrlError::kBadHost, "", ""},
+        {"http://b\xc3\xbc" "cher%41.example/", UrlError::kBadHost, "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        url::Url parsed;
+        ASSERT_EQ(url::ParseUrl(c.input, &parsed, FakeIdn), c.error) << c.input;
+        if (c.error != UrlError::kNone)
+            continue;
+        EXPECT_EQ(parsed.host, c.host) << c.input;
+        EXPECT_EQ(url::DescribeUrl(parsed), c.described) << c.input;
+        // What a text shows parses back to the same host.
+        url::Url again;
+        ASSERT_EQ(url::ParseUrl(url::DescribeUrl(parsed).c_str(), &again, FakeIdn), UrlError::kNone);
+        EXPECT_TRUE(url::SameOrigin(parsed, again)) << c.input;
+    }
+
+    url::Url base;
+    ASSERT_EQ(url::ParseUrl("https://b\xc3\xbc" "cher.example/dir/a", &base, FakeIdn), UrlError::kNone);
+    const struct
+    {
+        const char* reference;
+        const char* display;
+    } redirects[] = {
+        {"b?x", "b\xc3\xbc" "cher.example"},
+        {"//\xe6\x9d\x8e.cn/", "\xe6\x9d\x8e.cn"},
+        {"https://xn--bcher-kva.example/", "xn--bcher-kva.example"},
+    };
+    for (const auto& r : redirects)
+    {
+        url::Url next;
+        ASSERT_EQ(url::ResolveReference(base, r.reference, &next, FakeIdn), UrlError::kNone) << r.reference;
+        EXPECT_EQ(url::DisplayHost(next), r.display) << r.reference;
+    }
+    url::Url next;
+    EXPECT_EQ(url::ResolveReference(base, "//\xe6\x9d\x8e.cn/", &next), UrlError::kBadHost);
+}
+
 } // namespace
