@@ -21,7 +21,6 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr size_t kCommandSize = 1024;
 constexpr size_t kSizeCommandSize = 512;
 
-const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 
 } // namespace
 
@@ -102,8 +101,7 @@ bool CVexFTP::Connect(const char* pszHost, const char* pszUser, const char* pszP
         SetError(VEXERR_SOCKET, ConnectFailureReason());
     else
         bResult = Login(pszUser, pszPassword);
-    LogFormat("CVexFTP::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
-              m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexFTP::Connect()", bResult);
     return bResult;
 }
 
@@ -123,8 +121,7 @@ bool CVexFTP::ConnectSocks(const char* pszHost, const char* pszUser, const char*
         CopyErrorFrom(*this);
     else
         bResult = Login(pszUser, pszPassword);
-    LogFormat("CVexFTP::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
-              m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexFTP::ConnectSocks()", bResult);
     return bResult;
 }
 
@@ -144,8 +141,7 @@ bool CVexFTP::ConnectHttpTunnel(const char* pszHost, const char* pszUser, const 
         SetError(failure.lError, failure.lErrorEx);
     else
         bResult = Login(pszUser, pszPassword);
-    LogFormat("CVexFTP::ConnectHttpTunnel() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexFTP::ConnectHttpTunnel()", bResult);
     return bResult;
 }
 
@@ -182,7 +178,7 @@ bool CVexFTP::PutMessage(const char* pszCommand)
         return true;
     }
     CopyErrorFrom(m_control);
-    LogFormat("CVexFTP::PutMessage Failed. m_lLastError: %ld m_lLastErrorEx: %ld\n", m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexFTP::PutMessage Failed.");
     return false;
 }
 

@@ -98,8 +98,7 @@ bool CVexFTP::OpenDataChannel(VEXSOCK& data, bool bPassive, char (&address)[ftp:
     if (bResult)
         Log("CVexFTP::OpenDataChannel() returned true\n", true);
     else
-        LogFormat("CVexFTP::OpenDataChannel() returned false. m_lLastError: %ld m_lLastErrorEx: %ld\n", m_lLastError,
-                  m_lLastErrorEx);
+        LogReturned("CVexFTP::OpenDataChannel()", false);
     return bResult;
 }
 
@@ -241,8 +240,7 @@ bool CVexFTP::OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint3
     if (bResult)
         Log("CVexFTP::OpenDataChannelSOCKS4() returned true", true);
     else
-        LogFormat("CVexFTP::OpenDataChannelSOCKS4() returned false. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-                  m_lLastError, m_lLastErrorEx);
+        LogReturned("CVexFTP::OpenDataChannelSOCKS4()", false);
     return bResult;
 }
 
@@ -253,8 +251,7 @@ bool CVexFTP::OpenDataChannelSOCKS5(VEXSOCK& data, const char* pszAddress, uint3
     if (bResult)
         Log("CVexFTP::OpenDataChannelSOCKS5() returned true", true);
     else
-        LogFormat("CVexFTP::OpenDataChannelSOCKS5() returned false. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-                  m_lLastError, m_lLastErrorEx);
+        LogReturned("CVexFTP::OpenDataChannelSOCKS5()", false);
     return bResult;
 }
 

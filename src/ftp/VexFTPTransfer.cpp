@@ -4,6 +4,7 @@
 #include "BlockProgress.h"
 #include "LocalFile.h"
 #include "MessagePump.h"
+#include "TraceText.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "WideText.h"
@@ -18,7 +19,6 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr size_t kCommandSize = 1024;
 constexpr size_t kSizeCommandSize = 512;
 
-const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 
 long RefusalDetail(int replyCode)
 {
@@ -112,8 +112,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal, bool bIm
     }
     if (!bReady)
     {
-        LogFormat("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
-                  0u, static_cast<unsigned long long>(cbFile), m_lLastError, m_lLastErrorEx);
+        LogWithErrors("CVexFTP::MoveFile() Error Exit. nWritten: %u  filesize: %llu", 0u, static_cast<unsigned long long>(cbFile));
         data->Close();
         return false;
     }
@@ -137,9 +136,7 @@ bool CVexFTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal, bool bIm
     }
     NotifyProgress(cbFile, cbWritten);
     PumpMessages();
-    LogFormat("CVexFTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbFile), m_lLastError,
-              m_lLastErrorEx);
+    LogWithErrors("CVexFTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu", static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbFile));
     return m_lLastError == 0;
 }
 
@@ -219,8 +216,7 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpS
         }
         file->Close();
     }
-    LogFormat("CVexFTP::GetFile() Returned:%llu. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexFTP::GetFile() Returned:%llu.", static_cast<unsigned long long>(cbTotal));
     return cbTotal;
 }
 
@@ -285,7 +281,6 @@ uint64_t CVexFTP::PutFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpS
         }
         file->Close();
     }
-    LogFormat("CVexFTP::PutFile() Returned:%llu. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexFTP::PutFile() Returned:%llu.", static_cast<unsigned long long>(cbTotal));
     return cbTotal;
 }

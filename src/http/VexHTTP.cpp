@@ -16,7 +16,6 @@
 
 namespace {
 
-const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 
 long StatusDetail(long status)
 {
@@ -67,8 +66,7 @@ bool CVexHTTP::Connect(const char* pszHost, uint16_t port)
         m_lResponseCode = 0;
         bResult = false;
     }
-    LogFormat("CVexHTTP::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
-              m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP::Connect()", bResult);
     return bResult;
 }
 
@@ -87,8 +85,7 @@ bool CVexHTTP::ConnectSocks(const char* pszHost, uint16_t port, const char* pszP
         m_lResponseCode = 0;
         bResult = false;
     }
-    LogFormat("CVexHTTP::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
-              m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP::ConnectSocks()", bResult);
     return bResult;
 }
 
@@ -102,8 +99,7 @@ bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpPr
     ProxyFailure failure;
     m_bCreated = ConnectToHttpProxy(*this, route, &failure);
     SetError(failure.lError, failure.lErrorEx);
-    LogFormat("CVexHTTP::ConnectHttpProxy() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              TrueFalse(m_bCreated), m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP::ConnectHttpProxy()", m_bCreated);
     return m_bCreated;
 }
 
@@ -313,8 +309,7 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, uint6
     }
     file->Close();
     const int64_t result = bFailed ? kLocalFileFailed : static_cast<int64_t>(pwszLocal ? cbTotal : 0);
-    LogFormat("CVexHTTP::PutFile() Returned:%lld. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<long long>(result), m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexHTTP::PutFile() Returned:%lld.", static_cast<long long>(result));
     return result;
 }
 
@@ -363,9 +358,7 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal)
         SetError(VEXERR_ABORTED, VEXDET_ABORTED);
     NotifyProgress(cbLength, cbWritten);
     PumpMessages();
-    LogFormat("CVexHTTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbLength), m_lLastError,
-              m_lLastErrorEx);
+    LogWithErrors("CVexHTTP::MoveFile() Normal Exit. nWritten: %llu  filesize: %llu", static_cast<unsigned long long>(cbWritten), static_cast<unsigned long long>(cbLength));
 
     // A body that failed or was abandoned on the way is never complete, with
     // or without a Content-Length; otherwise the announced length decides.

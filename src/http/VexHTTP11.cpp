@@ -6,6 +6,7 @@
 #include "HttpTunnel.h"
 #include "LocalFile.h"
 #include "MessagePump.h"
+#include "TraceText.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "WideText.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-const char* TrueFalse(bool b) { return b ? "true" : "false"; }
 
 // Request buffer: the request line holds a target of up to a URL's length.
 constexpr size_t kRequestSize = 4096;
@@ -71,8 +71,7 @@ bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
         SetError(VEXERR_SOCKET, ConnectFailureReason());
         bResult = false;
     }
-    LogFormat("CVexHTTP11::Connect() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", TrueFalse(bResult),
-              m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP11::Connect()", bResult);
     return bResult;
 }
 
@@ -88,8 +87,7 @@ bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const char* ps
         SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
         bResult = false;
     }
-    LogFormat("CVexHTTP11::ConnectSocks() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              TrueFalse(bResult), m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP11::ConnectSocks()", bResult);
     return bResult;
 }
 
@@ -99,8 +97,7 @@ bool CVexHTTP11::ConnectHttpProxy(const HttpProxyRoute& route)
     ProxyFailure failure;
     m_bCreated = ConnectToHttpProxy(*this, route, &failure);
     SetError(failure.lError, failure.lErrorEx);
-    LogFormat("CVexHTTP11::ConnectHttpProxy() returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              TrueFalse(m_bCreated), m_lLastError, m_lLastErrorEx);
+    LogReturned("CVexHTTP11::ConnectHttpProxy()", m_bCreated);
     return m_bCreated;
 }
 
@@ -123,8 +120,8 @@ bool CVexHTTP11::StartTls(const char* pszServerName)
         SetError(m_pTls->GetLastError(), m_pTls->GetLastErrorEx());
     else
         m_stream.UseTls(m_pTls.get());
-    LogFormat("CVexHTTP11::StartTls( %s ) returned %s (%s). m_lLastError: %ld m_lLastErrorEx: %ld\n", pszServerName,
-              TrueFalse(bResult), m_pTls ? m_pTls->ProtocolName() : "none", m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexHTTP11::StartTls( %s ) returned %s (%s).", pszServerName,
+              TrueFalse(bResult), m_pTls ? m_pTls->ProtocolName() : "none");
     return bResult;
 }
 
@@ -347,7 +344,6 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const wchar_
     file->Close();
     NotifyProgress(cbExpected, cbTotal);
     PumpMessages();
-    LogFormat("CVexHTTP11::Get() body: %llu bytes. m_lLastError: %ld m_lLastErrorEx: %ld\n",
-              static_cast<unsigned long long>(cbTotal), m_lLastError, m_lLastErrorEx);
+    LogWithErrors("CVexHTTP11::Get() body: %llu bytes.", static_cast<unsigned long long>(cbTotal));
     return m_lLastError == 0;
 }

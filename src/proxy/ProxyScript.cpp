@@ -5,6 +5,7 @@
 #include "MonotonicClock.h"
 #include "ProxyRules.h"
 #include "VexLimits.h"
+#include "WideText.h"
 #include "WinHttpText.h"
 
 #include <winhttp.h>
@@ -119,13 +120,13 @@ DWORD FindScriptUrl(const ProxyScriptQuery& query, std::wstring* pUrl)
                                             &pwszDetected))
         {
             proxy::CGlobalString detected(pwszDetected);
-            *pUrl = proxy::Widen(detected.Text());
+            *pUrl = Utf8ToWide(detected.Text());
             return ERROR_SUCCESS;
         }
         if (query.scriptUrl.empty())
             return GetLastError();
     }
-    *pUrl = proxy::Widen(query.scriptUrl);
+    *pUrl = Utf8ToWide(query.scriptUrl);
     return ERROR_SUCCESS;
 }
 

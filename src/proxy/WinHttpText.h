@@ -26,16 +26,6 @@ inline std::string Narrow(const wchar_t* pwsz)
     return text;
 }
 
-inline std::wstring Widen(const std::string& text)
-{
-    const int cch = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (cch <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(cch), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], cch);
-    wide.resize(static_cast<size_t>(cch) - 1);
-    return wide;
-}
 
 // A string WinHTTP allocated for the caller, freed with it.
 class CGlobalString

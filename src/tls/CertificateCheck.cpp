@@ -7,6 +7,7 @@
 #include "MonotonicClock.h"
 #include "RevocationMemo.h"
 #include "VexErrors.h"
+#include "WideText.h"
 
 #include <string>
 
@@ -58,14 +59,6 @@ public:
 private:
     void* m_p = nullptr;
 };
-
-std::wstring Widen(const char* psz)
-{
-    std::wstring text;
-    for (; psz && *psz; ++psz)
-        text += static_cast<wchar_t>(static_cast<unsigned char>(*psz));
-    return text;
-}
 
 // Chain errors that do not fail the check: revocation that could not be
 // learnt (no distribution point, server unreachable), as Windows' default
@@ -225,7 +218,7 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
     // IPv4 literal never matches there (CERT_E_CN_NO_MATCH for 127.0.0.1
     // against IP:127.0.0.1). The policy checks the chain without a name
     // then, and the name is left to HostNameMatch alone.
-    std::wstring serverName = Widen(pszServerName);
+    std::wstring serverName = Utf8ToWide(pszServerName ? pszServerName : "");
     HTTPSPolicyCallbackData ssl = {};
     ssl.cbSize = sizeof(ssl);
     ssl.dwAuthType = AUTHTYPE_SERVER;

@@ -1,10 +1,13 @@
 #include "TlsChannel.h"
 
 #include "CertificateCheck.h"
+#include "SecurityStatusName.h"
 #include "SharedCredentials.h"
+#include "TraceText.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "VexSock.h"
+#include "WideText.h"
 
 #include <schannel.h>
 
@@ -26,29 +29,21 @@ constexpr uint16_t kTls12 = 0x0303;
 // count: the package sees a record only when it is whole.
 constexpr int kMaxNegotiationSteps = 32;
 
+std::string StatusName(SECURITY_STATUS status)
+{
+    return tls::SecurityStatusName(static_cast<uint32_t>(status));
+}
+
 // What the package may ask for around each record; more is no TLS.
 constexpr unsigned long kMaxHeaderSize = 1024;
 constexpr unsigned long kMaxTrailerSize = 4096;
 constexpr unsigned long kMaxMessageSize = 65536;
-
-const char* TrueFalse(bool b)
-{
-    return b ? "true" : "false";
-}
 
 // Statuses with which Windows' Schannel reports that the server would not
 // agree on a protocol version or cipher.
 bool IsRefusal(SECURITY_STATUS status)
 {
     return status == SEC_E_ALGORITHM_MISMATCH || status == SEC_E_UNSUPPORTED_FUNCTION;
-}
-
-std::wstring Widen(const char* psz)
-{
-    std::wstring text;
-    for (; *psz; ++psz)
-        text += static_cast<wchar_t>(static_cast<unsigned char>(*psz));
-    return text;
 }
 
 } // namespace
@@ -93,8 +88,8 @@ bool CTlsChannel::AcquireCredentials()
     m_pCredentials = tls::SharedClientCredentials(&status);
     if (m_pCredentials)
         return true;
-    m_channel.LogFormat("CTlsChannel::Handshake() AcquireCredentialsHandle returned 0x%08lx\n",
-                        static_cast<unsigned long>(status));
+    m_channel.LogFormat("CTlsChannel::Handshake() AcquireCredentialsHandle returned %s\n",
+                        StatusName(status).c_str());
     Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
     return false;
 }
@@ -236,8 +231,8 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
             bNeedInput = m_in.Size() == 0 || cbExtra == cbInput;
             continue;
         }
-        m_channel.LogFormat("CTlsChannel::Handshake() InitializeSecurityContext returned 0x%08lx\n",
-                            static_cast<unsigned long>(status));
+        m_channel.LogFormat("CTlsChannel::Handshake() InitializeSecurityContext returned %s\n",
+                        StatusName(status).c_str());
         Fail(VEXERR_TLS, bRefusal || IsRefusal(status) ? VEXDET_TLS_HANDSHAKE_REFUSED : VEXDET_TLS_PROTOCOL);
         return false;
     }
@@ -257,8 +252,8 @@ bool CTlsChannel::FinishHandshake()
     if (status != SEC_E_OK || sizes.cbMaximumMessage == 0 || sizes.cbMaximumMessage > kMaxMessageSize ||
         sizes.cbHeader > kMaxHeaderSize || sizes.cbTrailer > kMaxTrailerSize)
     {
-        m_channel.LogFormat("CTlsChannel::Handshake() stream sizes: status 0x%08lx, %lu/%lu/%lu\n",
-                            static_cast<unsigned long>(status), sizes.cbHeader, sizes.cbMaximumMessage,
+        m_channel.LogFormat("CTlsChannel::Handshake() stream sizes: status %s, %lu/%lu/%lu\n",
+                            StatusName(status).c_str(), sizes.cbHeader, sizes.cbMaximumMessage,
                             sizes.cbTrailer);
         Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
         return false;
@@ -291,8 +286,8 @@ bool CTlsChannel::CheckCertificate()
         QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, certificate.Receive());
     if (status != SEC_E_OK || !certificate)
     {
-        m_channel.LogFormat("CTlsChannel::Handshake() no server certificate: 0x%08lx\n",
-                            static_cast<unsigned long>(status));
+        m_channel.LogFormat("CTlsChannel::Handshake() no server certificate: %s\n",
+                            StatusName(status).c_str());
         Fail(VEXERR_TLS, VEXDET_TLS_UNTRUSTED);
         return false;
     }
@@ -300,9 +295,9 @@ bool CTlsChannel::CheckCertificate()
     const unsigned timeoutSeconds = m_channel.TimeoutSeconds();
     const DWORD urlTimeoutMs = timeoutSeconds < 3600 ? timeoutSeconds * 1000 : 3600 * 1000;
     const CertificateVerdict verdict = CheckServerCertificate(certificate.Get(), m_serverName.c_str(), urlTimeoutMs);
-    m_channel.LogFormat("CTlsChannel::Handshake() certificate: chain status 0x%08lx, policy status 0x%08lx, "
-                        "name %s\n",
-                        verdict.dwChainErrors, verdict.dwPolicyError, verdict.bNameMatches ? "matches" : "differs");
+    m_channel.LogFormat("CTlsChannel::Handshake() certificate: chain status 0x%08lx, policy status %s, name %s\n",
+                        verdict.dwChainErrors, StatusName(static_cast<SECURITY_STATUS>(verdict.dwPolicyError)).c_str(),
+                        verdict.bNameMatches ? "matches" : "differs");
     if (verdict.lDetail != 0)
     {
         Fail(VEXERR_TLS, verdict.lDetail);
@@ -334,7 +329,7 @@ bool CTlsChannel::Handshake(const char* pszServerName)
         m_serverName = pszServerName;
         // A server is named in the ClientHello (SNI) by its DNS name only,
         // never by an address literal.
-        m_serverNameW = tls::ClassifyHost(pszServerName) == tls::HostKind::kDnsName ? Widen(pszServerName)
+        m_serverNameW = tls::ClassifyHost(pszServerName) == tls::HostKind::kDnsName ? Utf8ToWide(pszServerName ? pszServerName : "")
                                                                                      : std::wstring();
         bResult = AcquireCredentials() && Negotiate(true, nullptr) && FinishHandshake() && CheckCertificate();
     }
@@ -371,8 +366,8 @@ int CTlsChannel::SendAll(const char* pData, int cb)
         if (status != SEC_E_OK || buffers[0].cbBuffer > m_cbHeader || buffers[1].cbBuffer > cbChunk ||
             buffers[2].cbBuffer > m_cbTrailer)
         {
-            m_channel.LogFormat("CTlsChannel::SendAll() EncryptMessage returned 0x%08lx\n",
-                                static_cast<unsigned long>(status));
+            m_channel.LogFormat("CTlsChannel::SendAll() EncryptMessage returned %s\n",
+                        StatusName(status).c_str());
             Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
             return -1;
         }
@@ -413,8 +408,8 @@ bool CTlsChannel::DecryptRecord(size_t cbRecord, char* pBuffer, int cb, int* pcb
     const SECURITY_STATUS status = DecryptMessage(m_context.Get(), &desc, 0, nullptr);
     if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
     {
-        m_channel.LogFormat("CTlsChannel::Receive() DecryptMessage returned 0x%08lx\n",
-                            static_cast<unsigned long>(status));
+        m_channel.LogFormat("CTlsChannel::Receive() DecryptMessage returned %s\n",
+                        StatusName(status).c_str());
         Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
         return false;
     }
@@ -531,8 +526,8 @@ void CTlsChannel::Shutdown()
     SECURITY_STATUS status = ApplyControlToken(m_context.Get(), &controlDesc);
     if (status != SEC_E_OK)
     {
-        m_channel.LogFormat("CTlsChannel::Shutdown() ApplyControlToken returned 0x%08lx\n",
-                            static_cast<unsigned long>(status));
+        m_channel.LogFormat("CTlsChannel::Shutdown() ApplyControlToken returned %s\n",
+                        StatusName(status).c_str());
         return;
     }
     SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};

@@ -12,6 +12,7 @@
 
 #include <winsock.h>
 
+#include <cstdarg>
 #include <cstdint>
 
 class CDiagLog;
@@ -126,6 +127,11 @@ public:
     // Formats one entry (at most 1023 characters) and logs it. Only the
     // format is trusted; strings from peers go in as arguments.
     void LogFormat(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+    // The line that ends a step: "<step> returned true|false." and the
+    // error pair ("m_lLastError: <n> m_lLastErrorEx: <n>").
+    void LogReturned(const char* pszStep, bool bResult);
+    // A formatted entry followed by the error pair and a line break.
+    void LogWithErrors(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
 
 protected:
     void Record(long lError, long lErrorEx)
@@ -169,6 +175,10 @@ public:
     CDiagLog* m_pLog = nullptr; // owned unless m_bLogBorrowed
 
 private:
+    // One entry from a format and its arguments, with the error pair after
+    // it when asked.
+    void LogEntryV(const char* pszFormat, va_list args, bool bWithErrors) __attribute__((format(printf, 2, 0)));
+
     // select without waiting for the mode's readiness: the count of ready
     // sockets (0 or 1) or SOCKET_ERROR.
     bool CancelRequested() const;

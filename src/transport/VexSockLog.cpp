@@ -2,6 +2,7 @@
 #include "VexSock.h"
 
 #include "DiagLog.h"
+#include "TraceText.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -38,13 +39,35 @@ void VEXSOCK::Log(const char* pszText, bool bTimestamp)
 
 void VEXSOCK::LogFormat(const char* pszFormat, ...)
 {
+    va_list args;
+    va_start(args, pszFormat);
+    LogEntryV(pszFormat, args, false);
+    va_end(args);
+}
+
+void VEXSOCK::LogReturned(const char* pszStep, bool bResult)
+{
+    LogFormat("%s returned %s. m_lLastError: %ld m_lLastErrorEx: %ld\n", pszStep, TrueFalse(bResult), m_lLastError,
+              m_lLastErrorEx);
+}
+
+void VEXSOCK::LogWithErrors(const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    LogEntryV(pszFormat, args, true);
+    va_end(args);
+}
+
+void VEXSOCK::LogEntryV(const char* pszFormat, va_list args, bool bWithErrors)
+{
     if (!m_bLogging || !m_pLog)
         return;
     char text[1024];
-    va_list args;
-    va_start(args, pszFormat);
-    const int cch = std::vsnprintf(text, sizeof(text), pszFormat, args);
-    va_end(args);
-    if (cch >= 0)
+    if (std::vsnprintf(text, sizeof(text), pszFormat, args) < 0)
+        return;
+    if (bWithErrors)
+        LogFormat("%s m_lLastError: %ld m_lLastErrorEx: %ld\n", text, m_lLastError, m_lLastErrorEx);
+    else
         Log(text, true);
 }

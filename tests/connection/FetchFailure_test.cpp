@@ -187,7 +187,7 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
 
     const std::string trace = ReadWholeFile(log);
     for (const char* pszLine : {"FetchURL( ftp://127.0.0.1:", "returned true", "CVexFTP::PutMessage( PASS {password} )",
-                                "CVexFTP::ConnectSocks(",
+                                "CVexFTP::ConnectSocks(", "CVexFTP::GetFile() Returned:6. m_lLastError: 0 m_lLastErrorEx: 0\n",
                                 "CDialUpManager::Dial( Office", "returned false: The dial-up connection",
                                 "Set-Cookie: {value}", "Location: http://{user info}@127.0.0.1:"})
         EXPECT_NE(trace.find(pszLine), std::string::npos) << pszLine << " not in:\n" << trace;
