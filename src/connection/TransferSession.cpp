@@ -237,9 +237,13 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
                 target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
             const std::string proxyAuthorization = bAbsoluteForm ? m_route.Authorization() : std::string();
             const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
-            bDone = http->Get(requestTarget.c_str(), host.c_str(), m_pszUserAgent.Get(),
-                              authorization.empty() ? nullptr : authorization.c_str(), proxyAuthorization.c_str(),
-                              pwszLocal, &reply);
+            http::Get11Request get;
+            get.pszTarget = requestTarget.c_str();
+            get.pszHostHeader = host.c_str();
+            get.pszUserAgent = m_pszUserAgent.Get();
+            get.pszAuthorization = authorization.c_str();
+            get.pszProxyAuthorization = proxyAuthorization.c_str();
+            bDone = http->Get(get, pwszLocal, &reply);
         }
         RecordError(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason

@@ -257,39 +257,10 @@ void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
 bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const wchar_t* pwszLocal,
                             CDialUpManager& dialUp, CFetchWatch& watch)
 {
-    CAnsiString proxy, proxyUser, proxyPassword;
-    BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
-    m_failure.bViaSocks = m_settings.m_bConnectSOCKS;
-    m_failure.proxyHost = Utf8Text(proxy.Get());
-    m_failure.proxyPort = m_settings.m_nSocksPort;
-    m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
-    m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
-
-    long lProbeError = 0, lProbeErrorEx = 0;
-    HttpProxyRoute probeRoute;
-    std::string proxyAnswer;
+    NoteSocksSettings();
     CSystemProxyMemo proxyMemo;
-    if (!ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx, &probeRoute, &proxyAnswer, &proxyMemo))
-    {
-        NoteHttpProxy(probeRoute);
-        // A proxy that refused the probe is the cause to name; anything
-        // else is the probe's own failure, with the socket's reason.
-        if (lProbeError == VEXERR_SOCKS || lProbeError == VEXERR_PROXY)
-        {
-            m_failure.host = Text(m_settings.m_probeTarget.Host());
-            m_failure.port = m_settings.m_probeTarget.Port();
-            m_failure.serverReply = proxyAnswer;
-            Fail(lProbeError, lProbeErrorEx);
-        }
-        else
-        {
-            Fail(VEXERR_PROBE, lProbeError == VEXERR_SOCKET ? lProbeErrorEx : 0);
-        }
-        return false;
-    }
-
     // The probe waits on its own limit; a cancel during it ends the fetch here.
-    if (watch.CancelRequested())
+    if (!ProbePassed(proxyMemo) || watch.CancelRequested())
         return false;
 
     std::unique_ptr<CTransferSession> session(new (std::nothrow) CTransferSession);
@@ -308,35 +279,9 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
     LoadModuleString(kRefererString, text);
     session->SetReferer(text.Get());
 
-    if (m_settings.m_bConnectDUN)
-    {
-        CAnsiString profile, user, password;
-        BstrToAnsi(m_settings.m_bstrDunProfile.Get(), profile);
-        BstrToAnsi(m_settings.m_bstrDunUserName.Get(), user);
-        BstrToAnsi(m_settings.m_bstrDunPassword.Get(), password);
-        m_failure.dialEntry = Utf8Text(profile.Get());
-        if (pLog)
-            pLog->WriteEntry(("CDialUpManager::Dial( " + m_failure.dialEntry + ", " + Text(user.Get()) +
-                              ", {password} )\n").c_str(), true);
-        if (!dialUp.Dial(profile.Get(), user.Get(), password.Get()))
-        {
-            if (watch.CancelRequested())
-                return false;
-            m_lLastError = VEXCTL_DIAL_FAILED;
-            Fail(VEXCTL_DIAL_FAILED, 0);
-            return false;
-        }
-    }
-    if (m_settings.m_bConnectSOCKS)
-    {
-        BstrToAnsi(m_settings.m_bstrSocksUsername.Get(), proxyUser);
-        BstrToAnsi(m_settings.m_bstrSocksPassword.Get(), proxyPassword);
-        session->SetSocks(proxy.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
-                          m_settings.m_nSocksAuthMethod, proxyUser.Get(), proxyPassword.Get());
-    }
-    session->SetHttpProxy(m_settings.m_httpProxy);
-    session->m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
-    session->m_ftpTls = m_settings.m_ftpTls;
+    if (m_settings.m_bConnectDUN && !Dialled(pLog, dialUp, watch))
+        return false;
+    ApplyRouteSettings(*session);
 
     const bool bCompleted = transfer(*session, pwszLocal);
     if (!bCompleted)
@@ -349,4 +294,76 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
         m_failure.serverReply = session->m_serverReply;
     }
     return bCompleted;
+}
+
+void CVexEngine::NoteSocksSettings()
+{
+    CAnsiString proxy;
+    BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
+    m_failure.bViaSocks = m_settings.m_bConnectSOCKS;
+    m_failure.proxyHost = Utf8Text(proxy.Get());
+    m_failure.proxyPort = m_settings.m_nSocksPort;
+    m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
+    m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
+}
+
+bool CVexEngine::ProbePassed(CSystemProxyMemo& proxyMemo)
+{
+    long lProbeError = 0, lProbeErrorEx = 0;
+    HttpProxyRoute probeRoute;
+    std::string proxyAnswer;
+    if (ProbeInternetConnection(m_settings, &lProbeError, &lProbeErrorEx, &probeRoute, &proxyAnswer, &proxyMemo))
+        return true;
+    NoteHttpProxy(probeRoute);
+    // A proxy that refused the probe is the cause to name; anything else is
+    // the probe's own failure, with the socket's reason.
+    if (lProbeError == VEXERR_SOCKS || lProbeError == VEXERR_PROXY)
+    {
+        m_failure.host = Text(m_settings.m_probeTarget.Host());
+        m_failure.port = m_settings.m_probeTarget.Port();
+        m_failure.serverReply = proxyAnswer;
+        Fail(lProbeError, lProbeErrorEx);
+    }
+    else
+    {
+        Fail(VEXERR_PROBE, lProbeError == VEXERR_SOCKET ? lProbeErrorEx : 0);
+    }
+    return false;
+}
+
+bool CVexEngine::Dialled(CDiagLog* pLog, CDialUpManager& dialUp, CFetchWatch& watch)
+{
+    CAnsiString profile, user, password;
+    BstrToAnsi(m_settings.m_bstrDunProfile.Get(), profile);
+    BstrToAnsi(m_settings.m_bstrDunUserName.Get(), user);
+    BstrToAnsi(m_settings.m_bstrDunPassword.Get(), password);
+    m_failure.dialEntry = Utf8Text(profile.Get());
+    if (pLog)
+        pLog->WriteEntry(("CDialUpManager::Dial( " + m_failure.dialEntry + ", " + Text(user.Get()) + ", {password} )\n")
+                             .c_str(),
+                         true);
+    if (dialUp.Dial(profile.Get(), user.Get(), password.Get()))
+        return true;
+    if (!watch.CancelRequested())
+    {
+        m_lLastError = VEXCTL_DIAL_FAILED;
+        Fail(VEXCTL_DIAL_FAILED, 0);
+    }
+    return false;
+}
+
+void CVexEngine::ApplyRouteSettings(CTransferSession& session) const
+{
+    if (m_settings.m_bConnectSOCKS)
+    {
+        CAnsiString proxy, user, password;
+        BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
+        BstrToAnsi(m_settings.m_bstrSocksUsername.Get(), user);
+        BstrToAnsi(m_settings.m_bstrSocksPassword.Get(), password);
+        session.SetSocks(proxy.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
+                         m_settings.m_nSocksAuthMethod, user.Get(), password.Get());
+    }
+    session.SetHttpProxy(m_settings.m_httpProxy);
+    session.m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
+    session.m_ftpTls = m_settings.m_ftpTls;
 }

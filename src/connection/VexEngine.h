@@ -18,6 +18,7 @@ class CDiagLog;
 class CDialUpManager;
 class CFetchObserver;
 class CFetchWatch;
+class CSystemProxyMemo;
 class IFetchEvents;
 class CTransferSession;
 struct HttpProxyRoute;
@@ -117,6 +118,15 @@ private:
                     const url::ExpectedHash& expected);
     bool RunSession(CDiagLog* pLog, const LocalTransfer& transfer,
                     const wchar_t* pwszLocal, CDialUpManager& dialUp, CFetchWatch& watch);
+    // The SOCKS proxy and probe target as a failure text names them.
+    void NoteSocksSettings();
+    // The connectivity probe, its failure recorded.
+    bool ProbePassed(CSystemProxyMemo& proxyMemo);
+    // The configured dial-up connection is up; a failure is recorded unless
+    // the host cancelled.
+    bool Dialled(CDiagLog* pLog, CDialUpManager& dialUp, CFetchWatch& watch);
+    // SOCKS, HTTP proxy and FTP settings into the session.
+    void ApplyRouteSettings(CTransferSession& session) const;
     // A completed body whose digest is not the expected one: false, the
     // failure recorded.
     bool Verified(const url::ExpectedHash& expected, const std::string& actualHex);

@@ -83,48 +83,13 @@ void CChunkedDecoder::ReadFramingByte(char c)
     switch (m_step)
     {
     case Step::kSize:
-    {
-        const int digit = ascii::HexValue(c);
-        if (digit >= 0)
-        {
-            m_bHasDigit = true;
-            if (m_cbChunk != 0 || digit != 0)
-            {
-                if (++m_nSignificantDigits > kMaxSignificantDigits)
-                {
-                    m_step = Step::kError;
-                    return;
-                }
-                m_cbChunk = m_cbChunk << 4 | static_cast<uint64_t>(digit);
-            }
-            break;
-        }
-        if (!m_bHasDigit)
-            m_step = Step::kError;
-        else if (IsWhite(c))
-            m_step = Step::kSizeWhite;
-        else if (c == ';')
-            m_step = Step::kExtension;
-        else if (c == '\r')
-            m_step = Step::kSizeLf;
-        else
-            m_step = Step::kError;
-        break;
-    }
     case Step::kSizeWhite:
-        if (c == ';')
-            m_step = Step::kExtension;
-        else if (c == '\r')
-            m_step = Step::kSizeLf;
-        else if (!IsWhite(c))
-            m_step = Step::kError;
-        break;
     case Step::kExtension:
-        if (c == '\r')
-            m_step = Step::kSizeLf;
-        else if (IsForbiddenControl(c))
+        ReadSizeLineByte(c);
+        // Still on the size line: the CR that ends it is not counted.
+        if (m_step != Step::kSizeLf && m_step != Step::kError && ++m_cchLine > kMaxSizeLineLength)
             m_step = Step::kError;
-        break;
+        return;
     case Step::kSizeLf:
         if (c != '\n')
             m_step = Step::kError;
@@ -141,6 +106,74 @@ void CChunkedDecoder::ReadFramingByte(char c)
             m_step = Step::kError;
         return;
     case Step::kTrailerStart:
+    case Step::kTrailer:
+    case Step::kTrailerLf:
+    case Step::kFinalLf:
+        ReadTrailerByte(c);
+        return;
+    case Step::kData:
+    case Step::kDone:
+    case Step::kError:
+        return;
+    }
+}
+
+void CChunkedDecoder::ReadSizeLineByte(char c)
+{
+    if (m_step == Step::kSize)
+    {
+        ReadSizeByte(c);
+    }
+    else if (m_step == Step::kSizeWhite)
+    {
+        if (c == ';')
+            m_step = Step::kExtension;
+        else if (c == '\r')
+            m_step = Step::kSizeLf;
+        else if (!IsWhite(c))
+            m_step = Step::kError;
+    }
+    else if (c == '\r')
+    {
+        m_step = Step::kSizeLf;
+    }
+    else if (IsForbiddenControl(c))
+    {
+        m_step = Step::kError;
+    }
+}
+
+void CChunkedDecoder::ReadSizeByte(char c)
+{
+    const int digit = ascii::HexValue(c);
+    if (digit >= 0)
+    {
+        m_bHasDigit = true;
+        if (m_cbChunk == 0 && digit == 0)
+            return;
+        if (++m_nSignificantDigits > kMaxSignificantDigits)
+            m_step = Step::kError;
+        else
+            m_cbChunk = m_cbChunk << 4 | static_cast<uint64_t>(digit);
+        return;
+    }
+    if (!m_bHasDigit)
+        m_step = Step::kError;
+    else if (IsWhite(c))
+        m_step = Step::kSizeWhite;
+    else if (c == ';')
+        m_step = Step::kExtension;
+    else if (c == '\r')
+        m_step = Step::kSizeLf;
+    else
+        m_step = Step::kError;
+}
+
+void CChunkedDecoder::ReadTrailerByte(char c)
+{
+    switch (m_step)
+    {
+    case Step::kTrailerStart:
         if (c == '\r')
         {
             m_step = Step::kFinalLf;
@@ -153,7 +186,7 @@ void CChunkedDecoder::ReadFramingByte(char c)
         }
         m_cchLine = 0;
         m_step = Step::kTrailer;
-        ReadFramingByte(c);
+        ReadTrailerByte(c);
         return;
     case Step::kTrailer:
         if (c == '\r')
@@ -167,14 +200,9 @@ void CChunkedDecoder::ReadFramingByte(char c)
     case Step::kFinalLf:
         m_step = c == '\n' ? Step::kDone : Step::kError;
         return;
-    case Step::kData:
-    case Step::kDone:
-    case Step::kError:
+    default:
         return;
     }
-    // Still on the size line: the CR that ends it is not counted.
-    if (m_step != Step::kSizeLf && m_step != Step::kError && ++m_cchLine > kMaxSizeLineLength)
-        m_step = Step::kError;
 }
 
 } // namespace http

@@ -70,6 +70,12 @@ private:
 
     // One byte of the framing (anything but chunk data).
     void ReadFramingByte(char c);
+    // A byte of a size line before its CR: the size, white space, an
+    // extension.
+    void ReadSizeLineByte(char c);
+    void ReadSizeByte(char c);
+    // A byte of the trailer or of the final empty line.
+    void ReadTrailerByte(char c);
     void StartSizeLine();
 
     Step m_step = Step::kSize;

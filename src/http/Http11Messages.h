@@ -11,6 +11,17 @@
 
 namespace http {
 
+// The fields of one GET, named so that the two credentials cannot trade
+// places on the way to BuildGet11Request.
+struct Get11Request
+{
+    const char* pszTarget = nullptr;
+    const char* pszHostHeader = nullptr;
+    const char* pszUserAgent = nullptr;
+    const char* pszAuthorization = nullptr;      // for the server
+    const char* pszProxyAuthorization = nullptr; // for an HTTP proxy, absolute-form requests only
+};
+
 // Formats the request:
 //
 //   GET <target> HTTP/1.1 CR LF

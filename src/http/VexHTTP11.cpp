@@ -1,5 +1,6 @@
 #include "VexHTTP11.h"
 
+#include "BlockProgress.h"
 #include "BodyFraming.h"
 #include "HeaderTrace.h"
 #include "Http11Messages.h"
@@ -213,11 +214,9 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
     }
 }
 
-bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-                     const char* pszAuthorization, const char* pszProxyAuthorization, const wchar_t* pwszLocal,
-                     Reply* pReply)
+bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Reply* pReply)
 {
-    LogFormat("CVexHTTP11::Get( %s, %s )\n", pszTarget, WideToUtf8(pwszLocal).c_str());
+    LogFormat("CVexHTTP11::Get( %s, %s )\n", get.pszTarget, WideToUtf8(pwszLocal).c_str());
     *pReply = Reply();
     std::unique_ptr<char[]> request(new (std::nothrow) char[kRequestSize]);
     if (!request)
@@ -225,8 +224,9 @@ bool CVexHTTP11::Get(const char* pszTarget, const char* pszHostHeader, const cha
         SetError(VEXERR_HTTP, VEXDET_UNEXPECTED);
         return false;
     }
-    const size_t cbRequest = http::BuildGet11Request(request.get(), kRequestSize, pszTarget, pszHostHeader,
-                                                     pszUserAgent, pszAuthorization, pszProxyAuthorization);
+    const size_t cbRequest =
+        http::BuildGet11Request(request.get(), kRequestSize, get.pszTarget, get.pszHostHeader, get.pszUserAgent,
+                                get.pszAuthorization, get.pszProxyAuthorization);
     if (cbRequest == 0)
     {
         // Nothing goes out that does not fit or that would forge headers.
@@ -284,66 +284,72 @@ bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const wchar_
     const uint64_t cbExpected = framing.ExpectedLength();
     NotifyStart(cbExpected);
     BodyStarted(framing.HasLength() && cbExpected <= INT64_MAX ? static_cast<int64_t>(cbExpected) : -1);
-
-    // The body's first bytes came with the head.
-    size_t cbData = m_head.RestCount();
-    std::memcpy(block.get(), m_head.Rest(), cbData);
-    uint64_t cbTotal = 0;
-    unsigned nBlocks = 0;
-    CTransferPump pump;
-    for (;;)
-    {
-        size_t cbBody = 0;
-        const http::BodyState state = framing.Take(block.get(), cbData, &cbBody);
-        if (state == http::BodyState::kBadFraming)
-        {
-            SetError(VEXERR_HTTP, VEXDET_HTTP_FRAMING);
-            break;
-        }
-        if (cbBody > 0 && file->Write(block.get(), static_cast<long>(cbBody)) != static_cast<long>(cbBody))
-        {
-            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
-            break;
-        }
-        BodyWritten(block.get(), cbBody);
-        cbTotal += cbBody;
-        if (state == http::BodyState::kComplete)
-            break;
-        if (++nBlocks == kBlocksPerProgressReport)
-        {
-            NotifyProgress(cbExpected, cbTotal);
-            nBlocks = 0;
-            if (QueryAbort())
-            {
-                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
-                break;
-            }
-        }
-        pump.BetweenBlocks();
-        const int cb = m_stream.Receive(block.get(), kTransferBlockSize);
-        if (cb < 0)
-        {
-            CopyStreamError();
-            break;
-        }
-        if (cb == 0)
-        {
-            if (!framing.CompleteAtClose())
-                SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
-            else if (framing.EndsAtClose() && !m_stream.ClosedByServer())
-            {
-                // Anybody on the path can close a TCP connection; only the
-                // server can send close_notify.
-                LogFormat("CVexHTTP11::Get() the connection closed without close_notify: the body may be cut\n");
-                SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
-            }
-            break;
-        }
-        cbData = static_cast<size_t>(cb);
-    }
+    const uint64_t cbTotal = CopyBody(framing, *file, block.get());
     file->Close();
     NotifyProgress(cbExpected, cbTotal);
     PumpMessages();
     LogWithErrors("CVexHTTP11::Get() body: %llu bytes.", static_cast<unsigned long long>(cbTotal));
     return m_lLastError == 0;
+}
+
+uint64_t CVexHTTP11::CopyBody(http::CBodyFraming& framing, CLocalFile& file, char* pBlock)
+{
+    // The body's first bytes came with the head.
+    size_t cbData = m_head.RestCount();
+    std::memcpy(pBlock, m_head.Rest(), cbData);
+    uint64_t cbTotal = 0;
+    CBlockProgress progress(*this, framing.ExpectedLength());
+    CTransferPump pump;
+    for (;;)
+    {
+        size_t cbBody = 0;
+        const http::BodyState state = framing.Take(pBlock, cbData, &cbBody);
+        if (state == http::BodyState::kBadFraming)
+        {
+            SetError(VEXERR_HTTP, VEXDET_HTTP_FRAMING);
+            return cbTotal;
+        }
+        if (cbBody > 0 && file.Write(pBlock, static_cast<long>(cbBody)) != static_cast<long>(cbBody))
+        {
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+            return cbTotal;
+        }
+        BodyWritten(pBlock, cbBody);
+        cbTotal += cbBody;
+        if (state == http::BodyState::kComplete)
+            return cbTotal;
+        if (progress.CountBlock(cbTotal))
+        {
+            SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+            return cbTotal;
+        }
+        pump.BetweenBlocks();
+        const int cb = m_stream.Receive(pBlock, kTransferBlockSize);
+        if (cb < 0)
+        {
+            CopyStreamError();
+            return cbTotal;
+        }
+        if (cb == 0)
+        {
+            CheckEndAtClose(framing);
+            return cbTotal;
+        }
+        cbData = static_cast<size_t>(cb);
+    }
+}
+
+void CVexHTTP11::CheckEndAtClose(const http::CBodyFraming& framing)
+{
+    if (!framing.CompleteAtClose())
+    {
+        SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
+    }
+    else if (framing.EndsAtClose() && !m_stream.ClosedByServer())
+    {
+        // Anybody on the path can close a TCP connection; only the server
+        // can send close_notify.
+        LogFormat("CVexHTTP11::Get() the connection closed without close_notify: the body may be cut\n");
+        SetError(VEXERR_HTTP, VEXDET_HTTP_BODY_CUT);
+    }
 }

@@ -16,8 +16,12 @@
 #include <string>
 
 namespace http {
+class CBodyFraming;
 class CResponseHeaders;
+struct Get11Request;
 }
+
+class CLocalFile;
 
 class CVexHTTP11 : public VEXSOCK
 {
@@ -48,8 +52,7 @@ public:
     // whole body in pwszLocal, and for a redirect (301, 302, 303, 307, 308;
     // nothing written, the Location in the reply). False for anything else,
     // with the pair set and the status, when there was one, in the reply.
-    bool Get(const char* pszTarget, const char* pszHostHeader, const char* pszUserAgent,
-             const char* pszAuthorization, const char* pszProxyAuthorization, const wchar_t* pwszLocal, Reply* pReply);
+    bool Get(const http::Get11Request& request, const wchar_t* pwszLocal, Reply* pReply);
     void Disconnect();
 
     static bool IsRedirect(int status);
@@ -76,6 +79,12 @@ private:
     bool ReadStatus(Reply* pReply);
     bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges);
     bool ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal);
+    // Moves the body into file through pBlock (kTransferBlockSize bytes);
+    // returns the bytes written, a failure recorded in the pair.
+    uint64_t CopyBody(http::CBodyFraming& framing, CLocalFile& file, char* pBlock);
+    // A body that ended with the connection: cut unless its framing allows
+    // that and, over TLS, the server sent close_notify.
+    void CheckEndAtClose(const http::CBodyFraming& framing);
 
     bool m_bCreated = false;
     std::unique_ptr<CTlsChannel> m_pTls;

@@ -139,21 +139,8 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
     bool bNeedInput = false;
     for (int steps = 0; steps < kMaxNegotiationSteps;)
     {
-        while (bNeedInput)
-        {
-            switch (ReadMore(true))
-            {
-            case Read::kData:
-                break;
-            case Read::kClosed:
-                Fail(VEXERR_TLS, VEXDET_TLS_HANDSHAKE_REFUSED);
-                return false;
-            case Read::kFailed:
-                return false;
-            }
-            size_t cbHeld = 0;
-            bNeedInput = m_in.FirstRecord(&cbHeld) == tls::Frame::kIncomplete;
-        }
+        if (bNeedInput && !ReadWholeRecord())
+            return false;
         // Bytes that are no TLS record (a plain HTTP server's reply) fail
         // at once, whatever the package would make of them.
         size_t cbRecord = 0;
@@ -164,15 +151,7 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
         }
 
         const size_t cbInput = m_in.Size();
-        // A server that knows no version this client offers answers with
-        // an alert, or with a ServerHello for an older version, which the
-        // package then refuses (Wine's with SEC_E_INTERNAL_ERROR, as any
-        // other failure).
-        uint16_t version = 0;
-        const bool bRefusal =
-            m_in.FirstRecordType() == tls::kContentAlert ||
-            (tls::ServerHelloVersion(reinterpret_cast<const uint8_t*>(m_in.Data()), cbInput, &version) &&
-             version < kTls12);
+        const bool bRefusal = InputIsRefusal();
         SecBuffer input[2] = {
             {static_cast<unsigned long>(cbInput), SECBUFFER_TOKEN, m_in.Data()},
             {0, SECBUFFER_EMPTY, nullptr},
@@ -202,16 +181,8 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
             continue;
         }
         ++steps;
-        // What the package wants sent goes out even after a failure (an
-        // alert for the server); only then does a send failure not count.
-        if (output[0].pvBuffer && output[0].cbBuffer > 0 &&
-            m_channel.SendAll(static_cast<const char*>(output[0].pvBuffer), static_cast<int>(output[0].cbBuffer),
-                              0) == -1 &&
-            !FAILED(status))
-        {
-            FailFromChannel();
+        if (!SendToken(output[0], status))
             return false;
-        }
         if (status == SEC_I_INCOMPLETE_CREDENTIALS)
         {
             // The server asked for a client certificate: none is offered,
@@ -237,6 +208,49 @@ bool CTlsChannel::Negotiate(bool bFirstCall, bool* pbDeclined)
         return false;
     }
     Fail(VEXERR_TLS, VEXDET_TLS_PROTOCOL);
+    return false;
+}
+
+bool CTlsChannel::ReadWholeRecord()
+{
+    for (;;)
+    {
+        switch (ReadMore(true))
+        {
+        case Read::kData:
+            break;
+        case Read::kClosed:
+            Fail(VEXERR_TLS, VEXDET_TLS_HANDSHAKE_REFUSED);
+            return false;
+        case Read::kFailed:
+            return false;
+        }
+        size_t cbHeld = 0;
+        if (m_in.FirstRecord(&cbHeld) != tls::Frame::kIncomplete)
+            return true;
+    }
+}
+
+bool CTlsChannel::InputIsRefusal() const
+{
+    // A server that knows no version this client offers answers with an
+    // alert, or with a ServerHello for an older version, which the package
+    // then refuses (Wine's with SEC_E_INTERNAL_ERROR, as any other failure).
+    uint16_t version = 0;
+    return m_in.FirstRecordType() == tls::kContentAlert ||
+           (tls::ServerHelloVersion(reinterpret_cast<const uint8_t*>(m_in.Data()), m_in.Size(), &version) &&
+            version < kTls12);
+}
+
+bool CTlsChannel::SendToken(const SecBuffer& token, SECURITY_STATUS status)
+{
+    // What the package wants sent goes out even after a failure (an alert
+    // for the server); only then does a send failure not count.
+    if (!token.pvBuffer || token.cbBuffer == 0 ||
+        m_channel.SendAll(static_cast<const char*>(token.pvBuffer), static_cast<int>(token.cbBuffer), 0) != -1 ||
+        FAILED(status))
+        return true;
+    FailFromChannel();
     return false;
 }
 

@@ -72,6 +72,14 @@ private:
     // With pbDeclined, a package that will not start a new handshake from
     // no input at all declines it (true, *pbDeclined true).
     bool Negotiate(bool bFirstCall, bool* pbDeclined);
+    // Reads until the first held record is whole; false (the failure
+    // recorded) when the server closed or the read failed.
+    bool ReadWholeRecord();
+    // The held input is the server's refusal of every version offered.
+    bool InputIsRefusal() const;
+    // Sends the package's output token; false (recorded) when that failed
+    // while the package itself had not.
+    bool SendToken(const SecBuffer& token, SECURITY_STATUS status);
     bool FinishHandshake();
     bool CheckCertificate();
     // Receives into the free room of m_in; bHandshake: a timeout reports
