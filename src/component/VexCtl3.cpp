@@ -56,6 +56,7 @@ long UrlRefusalDetail(url::UrlError error)
     case url::UrlError::kBadInternationalHost: return VEXDET_URL_BAD_INTERNATIONAL_HOST;
     case url::UrlError::kBadPort: return VEXDET_URL_BAD_PORT;
     case url::UrlError::kBadEscape: return VEXDET_URL_BAD_ESCAPE;
+    case url::UrlError::kBadFtpType: return VEXDET_URL_BAD_FTP_TYPE;
     case url::UrlError::kTooLong: return VEXDET_URL_TOO_LONG;
     case url::UrlError::kNone: break;
     }

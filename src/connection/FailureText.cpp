@@ -169,6 +169,8 @@ std::string UrlCause(long detail)
     case VEXDET_URL_CONTROL_CHARACTER: return "the URL was refused: it holds a control character";
     case VEXDET_URL_EMPTY_HOST: return "the URL was refused: it names no host";
     case VEXDET_URL_BAD_HOST: return "the URL was refused: the host is no name or IPv4 address";
+    case VEXDET_URL_BAD_FTP_TYPE:
+        return "the URL was refused: an ftp path may end only in ;type=a or ;type=i";
     case VEXDET_URL_BAD_INTERNATIONAL_HOST:
         return "the URL was refused: the international host name has no valid IDNA (A-label) form";
     case VEXDET_URL_BAD_PORT: return "the URL was refused: the port is not a number from 1 to 65535";

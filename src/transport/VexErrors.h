@@ -77,6 +77,7 @@ constexpr long VEXDET_URL_TOO_LONG = 1067;
 constexpr long VEXDET_URL_NOT_TEXT = 1068; // missing, not UTF-16, or holding a zero character
 constexpr long VEXDET_URL_BAD_DIGEST = 1069; // a #sha256= fragment (sha384, sha512) that cannot be verified
 constexpr long VEXDET_URL_BAD_INTERNATIONAL_HOST = 1059; // a name beyond ASCII that IDNA refuses
+constexpr long VEXDET_URL_BAD_FTP_TYPE = 1058; // an ftp ";type=" other than a or i
 
 // Detail codes beside VEXERR_PROXY.
 constexpr long VEXDET_PROXY_AUTH_REQUIRED = 1070; // 407, and no credentials configured

@@ -74,10 +74,10 @@ bool SchemeFromName(const std::string& name, Scheme* pScheme)
     return true;
 }
 
-// User info is decoded because it goes out as bytes: in a Basic header and
-// in FTP's USER and PASS commands, where a line break would end the command
-// and start another one of the server's choosing.
-UrlError DecodeUserInfo(const std::string& text, std::string* pDecoded)
+// User info and ftp paths are decoded because they go out as bytes: in a
+// Basic header and in FTP's USER, PASS and RETR commands, where a line break
+// would end the command and start another one of the server's choosing.
+UrlError DecodeCommandText(const std::string& text, std::string* pDecoded)
 {
     pDecoded->clear();
     for (size_t i = 0; i < text.size(); ++i)
@@ -153,10 +153,10 @@ UrlError TakeTypeCode(std::string* pPath, bool* pAscii)
     if (code == std::string::npos)
         return UrlError::kNone;
     if (code + kTypeCodeLength != pPath->size())
-        return UrlError::kBadEscape;
+        return UrlError::kBadFtpType;
     const char type = ToLower(pPath->back());
     if (type != 'a' && type != 'i')
-        return UrlError::kBadEscape;
+        return UrlError::kBadFtpType;
     *pAscii = type == 'a';
     pPath->erase(code);
     return UrlError::kNone;
@@ -233,9 +233,9 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
         hostPort.erase(0, at + 1);
         parsed.hasUserInfo = true;
         const size_t colon = userInfo.find(':');
-        UrlError error = DecodeUserInfo(userInfo.substr(0, colon), &parsed.user);
+        UrlError error = DecodeCommandText(userInfo.substr(0, colon), &parsed.user);
         if (error == UrlError::kNone && colon != std::string::npos)
-            error = DecodeUserInfo(userInfo.substr(colon + 1), &parsed.password);
+            error = DecodeCommandText(userInfo.substr(colon + 1), &parsed.password);
         if (error != UrlError::kNone)
             return error;
     }
@@ -407,7 +407,7 @@ const std::string& DisplayHost(const Url& url)
 UrlError FtpPathFromTarget(const Url& url, std::string* pPath)
 {
     // The same rule as user info: the path goes out in a command line.
-    return DecodeUserInfo(url.target.substr(url.target.empty() ? 0 : 1), pPath);
+    return DecodeCommandText(url.target.substr(url.target.empty() ? 0 : 1), pPath);
 }
 
 bool SameOrigin(const Url& a, const Url& b)

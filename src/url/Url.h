@@ -34,7 +34,8 @@ enum class UrlError
     kBadInternationalHost, // a name beyond ASCII that has no A-label form
     kBadPort,          // 0, above 65535 or not digits
     kBadEscape,        // '%' without two hex digits, user info that decodes to a
-                       // control character, an ftp ";type=" other than a or i
+                       // control character
+    kBadFtpType,       // an ftp ";type=" other than a or i at the path's end
     kTooLong,          // longer than kMaxUrlLength
 };
 
@@ -91,7 +92,8 @@ bool IsFtp(Scheme scheme);
 //   '\', ']', '^', '`', '{', '|', '}', bytes 0x80 and above) are escaped as
 //   %XX, valid escapes are kept as they are.
 // - ftp and ftps: a last path segment ending in ";type=a" or ";type=i" (any case)
-//   loses it and sets ftpAscii for "a"; other type codes are refused.
+//   loses it and sets ftpAscii for "a"; other type codes are refused
+//   (kBadFtpType).
 //
 // On error *pUrl is left as it was.
 UrlError ParseUrl(const char* pszUtf8, Url* pUrl, HostToAscii toAscii = nullptr);

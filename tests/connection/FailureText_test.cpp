@@ -64,6 +64,10 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
         {VEXERR_URL, VEXDET_URL_BAD_DIGEST, false, "",
          "The URL was refused: its fragment asks for a digest that cannot be verified (sha256, sha384 or "
          "sha512 with 64, 96 or 128 hex digits, once)."},
+        {VEXERR_URL, VEXDET_URL_BAD_FTP_TYPE, false, "",
+         "The URL was refused: an ftp path may end only in ;type=a or ;type=i."},
+        {VEXERR_URL, VEXDET_URL_BAD_INTERNATIONAL_HOST, false, "",
+         "The URL was refused: the international host name has no valid IDNA (A-label) form."},
     };
     for (const auto& row : cases)
     {
