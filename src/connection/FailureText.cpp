@@ -1,6 +1,8 @@
 #include "FailureText.h"
 
+#include "Url.h"
 #include "VexErrors.h"
+#include "VexLimits.h"
 
 namespace {
 
@@ -34,14 +36,14 @@ std::string SocketCause(long code, unsigned timeoutSeconds)
 {
     switch (code)
     {
-    case 10060: return "no answer within " + std::to_string(timeoutSeconds) + " s";
-    case 10061: return "the connection was refused (nothing listens on that port)";
-    case 10054: return "the connection was reset by the peer";
-    case 10053: return "the connection was aborted";
-    case 10051: return "the network is unreachable";
-    case 10065: return "the host is unreachable";
-    case 11001: return "the host name is not known";
-    case 11002: return "the host name could not be looked up right now";
+    case VEXWSA_TIMEDOUT: return "no answer within " + std::to_string(timeoutSeconds) + " s";
+    case VEXWSA_CONNREFUSED: return "the connection was refused (nothing listens on that port)";
+    case VEXWSA_CONNRESET: return "the connection was reset by the peer";
+    case VEXWSA_CONNABORTED: return "the connection was aborted";
+    case VEXWSA_NETUNREACH: return "the network is unreachable";
+    case VEXWSA_HOSTUNREACH: return "the host is unreachable";
+    case VEXWSA_HOST_NOT_FOUND: return "the host name is not known";
+    case VEXWSA_TRY_AGAIN: return "the host name could not be looked up right now";
     case 0: return "the connection attempt failed";
     default: return "Windows Sockets error " + std::to_string(code);
     }
@@ -99,7 +101,7 @@ std::string HttpCause(const FailureContext& c)
                              : Server(c) + " answered " + CleanPeerText(c.serverReply);
     case VEXDET_HTTP_FRAMING: return Server(c) + " sent a body whose length or chunks cannot be read";
     case VEXDET_HTTP_BODY_CUT: return Server(c) + " closed the connection before the whole body arrived";
-    case VEXDET_HTTP_TOO_MANY_REDIRECTS: return Server(c) + " redirected more than 10 times in a row";
+    case VEXDET_HTTP_TOO_MANY_REDIRECTS: return Server(c) + " redirected more than " + std::to_string(kMaxRedirects) + " times in a row";
     case VEXDET_HTTP_REDIRECT_REFUSED:
         return Server(c) + " redirected to a place the control does not follow (from https to http, or to "
                            "another scheme)";
@@ -175,7 +177,8 @@ std::string UrlCause(long detail)
         return "the URL was refused: the international host name has no valid IDNA (A-label) form";
     case VEXDET_URL_BAD_PORT: return "the URL was refused: the port is not a number from 1 to 65535";
     case VEXDET_URL_BAD_ESCAPE: return "the URL was refused: it holds a broken %-escape";
-    case VEXDET_URL_TOO_LONG: return "the URL was refused: it is longer than 2048 characters";
+    case VEXDET_URL_TOO_LONG:
+        return "the URL was refused: it is longer than " + std::to_string(url::kMaxUrlLength) + " characters";
     case VEXDET_URL_BAD_DIGEST:
         return "the URL was refused: its fragment asks for a digest that cannot be verified (sha256, sha384 or "
                "sha512 with 64, 96 or 128 hex digits, once)";

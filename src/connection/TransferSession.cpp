@@ -11,6 +11,7 @@
 #include "VexFTP.h"
 #include "VexHTTP.h"
 #include "VexHTTP11.h"
+#include "VexLimits.h"
 
 #include <memory>
 #include <new>

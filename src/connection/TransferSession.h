@@ -49,8 +49,6 @@ public:
     // over implicit TLS for ftps and as m_ftpTls says for ftp.
     bool FetchURL(const url::Url& target, const wchar_t* pwszLocal, bool bPassive);
 
-    static constexpr unsigned kMaxRedirects = 10;
-
     CAnsiString m_pszReferer;
     CAnsiString m_pszUserAgent;
     CDiagLog* m_pSharedLog = nullptr;

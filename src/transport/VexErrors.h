@@ -104,6 +104,13 @@ constexpr long VEXDET_DIGEST_UNAVAILABLE = 1091; // the platform computed no dig
 constexpr long VEXWSA_WOULDBLOCK = 10035;
 constexpr long VEXWSA_TIMEDOUT = 10060;
 constexpr long VEXWSA_HOST_NOT_FOUND = 11001;
+// Windows Sockets codes that failure texts put in words.
+constexpr long VEXWSA_NETUNREACH = 10051;
+constexpr long VEXWSA_CONNABORTED = 10053;
+constexpr long VEXWSA_CONNRESET = 10054;
+constexpr long VEXWSA_CONNREFUSED = 10061;
+constexpr long VEXWSA_HOSTUNREACH = 10065;
+constexpr long VEXWSA_TRY_AGAIN = 11002;
 
 // Local file codes, returned by CLocalFile::MapLastError and recorded beside -150.
 constexpr long VEXFILE_CANNOT_CREATE = -303;

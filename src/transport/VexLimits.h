@@ -39,3 +39,7 @@ constexpr int kTransferBlockSize = 256 * 1024;
 
 // The progress and abort hooks are consulted on every seventh block.
 constexpr unsigned kBlocksPerProgressReport = 7;
+
+// Redirects a URL fetch follows in a row before it gives up: more than any
+// sound site needs, few enough to end a loop quickly.
+constexpr unsigned kMaxRedirects = 10;
