@@ -85,14 +85,26 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
     return lDetail == 0;
 }
 
-CTransferSession::SocksHop CTransferSession::Socks() const
+SocksEndpoint CTransferSession::Socks() const
 {
+    SocksEndpoint socks;
     if (m_bUseSocks)
-        return {m_pszSocksServer.Get(), static_cast<uint16_t>(m_nSocksPort), static_cast<unsigned>(m_nSocksVersion),
-                static_cast<unsigned>(m_nSocksAuthMethod), m_pszSocksUser.Get(), m_pszSocksPassword.Get()};
-    return {m_route.host.c_str(), m_route.port, m_route.SocksSelector(), m_route.socksAuthMethod,
-            m_route.user.empty() ? nullptr : m_route.user.c_str(),
-            m_route.password.empty() ? nullptr : m_route.password.c_str()};
+    {
+        socks.pszServer = m_pszSocksServer.Get();
+        socks.port = static_cast<uint16_t>(m_nSocksPort);
+        socks.version = static_cast<unsigned>(m_nSocksVersion);
+        socks.authMethod = static_cast<unsigned>(m_nSocksAuthMethod);
+        socks.pszUser = m_pszSocksUser.Get();
+        socks.pszPassword = m_pszSocksPassword.Get();
+        return socks;
+    }
+    socks.pszServer = m_route.host.c_str();
+    socks.port = m_route.port;
+    socks.version = m_route.SocksSelector();
+    socks.authMethod = m_route.socksAuthMethod;
+    socks.pszUser = m_route.user.empty() ? nullptr : m_route.user.c_str();
+    socks.pszPassword = m_route.password.empty() ? nullptr : m_route.password.c_str();
+    return socks;
 }
 
 bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challenges)
@@ -116,7 +128,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         Prepare(*http);
         http->SetReferer(m_pszReferer.Get());
         http->SetUserAgent(m_pszUserAgent.Get());
-        const SocksHop socks = Socks();
+        const SocksEndpoint socks = Socks();
         const bool bConnected =
             UsesSocks()    ? http->ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version,
                                                 socks.authMethod, socks.pszUser, socks.pszPassword)
@@ -169,7 +181,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     Prepare(*ftp);
     ftp->m_bTrustPassiveAddress = m_bTrustPassiveAddress;
     ftp->m_tlsMode = tls;
-    const SocksHop socks = Socks();
+    const SocksEndpoint socks = Socks();
     const bool bConnected =
         UsesSocks()    ? ftp->ConnectSocks(pszHost, pszUser, pszPassword, port, socks.pszServer, socks.port,
                                            socks.version, socks.authMethod, socks.pszUser, socks.pszPassword)
@@ -202,10 +214,7 @@ bool CTransferSession::ConnectHttp11(CVexHTTP11& http, const url::Url& target)
     // and the certificate is still checked against the server's name.
     if (UsesSocks())
     {
-        const SocksHop socks = Socks();
-        return http.ConnectSocks(pszHost, target.port, socks.pszServer, socks.port, socks.version, socks.authMethod,
-                                 socks.pszUser, socks.pszPassword) &&
-               (!bTls || http.StartTls(pszHost));
+        return http.ConnectSocks(pszHost, target.port, Socks()) && (!bTls || http.StartTls(pszHost));
     }
     if (m_route.bUse && bTls)
         return http.ConnectHttpTunnel(m_route, pszHost, target.port) && http.StartTls(pszHost);

@@ -87,17 +87,8 @@ public:
 private:
     // The SOCKS proxy of the request: the configured one, or the one that a
     // configuration script named for it.
-    struct SocksHop
-    {
-        const char* pszServer;
-        uint16_t port;
-        unsigned version; // the client's selector: 0 and 1 SOCKS 4, 2 and above SOCKS 5
-        unsigned authMethod;
-        const char* pszUser;
-        const char* pszPassword;
-    };
     bool UsesSocks() const { return m_bUseSocks || m_route.socksVersion != 0; }
-    SocksHop Socks() const;
+    SocksEndpoint Socks() const;
     void Prepare(VEXSOCK& client);
     void RecordError(long lError, long lErrorEx)
     {

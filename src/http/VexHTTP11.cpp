@@ -76,14 +76,12 @@ bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
     return bResult;
 }
 
-bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
-                              unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword)
+bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const SocksEndpoint& socks)
 {
-    LogFormat("CVexHTTP11::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, {password})\n", pszHost, port, pszProxyHost,
-              proxyPort, version, authMethod, pszUser);
+    LogFormat("CVexHTTP11::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, {password})\n", pszHost, port, socks.pszServer,
+              socks.port, socks.version, socks.authMethod, socks.pszUser);
     bool bResult = EnsureCreated();
-    if (bResult &&
-        !VEXSOCK::ConnectSocks(pszHost, port, pszProxyHost, proxyPort, version, authMethod, pszUser, pszPassword))
+    if (bResult && !VEXSOCK::ConnectSocks(pszHost, port, socks))
     {
         SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
         bResult = false;

@@ -39,8 +39,7 @@ public:
     ~CVexHTTP11();
 
     bool Connect(const char* pszHost, uint16_t port);
-    bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
-                      unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
+    bool ConnectSocks(const char* pszHost, uint16_t port, const SocksEndpoint& socks);
     // To an HTTP proxy, for a request in absolute form.
     bool ConnectHttpProxy(const HttpProxyRoute& route);
     // Through an HTTP proxy's tunnel to the server (for TLS).

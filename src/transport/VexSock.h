@@ -8,6 +8,7 @@
 
 #include "AnsiString.h"
 #include "SocketEvent.h"
+#include "SocksEndpoint.h"
 #include "WinsockStartup.h"
 
 #include <winsock.h>
@@ -57,6 +58,11 @@ public:
     bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost,
                       uint16_t proxyPort, unsigned version, unsigned authMethod,
                       const char* pszUser, const char* pszPassword);
+    bool ConnectSocks(const char* pszHost, uint16_t port, const SocksEndpoint& socks)
+    {
+        return ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version, socks.authMethod,
+                            socks.pszUser, socks.pszPassword);
+    }
     bool NegotiateSocks5(unsigned authMethod, const char* pszUser, const char* pszPassword);
     void EvaluateSocksReply(const uint8_t* pReply, unsigned version);
     // Reads one SOCKS 5 reply and not a byte past it. -1 when the socket
