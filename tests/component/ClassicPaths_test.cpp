@@ -6,9 +6,9 @@
 #include "VexCtl3.h"
 
 #include "ComTest.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "TestTls.h"
 #include "VexErrors.h"
 
@@ -22,18 +22,18 @@ namespace {
 
 const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
+using PathsBeyondTheCodePage = CSettingsFixture;
+using HostsBeyondAscii = CSettingsFixture;
+
 std::wstring Widen(const std::string& ascii)
 {
     return std::wstring(ascii.begin(), ascii.end());
 }
 
-TEST(PathsBeyondTheCodePage, AnHttpPathFetchesThatFile)
+TEST_F(PathsBeyondTheCodePage, AnHttpPathFetchesThatFile)
 {
     // The prefix's code page is 1252, which holds neither name.
     ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
-    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
-    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
     CComPtr<IVexCtl3> control;
     ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
 
@@ -59,15 +59,11 @@ TEST(PathsBeyondTheCodePage, AnHttpPathFetchesThatFile)
         DeleteFileA(fetched.c_str());
         DeleteFileW(published.c_str());
     }
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 
 // proftpd lists UTF8 among its features.
-TEST(PathsBeyondTheCodePage, FtpServersThatTakeUtf8GetTheNameInUtf8)
+TEST_F(PathsBeyondTheCodePage, FtpServersThatTakeUtf8GetTheNameInUtf8)
 {
-    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
-    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
     CComPtr<IVexCtl3> control;
     ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
     const std::wstring name = L"\x041e\x0442\x0447\x0451\x0442.txt";
@@ -99,19 +95,14 @@ TEST(PathsBeyondTheCodePage, FtpServersThatTakeUtf8GetTheNameInUtf8)
         DeleteFileA(fetched.c_str());
     }
     DeleteFileW(published.c_str());
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 
 // The test namespace's hosts file maps xn--bcher-kva.vexa.test to loopback;
 // the certificate on VEXA_TLS_IDN_PORT names only that A-label.
-TEST(HostsBeyondAscii, GoOutAsALabelsAndAreShownAsWritten)
+TEST_F(HostsBeyondAscii, GoOutAsALabelsAndAreShownAsWritten)
 {
     ASSERT_TRUE(TrustTestRoot());
-    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
-    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-    const std::string published = testenv::WebRoot() + "\\idn.txt";
-    WriteWholeFile(published, "international");
+    Publish(testenv::WebRoot(), "idn.txt", "international");
     CComPtr<IVexCtl3> control;
     ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
 
@@ -159,8 +150,6 @@ TEST(HostsBeyondAscii, GoOutAsALabelsAndAreShownAsWritten)
         DeleteFileW(file);
         SysFreeString(file);
     }
-    DeleteFileA(published.c_str());
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 // leave no temporary file behind, and the process must live on.
 #include "VexCtl3.h"
 
-#include "TestRegistry.h"
 #include "CallerTrace.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 #include "TestTiming.h"
@@ -20,8 +20,6 @@
 #include <string>
 
 namespace {
-
-const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
 
 // The order of SCENARIOS in tests/peers/faultpeer.py.
 enum Scenario
@@ -46,21 +44,19 @@ short ScenarioPort(Scenario scenario)
 
 const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
-class FaultInjection : public ::testing::Test
+class FaultInjection : public CSettingsFixture
 {
 protected:
     void SetUp() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+        CSettingsFixture::SetUp();
         ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(m_control.Receive())), S_OK);
     }
     void TearDown() override
     {
         m_control.Reset();
         SetEnvironmentVariableA("TMP", m_savedTmp.empty() ? nullptr : m_savedTmp.c_str());
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        CSettingsFixture::TearDown();
     }
 
     // Runs one fetch and checks the four promises; bound is in seconds.
@@ -152,18 +148,17 @@ TEST_F(FaultInjection, FtpPeersThatBreak)
     for (const auto& c : cases)
         ExpectCleanFailure(c.what, [&](VARIANT_BOOL* pb) { return Ftp(ScenarioPort(c.scenario), pb); }, kBound);
 
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "UsePASV", 1);
+    SetDword("UsePASV", 1);
     ExpectCleanFailure("reset in the data connection",
                        [&](VARIANT_BOOL* pb) { return Ftp(ScenarioPort(kFtpResetInData), pb); }, kBound);
 }
 
 TEST_F(FaultInjection, ProxyThatBreaksInTheHandshake)
 {
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ConnectSOCKS", 1);
-    testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_ServerAddress", "127.0.0.1");
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Port",
-                      static_cast<DWORD>(ScenarioPort(kSocksResetInHandshake)));
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Version", 5);
+    SetDword("ConnectSOCKS", 1);
+    SetText("SOCKS_ServerAddress", "127.0.0.1");
+    SetDword("SOCKS_Port", static_cast<DWORD>(ScenarioPort(kSocksResetInHandshake)));
+    SetDword("SOCKS_Version", 5);
     ExpectCleanFailure("proxy reset in the handshake",
                        [&](VARIANT_BOOL* pb) {
                            return m_control->FetchRemoteHTTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"/f"),
@@ -175,8 +170,7 @@ TEST_F(FaultInjection, ProxyThatBreaksInTheHandshake)
 TEST_F(FaultInjection, TemporaryDirectoryFullReadOnlyOrMissing)
 {
     // A file larger than the 64 KiB directory.
-    const std::string big = testenv::WebRoot() + "\\fault-big.bin";
-    WriteWholeFile(big, std::string(300 * 1024, 'b'));
+    Publish(testenv::WebRoot(), "fault-big.bin", std::string(300 * 1024, 'b'));
     const auto fetchBig = [&](VARIANT_BOOL* pb) {
         return m_control->FetchRemoteHTTP(CBstrArg(L"127.0.0.1"), CBstrArg(L"/fault-big.bin"),
                                           static_cast<short>(testenv::LighttpdPort()), pb);
@@ -188,7 +182,6 @@ TEST_F(FaultInjection, TemporaryDirectoryFullReadOnlyOrMissing)
     ExpectCleanFailure("read-only temporary directory", fetchBig, kBound);
     UseTemp("C:\\no\\such\\temporary\\directory");
     ExpectCleanFailure("missing temporary directory", fetchBig, kBound);
-    DeleteFileA(big.c_str());
 }
 
 } // namespace

@@ -7,10 +7,10 @@
 
 #include "ComTest.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "TestTls.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,6 @@ namespace {
 
 const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
-const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
 const size_t kFileSize = 4 * 1024 * 1024;
 // Of BinaryContent(kFileSize).
 const char kSha256[] = "98379c017b5925cd67f93a970d0debf6d145cbb4df3f826849aeda6e702b0dcd";
@@ -95,14 +94,12 @@ public:
     std::function<void(const Progress&)> onProgress;
 };
 
-class FetchEvents : public ::testing::Test
+class FetchEvents : public CSettingsFixture
 {
 protected:
     void SetUp() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
+        CSettingsFixture::SetUp();
         ASSERT_TRUE(TrustTestRoot());
         ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(m_control.Receive())), S_OK);
         CComPtr<IConnectionPointContainer> container;
@@ -120,7 +117,7 @@ protected:
         }
         m_point.Reset();
         m_control.Reset();
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        CSettingsFixture::TearDown();
     }
 
     HRESULT FetchURL(const std::string& url, VARIANT_BOOL* pbCompleted)
@@ -181,9 +178,8 @@ std::string HttpUrl(const std::string& path)
 TEST_F(FetchEvents, ProgressRisesToTheFileSizeAndTheDigestMatches)
 {
     const std::string content = BinaryContent(kFileSize);
-    CTrackedFiles published;
-    WriteWholeFile(published.Track(testenv::WebRoot() + "\\events-4m.bin"), content);
-    WriteWholeFile(published.Track(testenv::FtpRoot() + "\\events-4m.bin"), content);
+    Publish(testenv::WebRoot(), "events-4m.bin", content);
+    Publish(testenv::FtpRoot(), "events-4m.bin", content);
     const std::string ftpLogin = testenv::FtpUser() + ":" + testenv::FtpPassword() + "@";
     const std::string urls[] = {
         HttpUrl("/events-4m.bin#sha256=") + kSha256,
@@ -215,8 +211,7 @@ TEST_F(FetchEvents, ProgressRisesToTheFileSizeAndTheDigestMatches)
 
 TEST_F(FetchEvents, DigestsThatDoNotMatchOrCannotBeCheckedKeepNoFile)
 {
-    CTrackedFiles published;
-    WriteWholeFile(published.Track(testenv::WebRoot() + "\\events-digest.txt"), "digested");
+    Publish(testenv::WebRoot(), "events-digest.txt", "digested");
     const struct
     {
         const char* fragment;
@@ -256,8 +251,7 @@ TEST_F(FetchEvents, DigestsThatDoNotMatchOrCannotBeCheckedKeepNoFile)
 
 TEST_F(FetchEvents, CancelFromAProgressEventEndsTheFetch)
 {
-    CTrackedFiles published;
-    WriteWholeFile(published.Track(testenv::WebRoot() + "\\events-cancel.bin"), BinaryContent(kFileSize));
+    Publish(testenv::WebRoot(), "events-cancel.bin", BinaryContent(kFileSize));
     m_sink.onProgress = [this](const Progress&) { EXPECT_EQ(m_control->CancelFetch(), S_OK); };
     const size_t filesBefore = VexTempFiles().size();
     VARIANT_BOOL bCompleted = VARIANT_TRUE;

@@ -6,9 +6,9 @@
 #include "VexCtl3.h"
 
 #include "ComTest.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +56,6 @@ void operator delete(void* p, size_t) noexcept
 
 namespace {
 
-const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
-
 const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
 
 // Runs call with the first `allowed` allocations granted and the next one
@@ -70,23 +68,19 @@ HRESULT WithAllocations(long allowed, const std::function<HRESULT()>& call)
     return hr;
 }
 
-class OutOfMemory : public ::testing::Test
+class OutOfMemory : public CSettingsFixture
 {
 protected:
     void SetUp() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        m_published = testenv::WebRoot() + "\\oom.txt";
-        WriteWholeFile(m_published, "arrived whole\n");
+        CSettingsFixture::SetUp();
+        Publish(testenv::WebRoot(), "oom.txt", "arrived whole\n");
         ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(m_control.Receive())), S_OK);
     }
     void TearDown() override
     {
         m_control.Reset();
-        DeleteFileA(m_published.c_str());
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        CSettingsFixture::TearDown();
     }
 
     long LastFetchError()
@@ -97,7 +91,6 @@ protected:
     }
 
     CComPtr<IVexCtl3> m_control;
-    std::string m_published;
 };
 
 TEST_F(OutOfMemory, EveryFetchFailsCleanlyUntilItHasTheMemoryItNeeds)

@@ -3,8 +3,8 @@
 // LastError. Both calls answer, nothing crashes, the settings stay sound.
 #include "VexCtl3.h"
 
-#include "TestRegistry.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 
@@ -66,13 +66,11 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-TEST(Reentrancy, HostCallsTheControlAgainFromItsMessagePump)
+using Reentrancy = CSettingsFixture;
+
+TEST_F(Reentrancy, HostCallsTheControlAgainFromItsMessagePump)
 {
-    const char* pszKey = "SOFTWARE\\Quorvel\\VexUpdate";
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
-    testreg::SetText(HKEY_LOCAL_MACHINE, pszKey, "ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-    const std::string published = testenv::WebRoot() + "\\nested.txt";
-    WriteWholeFile(published, "nested body");
+    Publish(testenv::WebRoot(), "nested.txt", "nested body");
 
     CComPtr<IVexCtl3> control;
     ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
@@ -125,10 +123,8 @@ TEST(Reentrancy, HostCallsTheControlAgainFromItsMessagePump)
 
     DeleteFileA(outerFile.c_str());
     DeleteFileA(g_nested.fetchedFile.c_str());
-    DeleteFileA(published.c_str());
     DestroyWindow(hwnd);
     CloseHandle(g_nested.hDone);
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, pszKey);
 }
 
 } // namespace

@@ -4,9 +4,10 @@
 // in the temporary directory must not grow with the number of fetches.
 #include "VexCtl3.h"
 
-#include "TestRegistry.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
+#include "TestRegistry.h"
 
 #include "ComTest.h"
 
@@ -21,7 +22,6 @@
 
 namespace {
 
-const char kSettingsKey[] = "SOFTWARE\\Quorvel\\VexUpdate";
 const char kConnectionsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 const char kSystemValue[] = "DefaultConnectionSettings";
 
@@ -62,30 +62,23 @@ uintptr_t FreshHandleValue()
     return value;
 }
 
-class Soak : public ::testing::Test
+class Soak : public CSettingsFixture
 {
 protected:
     void SetUp() override
     {
         m_savedSystem = testreg::Read(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
         SetSystemScript(testenv::PacUrl());
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-        SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        WriteWholeFile(testenv::WebRoot() + "\\soak.txt", std::string(20000, 'h'));
-        WriteWholeFile(testenv::FtpRoot() + "\\soak.txt", std::string(20000, 'f'));
+        CSettingsFixture::SetUp();
+        Publish(testenv::WebRoot(), "soak.txt", std::string(20000, 'h'));
+        Publish(testenv::FtpRoot(), "soak.txt", std::string(20000, 'f'));
         ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(m_control.Receive())), S_OK);
     }
     void TearDown() override
     {
         m_control.Reset();
-        DeleteFileA((testenv::WebRoot() + "\\soak.txt").c_str());
-        DeleteFileA((testenv::FtpRoot() + "\\soak.txt").c_str());
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+        CSettingsFixture::TearDown();
         testreg::Write(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, m_savedSystem);
-    }
-    void SetText(const char* pszName, const std::string& text)
-    {
-        testreg::SetText(HKEY_LOCAL_MACHINE, kSettingsKey, pszName, text);
     }
     // The user's settings name only a configuration script (which answers
     // DIRECT for the soak's host): each fetch runs it twice on a worker.
@@ -97,14 +90,14 @@ protected:
     }
     void UseRoute(Route route)
     {
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ConnectSOCKS", route == Route::kSocks ? 1 : 0);
+        SetDword("ConnectSOCKS", route == Route::kSocks ? 1 : 0);
         SetText("SOCKS_ServerAddress", "127.0.0.1");
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Port", testenv::DantePort());
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "SOCKS_Version", 5);
+        SetDword("SOCKS_Port", testenv::DantePort());
+        SetDword("SOCKS_Version", 5);
         SetText("HTTPProxy", route == Route::kHttpProxy ? "127.0.0.1:" + std::to_string(testenv::TinyproxyPort()) : "");
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "UseSystemProxy", route == Route::kSystemScript ? 1 : 0);
+        SetDword("UseSystemProxy", route == Route::kSystemScript ? 1 : 0);
         // FTP passes an HTTP proxy in passive mode only.
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kSettingsKey, "UsePASV", route == Route::kHttpProxy ? 1 : 0);
+        SetDword("UsePASV", route == Route::kHttpProxy ? 1 : 0);
     }
 
     // One fetch of the soak's mix; true when its outcome is the expected one.

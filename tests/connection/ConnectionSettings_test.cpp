@@ -7,6 +7,7 @@
 #include "CallerTrace.h"
 #include "ConnectionSettingsValues.h"
 #include "RegistryAccess.h"
+#include "SettingsFixture.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
@@ -37,15 +38,6 @@ protected:
     }
     void TearDown() override { testreg::DeleteKey(kRoot, kKey); }
 
-    static void SetDword(const char* pszName, DWORD dw, const CCallerTrace& = {})
-    {
-        ASSERT_EQ(testreg::SetDword(kRoot, kKey, pszName, dw), ERROR_SUCCESS);
-    }
-    static void SetText(const char* pszName, const std::string& text, DWORD type = REG_SZ,
-                        const CCallerTrace& = {})
-    {
-        ASSERT_EQ(testreg::SetText(kRoot, kKey, pszName, text, type), ERROR_SUCCESS);
-    }
     static void SetRaw(const char* pszName, DWORD type, const void* pData, DWORD cb, const CCallerTrace& = {})
     {
         ASSERT_EQ(testreg::Set(kRoot, kKey, pszName, type, pData, cb), ERROR_SUCCESS);

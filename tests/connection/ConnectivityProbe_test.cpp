@@ -8,6 +8,7 @@
 #include "ClosedPort.h"
 #include "RegistryAccess.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
@@ -268,14 +269,8 @@ TEST_F(ConnectivityProbeTest, UsesTheProxyAndTargetThatTheSettingsRead)
     CScriptedPeer peer;
     const uint16_t port = peer.HoldUntilClientCloses().Start();
     const std::string target = "127.0.0.1:" + std::to_string(port);
-    ASSERT_EQ(testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ConnectSOCKS", 1), ERROR_SUCCESS);
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_ServerAddress", "127.0.0.1");
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Port", testenv::DantePort());
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Version", 5);
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKSAuthReqd", 1);
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Username", testenv::ProxyUser());
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Password", testenv::ProxyPassword());
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget", target);
+    UseDante();
+    SetText("ProbeTarget", target);
 
     CConnectionSettings settings;
     ReadConnectionSettings(settings);
@@ -285,7 +280,7 @@ TEST_F(ConnectivityProbeTest, UsesTheProxyAndTargetThatTheSettingsRead)
     EXPECT_TRUE(peer.Accepted());
 
     // The blocked destination through the same proxy.
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget", "127.0.0.66:80");
+    SetText("ProbeTarget", "127.0.0.66:80");
     ReadConnectionSettings(settings);
     EXPECT_FALSE(ProbeInternetConnection(settings));
 }
@@ -294,8 +289,7 @@ TEST_F(ConnectivityProbeTest, ADirectRecordWithAProbeTarget)
 {
     CScriptedPeer peer;
     const uint16_t port = peer.HoldUntilClientCloses().Start();
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget",
-                     "127.0.0.1:" + std::to_string(port));
+    SetText("ProbeTarget", "127.0.0.1:" + std::to_string(port));
     CConnectionSettings settings;
     ReadConnectionSettings(settings);
     ASSERT_FALSE(settings.m_bConnectSOCKS);

@@ -4,12 +4,10 @@
 #include "VexEngine.h"
 
 #include "ClosedPort.h"
-#include "ComTest.h"
-#include "ConnectionSettings.h"
+#include "SettingsFixture.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "TestTls.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -25,27 +23,6 @@
 
 namespace {
 
-void SetText(const char* pszName, const std::string& text)
-{
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, text);
-}
-
-void SetDword(const char* pszName, DWORD value)
-{
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, value);
-}
-
-void UseDante(const std::string& password)
-{
-    SetDword("ConnectSOCKS", 1);
-    SetText("SOCKS_ServerAddress", "127.0.0.1");
-    SetDword("SOCKS_Port", testenv::DantePort());
-    SetDword("SOCKS_Version", 5);
-    SetDword("SOCKSAuthReqd", 1);
-    SetText("SOCKS_Username", testenv::ProxyUser());
-    SetText("SOCKS_Password", password);
-}
-
 bool FetchUrl(CVexEngine& engine, const std::string& text)
 {
     url::Url target;
@@ -58,16 +35,10 @@ std::string Http(uint16_t port, const char* pszPath)
     return "http://127.0.0.1:" + std::to_string(port) + pszPath;
 }
 
-class FetchFailure : public ::testing::Test
+class FetchFailure : public CSettingsFixture
 {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(TrustTestRoot()); }
-    void SetUp() override
-    {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-    }
-    void TearDown() override { testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey); }
 };
 
 TEST_F(FetchFailure, EachFamilyNamesItsPeerAndCause)
@@ -97,10 +68,10 @@ TEST_F(FetchFailure, EachFamilyNamesItsPeerAndCause)
          {"No connection to 127.0.0.1:" + std::to_string(closedPort), "refused"}},
         {"silent server", nullptr, Http(silent.Port(), "/x"), VEXERR_SOCKET, VEXWSA_TIMEDOUT,
          {"127.0.0.1:" + std::to_string(silent.Port()), "no answer within 4 s"}},
-        {"SOCKS refusal by rule", [] { UseDante(testenv::ProxyPassword()); }, "http://127.0.0.66:80/x", VEXERR_SOCKS,
+        {"SOCKS refusal by rule", [] { UseDante(); }, "http://127.0.0.66:80/x", VEXERR_SOCKS,
          VEXDET_SOCKS_NOT_ALLOWED,
          {"SOCKS 5 proxy at 127.0.0.1:" + std::to_string(testenv::DantePort()), "does not allow", "127.0.0.66:80"}},
-        {"SOCKS password", [] { UseDante("wrong-proxy-password"); }, Http(testenv::LighttpdPort(), "/x"),
+        {"SOCKS password", [] { UseDante(5, true, "wrong-proxy-password"); }, Http(testenv::LighttpdPort(), "/x"),
          VEXERR_SOCKS, VEXDET_SOCKS_AUTH, {"refused the user name or password"}},
         {"dial-up", [] {
              SetDword("ConnectDUN", 1);
@@ -162,28 +133,25 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
     CTempDir dir;
     const std::string log = dir.Path("trace.txt");
     SetText("TraceLog", log);
-    WriteWholeFile(testenv::FtpRoot() + "\\traced.txt", "traced");
+    Publish(testenv::FtpRoot(), "traced.txt", "traced");
     CVexEngine engine;
     const std::string ftp = "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@127.0.0.1:" +
                             std::to_string(testenv::FtpPort()) + "/traced.txt";
     ASSERT_TRUE(FetchUrl(engine, ftp));
     DeleteFileW(engine.LastFetchedFile().c_str());
-    UseDante(testenv::ProxyPassword());
+    UseDante();
     ASSERT_TRUE(FetchUrl(engine, ftp));
     DeleteFileW(engine.LastFetchedFile().c_str());
     SetDword("ConnectDUN", 1);
     SetText("DUN_Profile", "Office");
     SetText("DUN_Password", "dial-secret");
     EXPECT_FALSE(FetchUrl(engine, ftp));
-    DeleteFileA((testenv::FtpRoot() + "\\traced.txt").c_str());
     // A redirect that sets a cookie and names user info.
-    WriteWholeFile(testenv::WebRoot() + "\\traced-target.txt", "redirected");
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+    Publish(testenv::WebRoot(), "traced-target.txt", "redirected");
     SetUp();
     SetText("TraceLog", log);
     EXPECT_TRUE(FetchUrl(engine, Http(testenv::Port("VEXA_REDIRECT_PORT"), "/with-secrets")));
     DeleteFileW(engine.LastFetchedFile().c_str());
-    DeleteFileA((testenv::WebRoot() + "\\traced-target.txt").c_str());
 
     const std::string trace = ReadWholeFile(log);
     for (const char* pszLine : {"FetchURL( ftp://127.0.0.1:", "returned true", "CVexFTP::PutMessage( PASS {password} )",
@@ -196,13 +164,11 @@ TEST_F(FetchFailure, TraceLogCollectsEveryFetchWithPasswordsMasked)
         EXPECT_EQ(trace.find(secret), std::string::npos) << "the trace shows a password";
 
     // A log that cannot be written leaves the fetch alone.
-    testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
     SetUp();
     SetText("TraceLog", dir.Path("no-such-directory\\trace.txt"));
-    WriteWholeFile(testenv::WebRoot() + "\\untraced.txt", "fetched");
+    Publish(testenv::WebRoot(), "untraced.txt", "fetched");
     EXPECT_TRUE(FetchUrl(engine, Http(testenv::LighttpdPort(), "/untraced.txt")));
     DeleteFileW(engine.LastFetchedFile().c_str());
-    DeleteFileA((testenv::WebRoot() + "\\untraced.txt").c_str());
 }
 
 } // namespace

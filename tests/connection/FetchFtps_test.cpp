@@ -4,10 +4,9 @@
 #include "VexEngine.h"
 
 #include "ComTest.h"
-#include "ConnectionSettings.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "TestTls.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -16,7 +15,6 @@
 
 #include <windows.h>
 
-#include <set>
 #include <string>
 
 namespace {
@@ -28,20 +26,15 @@ std::string WithoutLineEnds(std::string text)
     return text;
 }
 
-class FetchFtps : public ::testing::Test
+class FetchFtps : public CSettingsFixture
 {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(TrustTestRoot()); }
     void SetUp() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        WriteWholeFile(m_files.Track(testenv::FtpRoot() + "\\ftps-fetch.bin"), m_content);
-        m_before = VexTempFiles();
+        CSettingsFixture::SetUp();
+        Publish(testenv::FtpRoot(), "ftps-fetch.bin", m_content);
     }
-    void TearDown() override { testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey); }
-    void SetFtpTls(DWORD value) { testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "FTPTLS", value); }
     std::string Url(const char* pszScheme, const char* pszPortVariable) const
     {
         return std::string(pszScheme) + "://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@localhost:" +
@@ -66,9 +59,7 @@ protected:
     // No line ends: the same bytes in image type and in ASCII type
     // (FetchRemoteFTP's).
     const std::string m_content = WithoutLineEnds(BinaryContent(200 * 1024 + 3));
-    CTrackedFiles m_files;
     CVexEngine m_engine;
-    std::set<std::string> m_before;
 };
 
 TEST_F(FetchFtps, FtpsUrlsAndFtpTlsFetchTheFile)
@@ -77,7 +68,7 @@ TEST_F(FetchFtps, FtpsUrlsAndFtpTlsFetchTheFile)
     EXPECT_TRUE(Kept() == m_content);
     for (DWORD value : {1u, 2u})
     {
-        SetFtpTls(value);
+        SetDword("FTPTLS", value);
         EXPECT_TRUE(FetchUrl(Url("ftp", "VEXA_FTPS_PORT"))) << value << ": " << m_engine.LastFetchErrorText();
         EXPECT_TRUE(Kept() == m_content) << value;
         EXPECT_TRUE(m_engine.FetchRemoteFile("localhost", "ftps-fetch.bin", testenv::FtpUser().c_str(),
@@ -106,7 +97,7 @@ TEST_F(FetchFtps, FailuresQuoteTheServerAndKeepNoFile)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.portVariable);
-        SetFtpTls(c.ftpTls);
+        SetDword("FTPTLS", c.ftpTls);
         EXPECT_FALSE(FetchUrl(Url("ftp", c.portVariable)));
         EXPECT_EQ(m_engine.LastFetchError(), VEXERR_FTP);
         EXPECT_EQ(m_engine.LastFetchErrorDetail(), c.lErrorEx);

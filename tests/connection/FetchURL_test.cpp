@@ -6,11 +6,10 @@
 #include "VexEngine.h"
 
 #include "ComTest.h"
-#include "ConnectionSettings.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "TestTls.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -20,50 +19,20 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string EveryByte(size_t cb)
-{
-    std::string data(cb, '\0');
-    for (size_t i = 0; i < cb; ++i)
-        data[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    return data;
-}
 
 std::string On(const char* pszScheme, const char* pszPortVariable, const std::string& rest)
 {
     return std::string(pszScheme) + "://127.0.0.1:" + std::to_string(testenv::Port(pszPortVariable)) + rest;
 }
 
-class FetchURL : public ::testing::Test
+class FetchURL : public CSettingsFixture
 {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(TrustTestRoot()); }
-    void SetUp() override
-    {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        m_before = VexTempFiles();
-    }
-    void TearDown() override
-    {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        for (const std::string& name : m_published)
-            DeleteFileA(name.c_str());
-        for (const std::string& name : VexTempFiles())
-            if (!m_before.count(name))
-                DeleteFileA(name.c_str());
-    }
-    void Publish(const std::string& root, const std::string& name, const std::string& content)
-    {
-        m_published.push_back(root + "\\" + name);
-        WriteWholeFile(m_published.back(), content);
-    }
     // Fetches text as a URL; on success returns the kept file's content.
     bool Fetch(const std::string& text, std::string* pContent = nullptr)
     {
@@ -88,13 +57,11 @@ protected:
     std::pair<long, long> LastPair() const { return {m_engine.LastFetchError(), m_engine.LastFetchErrorDetail()}; }
 
     CVexEngine m_engine;
-    std::set<std::string> m_before;
-    std::vector<std::string> m_published;
 };
 
 TEST_F(FetchURL, HttpsArrivesByteExactDirectlyAndThroughSocks)
 {
-    const std::string body = EveryByte(3 * 1024 * 1024 + 17);
+    const std::string body = BinaryContent(3 * 1024 * 1024 + 17);
     Publish(testenv::WebRoot(), "tls-body.bin", body);
     std::string content;
     for (const char* pszHost : {"localhost", "127.0.0.1"})
@@ -104,10 +71,7 @@ TEST_F(FetchURL, HttpsArrivesByteExactDirectlyAndThroughSocks)
         ASSERT_TRUE(Fetch(text, &content)) << text;
         EXPECT_TRUE(content == body) << text;
     }
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ConnectSOCKS", 1);
-    testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_ServerAddress", "127.0.0.1");
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Port", testenv::DantePort());
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "SOCKS_Version", 5);
+    UseDante(5, false);
     ASSERT_TRUE(Fetch(On("https", "VEXA_TLS_PORT", "/tls-body.bin"), &content));
     EXPECT_TRUE(content == body);
 }
@@ -250,7 +214,7 @@ TEST_F(FetchURL, FtpMovesImageUnlessAsciiIsAskedAndLogsInAnonymously)
     EXPECT_EQ(content, lines);
     ASSERT_TRUE(Fetch(account + "/url-file.txt;type=a", &content));
     EXPECT_EQ(content, "one\r\ntwo\r\nthree\r\n");
-    testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "UsePASV", 1);
+    SetDword("UsePASV", 1);
     ASSERT_TRUE(Fetch(On("ftp", "VEXA_FTP_PORT", "/public.bin"), &content)) << LastPair().first << "/" << LastPair().second;
     EXPECT_EQ(content, lines);
 }

@@ -4,9 +4,9 @@
 #include "LocalFile.h"
 #include "VexEngine.h"
 
-#include "ComTest.h"
 #include "ConnectionSettings.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -22,68 +22,7 @@
 
 namespace {
 
-class EngineFetch : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        // The probe goes to a listening loopback server.
-        SetText("ProbeTarget", "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        m_before = VexTempFiles();
-    }
-    void TearDown() override
-    {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        for (const std::string& name : m_published)
-            DeleteFileA(name.c_str());
-        for (const std::string& name : VexTempFiles())
-        {
-            if (!m_before.count(name))
-                DeleteFileA(name.c_str());
-        }
-    }
-
-    void SetDword(const char* pszName, DWORD value)
-    {
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, value);
-    }
-    void SetText(const char* pszName, const std::string& text)
-    {
-        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, text);
-    }
-    void UseDante(DWORD version, bool bAuthenticate)
-    {
-        SetDword("ConnectSOCKS", 1);
-        SetText("SOCKS_ServerAddress", "127.0.0.1");
-        SetDword("SOCKS_Port", testenv::DantePort());
-        SetDword("SOCKS_Version", version);
-        SetDword("SOCKSAuthReqd", bAuthenticate ? 1 : 0);
-        SetText("SOCKS_Username", testenv::ProxyUser());
-        SetText("SOCKS_Password", testenv::ProxyPassword());
-    }
-    std::string Publish(const std::string& root, const std::string& name, const std::string& content)
-    {
-        const std::string path = root + "\\" + name;
-        WriteWholeFile(path, content);
-        m_published.push_back(path);
-        return path;
-    }
-    // The files that fetches left in the temporary directory.
-    std::set<std::string> NewTempFiles()
-    {
-        std::set<std::string> added;
-        for (const std::string& name : VexTempFiles())
-        {
-            if (!m_before.count(name))
-                added.insert(name);
-        }
-        return added;
-    }
-
-    std::set<std::string> m_before;
-    std::vector<std::string> m_published;
-};
+using EngineFetch = CSettingsFixture;
 
 TEST_F(EngineFetch, HttpFetchKeepsTheFileAndNamesIt)
 {

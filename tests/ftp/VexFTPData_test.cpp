@@ -4,10 +4,9 @@
 // trust it. Active: only the server's own connection is taken.
 #include "VexFTP.h"
 
-#include "ConnectionSettings.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "TestRegistry.h"
 #include "Url.h"
 #include "VexEngine.h"
 #include "VexErrors.h"
@@ -107,17 +106,14 @@ TEST(FtpPassiveData, ARefusedDataConnectionSaysSo)
 }
 
 // The registry value reaches the transfer at every fetch.
-class FtpTrustPASVAddress : public ::testing::Test
+class FtpTrustPASVAddress : public CSettingsFixture
 {
 protected:
     void SetUp() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "ProbeTarget",
-                         "127.0.0.1:" + std::to_string(testenv::LighttpdPort()));
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "UsePASV", 1);
+        CSettingsFixture::SetUp();
+        SetDword("UsePASV", 1);
     }
-    void TearDown() override { testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey); }
 };
 
 TEST_F(FtpTrustPASVAddress, RegistryValueChoosesTheReplysAddress)
@@ -137,7 +133,7 @@ TEST_F(FtpTrustPASVAddress, RegistryValueChoosesTheReplysAddress)
     {
         SCOPED_TRACE(c.name);
         if (c.bSet)
-            testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "FTPTrustPASVAddress", c.value);
+            SetDword("FTPTrustPASVAddress", c.value);
         ASSERT_TRUE(engine.FetchURL(target)) << engine.LastFetchErrorText();
         EXPECT_EQ(ReadWholeFile(engine.LastFetchedFile()), c.expected);
         DeleteFileW(engine.LastFetchedFile().c_str());

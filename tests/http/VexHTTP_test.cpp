@@ -3,7 +3,9 @@
 // status class, and bodies that end too early or never properly.
 #include "VexHTTP.h"
 
+#include "ClosedPort.h"
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 #include "VexErrors.h"
@@ -14,40 +16,16 @@
 
 namespace {
 
-std::string Content(size_t cb)
-{
-    std::string content(cb, '\0');
-    uint32_t x = 7;
-    for (size_t i = 0; i < cb; ++i)
-    {
-        x = x * 1664525 + 1013904223;
-        content[i] = static_cast<char>(x >> 24);
-    }
-    return content;
-}
-
-class HttpFetch : public ::testing::Test
+class HttpFetch : public CPublishFixture
 {
 protected:
-    void TearDown() override
-    {
-        for (const std::string& name : m_published)
-            DeleteFileA((testenv::WebRoot() + "\\" + name).c_str());
-    }
-    void Publish(const std::string& name, const std::string& content)
-    {
-        WriteWholeFile(testenv::WebRoot() + "\\" + name, content);
-        m_published.push_back(name);
-    }
-
     CTempDir m_dir;
-    std::vector<std::string> m_published;
 };
 
 TEST_F(HttpFetch, LighttpdServesTheFileByteExact)
 {
-    const std::string content = Content(900 * 1024 + 3);
-    Publish("http-direct.bin", content);
+    const std::string content = BinaryContent(900 * 1024 + 3);
+    Publish(testenv::WebRoot(), "http-direct.bin", content);
     const std::string local = m_dir.Path("direct.bin");
     CVexHTTP http;
     http.SetReferer("https://www.quorvel.com/vexa3");
@@ -72,7 +50,7 @@ TEST_F(HttpFetch, MissingFileIsNotFound)
 
 TEST_F(HttpFetch, NameBasedVirtualHostGetsTheRightSite)
 {
-    Publish("index.html", "the test site\n");
+    Publish(testenv::WebRoot(), "index.html", "the test site\n");
     const std::string local = m_dir.Path("vhost.html");
     CVexHTTP http;
     ASSERT_TRUE(http.Connect("localhost", testenv::NginxPort()));
@@ -82,8 +60,8 @@ TEST_F(HttpFetch, NameBasedVirtualHostGetsTheRightSite)
 
 TEST_F(HttpFetch, ThroughDanteWithEverySocksVersion)
 {
-    const std::string content = Content(200 * 1024);
-    Publish("http-proxied.bin", content);
+    const std::string content = BinaryContent(200 * 1024);
+    Publish(testenv::WebRoot(), "http-proxied.bin", content);
     const struct { unsigned version; unsigned auth; } routes[] = {{5, 0}, {5, 2}, {1, 0}};
     for (const auto& route : routes)
     {
@@ -100,14 +78,8 @@ TEST_F(HttpFetch, ThroughDanteWithEverySocksVersion)
 
 TEST_F(HttpFetch, UnreachableServerIsASocketFailure)
 {
-    uint16_t port;
-    {
-        VEXSOCK probe;
-        ASSERT_TRUE(probe.Create(1, false));
-        port = probe.GetLocalPort();
-    }
     CVexHTTP http;
-    EXPECT_FALSE(http.Connect("127.0.0.1", port));
+    EXPECT_FALSE(http.Connect("127.0.0.1", ClosedPort()));
     EXPECT_EQ(http.GetLastError(), VEXERR_SOCKET);
     EXPECT_EQ(http.m_lResponseCode, 0);
 }

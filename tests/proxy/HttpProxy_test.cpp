@@ -11,7 +11,7 @@
 #include "ClosedPort.h"
 #include "ComTest.h"
 #include "ScriptedPeer.h"
-#include "ConnectionSettings.h"
+#include "SettingsFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -25,7 +25,6 @@
 
 #include <cstring>
 #include <functional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,47 +40,30 @@ std::string Local(uint16_t port)
     return "127.0.0.1:" + std::to_string(port);
 }
 
-class HttpProxy : public ::testing::Test
+class HttpProxy : public CSettingsFixture
 {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(TrustTestRoot()); }
     void SetUp() override
     {
         m_savedSystem = testreg::Read(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
-        Set("ProbeTarget", Local(testenv::LighttpdPort()));
+        CSettingsFixture::SetUp();
         Publish(testenv::WebRoot(), "proxied.bin", m_body);
         Publish(testenv::FtpRoot(), "proxied.bin", m_body);
         Publish(testenv::WebRoot(), "redirect-target.txt", m_body);
-        m_before = VexTempFiles();
     }
     void TearDown() override
     {
-        testreg::DeleteKey(HKEY_LOCAL_MACHINE, kConnectionSettingsKey);
+        CSettingsFixture::TearDown();
         testreg::Write(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue, m_savedSystem);
         testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
         testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
-        for (const std::string& name : m_published)
-            DeleteFileA(name.c_str());
-    }
-    void Publish(const std::string& root, const std::string& name, const std::string& content)
-    {
-        m_published.push_back(root + "\\" + name);
-        WriteWholeFile(m_published.back(), content);
-    }
-    static void Set(const char* pszName, const std::string& text)
-    {
-        testreg::SetText(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, text);
-    }
-    static void SetDword(const char* pszName, DWORD value)
-    {
-        testreg::SetDword(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, pszName, value);
     }
     static void UseProxy(uint16_t port, const std::string& user = "", const std::string& password = "")
     {
-        Set("HTTPProxy", Local(port));
-        Set("HTTPProxyUsername", user);
-        Set("HTTPProxyPassword", password);
+        SetText("HTTPProxy", Local(port));
+        SetText("HTTPProxyUsername", user);
+        SetText("HTTPProxyPassword", password);
     }
     static void UseSystemSettings(const std::string& proxy, const std::string& bypass, const std::string& script)
     {
@@ -133,8 +115,6 @@ protected:
     const std::string m_body = std::string(200000, 'p') + "\r\nend";
     CVexEngine m_engine;
     testreg::Value m_savedSystem;
-    std::set<std::string> m_before;
-    std::vector<std::string> m_published;
 };
 
 TEST_F(HttpProxy, EveryKindOfFetchGoesThroughEachProxy)
@@ -156,7 +136,7 @@ TEST_F(HttpProxy, EveryKindOfFetchGoesThroughEachProxy)
     SetDword("UsePASV", 1);
     const std::string log = TempPath("proxy-trace.log");
     DeleteFileA(log.c_str());
-    Set("TraceLog", log);
+    SetText("TraceLog", log);
     for (const auto& p : proxies)
     {
         SCOPED_TRACE(p.name);
@@ -186,7 +166,7 @@ TEST_F(HttpProxy, EveryKindOfFetchGoesThroughEachProxy)
 TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
 {
     // The probe goes direct (its target is bypassed): each failure is the fetch's own.
-    Set("HTTPProxyBypass", "127.0.0.1");
+    SetText("HTTPProxyBypass", "127.0.0.1");
     const uint16_t closed = ClosedPort();
     const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
     const std::string tls = "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) + "/proxied.bin";
@@ -212,9 +192,9 @@ TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.proxy + " " + c.url);
-        Set("HTTPProxy", c.proxy);
-        Set("HTTPProxyUsername", c.user);
-        Set("HTTPProxyPassword", c.password);
+        SetText("HTTPProxy", c.proxy);
+        SetText("HTTPProxyUsername", c.user);
+        SetText("HTTPProxyPassword", c.password);
         EXPECT_FALSE(FetchUrl(c.url));
         EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, c.lErrorEx));
         const std::string text = m_engine.LastFetchErrorText();
@@ -228,7 +208,7 @@ TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotAskForBasic)
     // A scripted proxy: corporate proxies that want Windows logon offer only
     // NTLM or Negotiate, and a 407 without any challenge, which the
     // harness's proxies cannot send.
-    Set("HTTPProxyBypass", "127.0.0.1");
+    SetText("HTTPProxyBypass", "127.0.0.1");
     const struct
     {
         const char* challenges;
@@ -300,10 +280,10 @@ TEST_F(HttpProxy, AConfigurationScriptMayNameSocksButNeverTurnsUnusableProxiesIn
         {"DIRECT", local, 0, 0, 0},
     };
     SetDword("UsePASV", 1);
-    Set("SOCKS_ServerAddress", "127.0.0.1");
+    SetText("SOCKS_ServerAddress", "127.0.0.1");
     SetDword("SOCKSAuthReqd", 1);
-    Set("SOCKS_Username", testenv::ProxyUser());
-    Set("SOCKS_Password", "wrong");
+    SetText("SOCKS_Username", testenv::ProxyUser());
+    SetText("SOCKS_Password", "wrong");
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.answer + " " + c.url);
@@ -337,8 +317,8 @@ TEST_F(HttpProxy, ProxyCredentialsGoOnlyWhereTheAdministratorSentThem)
         {"", "PROXY " + squid, "proxy.example:1; " + squid, web, 0},
         {"", "PROXY " + squid, squid, tls, 0},
     };
-    Set("HTTPProxyUsername", testenv::HttpProxyUser());
-    Set("HTTPProxyPassword", testenv::HttpProxyPassword());
+    SetText("HTTPProxyUsername", testenv::HttpProxyUser());
+    SetText("HTTPProxyPassword", testenv::HttpProxyPassword());
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.fixedProxy + c.scriptAnswer + " listed: " + c.listed + " " + c.url);
@@ -346,7 +326,7 @@ TEST_F(HttpProxy, ProxyCredentialsGoOnlyWhereTheAdministratorSentThem)
             UseSystemSettings(c.fixedProxy, "", "");
         else
             UseScript("return \"" + c.scriptAnswer + "\";");
-        Set("HTTPProxyCredentialsFor", c.listed);
+        SetText("HTTPProxyCredentialsFor", c.listed);
         EXPECT_EQ(FetchUrl(c.url), c.lErrorEx == 0);
         EXPECT_EQ(LastPair(), c.lErrorEx ? std::make_pair(VEXERR_PROXY, c.lErrorEx) : std::make_pair(0L, 0L));
     }
@@ -370,12 +350,12 @@ TEST_F(HttpProxy, AScriptRunsOnceForTheProbeAndTheRequestToOneServer)
 {
     const std::string log = TempPath("proxy-script-once.log");
     DeleteFileA(log.c_str());
-    Set("TraceLog", log);
+    SetText("TraceLog", log);
     UseScript("return \"HTTPS 127.0.0.1:1\";");
     EXPECT_TRUE(FetchUrl("http://" + Local(testenv::LighttpdPort()) + "/proxied.bin"));
     const std::string trace = ReadWholeFile(log);
     DeleteFileA(log.c_str());
-    Set("TraceLog", "");
+    SetText("TraceLog", "");
     EXPECT_NE(trace.find("\"DIRECT\" (as for http://" + Local(testenv::LighttpdPort()) + " earlier in this fetch)"),
               std::string::npos)
         << trace;
@@ -402,8 +382,8 @@ TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.bypass + " " + c.host);
-        Set("HTTPProxyBypass", c.bypass);
-        Set("ProbeTarget", c.host + ":" + std::to_string(testenv::LighttpdPort()));
+        SetText("HTTPProxyBypass", c.bypass);
+        SetText("ProbeTarget", c.host + ":" + std::to_string(testenv::LighttpdPort()));
         EXPECT_EQ(FetchUrl("http://" + c.host + ":" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin"), c.ok);
         EXPECT_EQ(LastPair(), c.ok ? std::make_pair(0L, 0L) : std::make_pair(VEXERR_PROXY, 10061L));
     }
@@ -411,10 +391,10 @@ TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
     // Each redirect hop chooses again: here from the proxy to a bypassed host.
     const std::string log = TempPath("proxy-hops.log");
     DeleteFileA(log.c_str());
-    Set("TraceLog", log);
+    SetText("TraceLog", log);
     UseProxy(testenv::TinyproxyPort());
-    Set("HTTPProxyBypass", "localhost");
-    Set("ProbeTarget", Local(testenv::LighttpdPort()));
+    SetText("HTTPProxyBypass", "localhost");
+    SetText("ProbeTarget", Local(testenv::LighttpdPort()));
     const std::string redirect = "127.0.0.1:" + std::to_string(testenv::Port("VEXA_REDIRECT_PORT"));
     EXPECT_TRUE(FetchUrl("http://" + redirect + "/to-https"));
     const std::string trace = ReadWholeFile(log);
@@ -424,12 +404,12 @@ TEST_F(HttpProxy, TheBypassListAndTheProbeChooseTheirRoute)
     EXPECT_NE(trace.find("https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) +
                          "/redirect-target.txt: HTTPProxyBypass names localhost: direct"),
               std::string::npos) << trace;
-    Set("TraceLog", "");
+    SetText("TraceLog", "");
     UseProxy(closed);
 
     // The probe asks the proxy for a tunnel to its target.
-    Set("HTTPProxyBypass", "");
-    Set("ProbeTarget", hidden + ":" + std::to_string(testenv::LighttpdPort()));
+    SetText("HTTPProxyBypass", "");
+    SetText("ProbeTarget", hidden + ":" + std::to_string(testenv::LighttpdPort()));
     m_engine.ReadConnectionSettings();
     EXPECT_FALSE(m_engine.IsInternetConnected());
     UseProxy(testenv::TinyproxyPort());
@@ -482,22 +462,19 @@ TEST_F(HttpProxy, TheSystemSettingsAreUsedWhenAskedFor)
     UseProxy(testenv::TinyproxyPort());
     EXPECT_TRUE(FetchUrl(hidden));
     // SOCKS before both: neither proxy is there.
-    Set("HTTPProxy", closed);
-    SetDword("ConnectSOCKS", 1);
-    Set("SOCKS_ServerAddress", "127.0.0.1");
-    SetDword("SOCKS_Port", testenv::DantePort());
-    SetDword("SOCKS_Version", 5);
+    SetText("HTTPProxy", closed);
+    UseDante(5, false);
     EXPECT_TRUE(FetchUrl(direct));
 
     // Nothing chosen by the user: Wine reports auto-detection on; it finds
     // nothing here (the probe's attempt) and is not tried again for a while.
     SetDword("ConnectSOCKS", 0);
-    Set("HTTPProxy", "");
+    SetText("HTTPProxy", "");
     testreg::DeleteValue(HKEY_CURRENT_USER, kConnectionsKey, kSystemValue);
     testreg::DeleteValue(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
     const std::string log = TempPath("proxy-detect.log");
     DeleteFileA(log.c_str());
-    Set("TraceLog", log);
+    SetText("TraceLog", log);
     EXPECT_TRUE(FetchUrl(direct));
     const std::string trace = ReadWholeFile(log);
     DeleteFileA(log.c_str());
@@ -544,7 +521,7 @@ TEST_F(HttpProxy, AScriptServerThatNeverAnswersLeavesTheFixedProxyAndTheHostAliv
     // up after its limit, and meanwhile the host's timer keeps firing.
     CUnansweringListener silent;
     UseSystemSettings(Local(testenv::TinyproxyPort()), "", "http://" + Local(silent.Port()) + "/slow.pac");
-    Set("ProbeTarget", testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::LighttpdPort()));
+    SetText("ProbeTarget", testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::LighttpdPort()));
     m_engine.ReadConnectionSettings();
     g_timerTicks = 0;
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, CountTick);
@@ -557,7 +534,7 @@ TEST_F(HttpProxy, AScriptServerThatNeverAnswersLeavesTheFixedProxyAndTheHostAliv
     // fetch takes the fixed proxy at once.
     const std::string log = TempPath("proxy-script.log");
     DeleteFileA(log.c_str());
-    Set("TraceLog", log);
+    SetText("TraceLog", log);
     EXPECT_TRUE(FetchUrl("http://" + testenv::ProxyOnlyHostName() + ":" + std::to_string(testenv::LighttpdPort()) +
                          "/proxied.bin"));
     const std::string trace = ReadWholeFile(log);

@@ -8,9 +8,11 @@
 #include "SharedCredentials.h"
 
 #include "ScriptedPeer.h"
+#include "SettingsFixture.h"
 #include "SilentListener.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
+#include "TestTiming.h"
 #include "TestTls.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -40,24 +42,6 @@ const auto* const g_root = ::testing::AddGlobalTestEnvironment(new CTrustedTestR
 // The pair as one value, so that a failure shows both codes.
 #define EXPECT_PAIR(object, error, detail) \
     EXPECT_EQ(std::make_pair((object).GetLastError(), (object).GetLastErrorEx()), std::make_pair(error, detail))
-
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Every byte value, in an order without short cycles.
-std::string Content(size_t cb)
-{
-    std::string content(cb, '\0');
-    uint32_t x = 11;
-    for (size_t i = 0; i < cb; ++i)
-    {
-        x = x * 1664525 + 1013904223;
-        content[i] = static_cast<char>(x >> 24);
-    }
-    return content;
-}
 
 // A channel to 127.0.0.1 and TLS over it.
 struct CClient
@@ -110,27 +94,12 @@ bool IsOk(const std::string& response)
     return response.compare(0, 15, "HTTP/1.1 200 OK") == 0;
 }
 
-class TlsFetch : public ::testing::Test
-{
-protected:
-    void TearDown() override
-    {
-        for (const std::string& name : m_published)
-            DeleteFileA((testenv::WebRoot() + "\\" + name).c_str());
-    }
-    void Publish(const std::string& name, const std::string& content)
-    {
-        WriteWholeFile(testenv::WebRoot() + "\\" + name, content);
-        m_published.push_back(name);
-    }
-
-    std::vector<std::string> m_published;
-};
+using TlsFetch = CPublishFixture;
 
 TEST_F(TlsFetch, LargeFileArrivesByteExactWhateverTheCallersBuffer)
 {
-    const std::string content = Content(3 * 1024 * 1024 + 7);
-    Publish("tls-large.bin", content);
+    const std::string content = BinaryContent(3 * 1024 * 1024 + 7);
+    Publish(testenv::WebRoot(), "tls-large.bin", content);
     // Larger than many records, exactly one, smaller than one, tiny.
     for (int cbPerReceive : {256 * 1024, 16384, 1000, 7})
     {
@@ -147,8 +116,8 @@ TEST_F(TlsFetch, LargeFileArrivesByteExactWhateverTheCallersBuffer)
 
 TEST_F(TlsFetch, ThroughDanteSocks5)
 {
-    const std::string content = Content(3 * 1024 * 1024);
-    Publish("tls-proxied.bin", content);
+    const std::string content = BinaryContent(3 * 1024 * 1024);
+    Publish(testenv::WebRoot(), "tls-proxied.bin", content);
     CClient client;
     ASSERT_TRUE(client.channel.Create(kTransferTimeoutSeconds, false));
     ASSERT_TRUE(client.channel.ConnectSocks("127.0.0.1", testenv::Port("VEXA_TLS_PORT"), "127.0.0.1",
@@ -161,7 +130,7 @@ TEST_F(TlsFetch, ThroughDanteSocks5)
 
 TEST_F(TlsFetch, NamesAndAddressesInTheCertificateVerify)
 {
-    Publish("tls-small.txt", "small\n");
+    Publish(testenv::WebRoot(), "tls-small.txt", "small\n");
     const struct
     {
         const char* portVariable;
@@ -245,7 +214,7 @@ TEST_F(TlsFetch, ProtocolIsTls12OrNewer)
 
 TEST_F(TlsFetch, RequestLargerThanOneRecordIsAnswered)
 {
-    Publish("tls-big-request.txt", "answered\n");
+    Publish(testenv::WebRoot(), "tls-big-request.txt", "answered\n");
     // nginx takes header lines of up to 8 KiB, four such buffers in all.
     std::string headers;
     for (char name : {'A', 'B', 'C'})
@@ -563,7 +532,7 @@ private:
 
 TEST_F(TlsFetch, CloseNotifyEndsTheStreamWhileTheConnectionStaysOpen)
 {
-    Publish("tls-close.txt", "closing\n");
+    Publish(testenv::WebRoot(), "tls-close.txt", "closing\n");
     CHoldingRelay relay(testenv::Port("VEXA_TLS_PORT"));
     CClient client;
     ASSERT_TRUE(client.Connect(relay.Start()));

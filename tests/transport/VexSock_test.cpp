@@ -7,6 +7,7 @@
 #include "MonotonicClock.h"
 #include "ScriptedPeer.h"
 #include "SilentListener.h"
+#include "TestFiles.h"
 #include "TestTiming.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -216,9 +217,7 @@ TEST(VexSockTransfer, ReceiveTimeoutReportsThePlatformErrorNotTimedOut)
 
 TEST(VexSockTransfer, SendAllDeliversEveryByteAndNothingForLengthZero)
 {
-    std::string payload(3 * 1024 * 1024, '\0');
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<char>(i * 7 + i / 4096);
+    const std::string payload = BinaryContent(3 * 1024 * 1024);
     CScriptedPeer peer;
     peer.Expect(payload.size()).Close();
     const uint16_t port = peer.Start();
