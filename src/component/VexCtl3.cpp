@@ -44,25 +44,6 @@ void ClassicHttpPath(BSTR bstr, CAnsiString& path)
         path.Reset();
 }
 
-long UrlRefusalDetail(url::UrlError error)
-{
-    switch (error)
-    {
-    case url::UrlError::kNoScheme: return VEXDET_URL_NO_SCHEME;
-    case url::UrlError::kUnknownScheme: return VEXDET_URL_UNKNOWN_SCHEME;
-    case url::UrlError::kControlCharacter: return VEXDET_URL_CONTROL_CHARACTER;
-    case url::UrlError::kEmptyHost: return VEXDET_URL_EMPTY_HOST;
-    case url::UrlError::kBadHost: return VEXDET_URL_BAD_HOST;
-    case url::UrlError::kBadInternationalHost: return VEXDET_URL_BAD_INTERNATIONAL_HOST;
-    case url::UrlError::kBadPort: return VEXDET_URL_BAD_PORT;
-    case url::UrlError::kBadEscape: return VEXDET_URL_BAD_ESCAPE;
-    case url::UrlError::kBadFtpType: return VEXDET_URL_BAD_FTP_TYPE;
-    case url::UrlError::kTooLong: return VEXDET_URL_TOO_LONG;
-    case url::UrlError::kNone: break;
-    }
-    return VEXDET_URL_NOT_TEXT;
-}
-
 VARIANT_BOOL ToVariantBool(bool b)
 {
     return b ? VARIANT_TRUE : VARIANT_FALSE;

@@ -7,8 +7,8 @@
 
 #include "Bstr.h"
 #include "FtpTls.h"
+#include "HttpProxySettings.h"
 #include "ProbeTarget.h"
-#include "ProxySelector.h"
 
 #include <cstdint>
 #include <string>

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+namespace url {
+enum class UrlError;
+}
+
 struct FailureContext
 {
     long lError = 0;
@@ -40,3 +44,6 @@ std::string CleanPeerText(const std::string& text);
 
 // One English sentence for the failure; empty when lError is 0.
 std::string DescribeFailure(const FailureContext& context);
+
+// The detail (VEXDET_URL_*) beside -190 for a URL the parser refused.
+long UrlRefusalDetail(url::UrlError error);

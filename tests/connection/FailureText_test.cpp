@@ -2,9 +2,14 @@
 // of each family in words.
 #include "FailureText.h"
 
+#include "Url.h"
 #include "VexErrors.h"
 
 #include <gtest/gtest.h>
+
+#include <iterator>
+#include <set>
+#include <string>
 
 TEST(FailureText, PeerTextIsCleanedAndBounded)
 {
@@ -115,4 +120,36 @@ TEST(FailureText, SentencesNameTheHttpProxyOnTheWay)
         c.serverReply = row.reply;
         EXPECT_EQ(DescribeFailure(c), row.expected);
     }
+}
+
+TEST(UrlRefusalDetail, EveryRefusalHasItsDetailAndSentence)
+{
+    const struct
+    {
+        url::UrlError error;
+        long lDetail;
+    } cases[] = {
+        {url::UrlError::kNoScheme, VEXDET_URL_NO_SCHEME},
+        {url::UrlError::kUnknownScheme, VEXDET_URL_UNKNOWN_SCHEME},
+        {url::UrlError::kControlCharacter, VEXDET_URL_CONTROL_CHARACTER},
+        {url::UrlError::kEmptyHost, VEXDET_URL_EMPTY_HOST},
+        {url::UrlError::kBadHost, VEXDET_URL_BAD_HOST},
+        {url::UrlError::kBadInternationalHost, VEXDET_URL_BAD_INTERNATIONAL_HOST},
+        {url::UrlError::kBadPort, VEXDET_URL_BAD_PORT},
+        {url::UrlError::kBadEscape, VEXDET_URL_BAD_ESCAPE},
+        {url::UrlError::kBadFtpType, VEXDET_URL_BAD_FTP_TYPE},
+        {url::UrlError::kTooLong, VEXDET_URL_TOO_LONG},
+    };
+    std::set<std::string> sentences;
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(UrlRefusalDetail(c.error), c.lDetail);
+        FailureContext context;
+        context.lError = VEXERR_URL;
+        context.lErrorEx = c.lDetail;
+        const std::string sentence = DescribeFailure(context);
+        EXPECT_EQ(sentence.rfind("The URL was refused: ", 0), 0u) << sentence;
+        sentences.insert(sentence);
+    }
+    EXPECT_EQ(sentences.size(), std::size(cases)) << "two refusals share a sentence";
 }
