@@ -9,6 +9,7 @@
 // raw data) through the "ProbeTarget" parser, which is checked against a
 // plain string version of its grammar.
 #include "ConnectionSettingsValues.h"
+#include "RegistryValues.h"
 #include "ProbeTarget.h"
 
 #include "FuzzSupport.h"
@@ -132,8 +133,8 @@ void CheckProbeTarget(const char* pszText)
 void CheckDword(uint32_t type, const uint8_t* pData, size_t cb)
 {
     uint32_t value = 0x5a5a5a5a;
-    const bool bDword = settings::DwordFromData(type, pData, cb, &value);
-    FUZZ_CHECK(bDword == (type == settings::kTypeDword && cb == 4 && pData != nullptr));
+    const bool bDword = registry::DwordFromData(type, pData, cb, &value);
+    FUZZ_CHECK(bDword == (type == registry::kTypeDword && cb == 4 && pData != nullptr));
     if (!bDword)
     {
         FUZZ_CHECK(value == 0x5a5a5a5a);
@@ -152,8 +153,8 @@ void CheckString(uint32_t type, const uint8_t* pData, size_t cb)
     CAnsiString text;
     text.Assign("previous");
     size_t cbText = 0x5a5a;
-    const bool bText = settings::StringFromData(type, pData, cb, text, &cbText);
-    FUZZ_CHECK(bText == (type == settings::kTypeSz));
+    const bool bText = registry::StringFromData(type, pData, cb, text, &cbText);
+    FUZZ_CHECK(bText == (type == registry::kTypeSz));
     if (!bText)
     {
         FUZZ_CHECK(cbText == 0x5a5a);
@@ -174,8 +175,8 @@ void CheckString(uint32_t type, const uint8_t* pData, size_t cb)
 void CheckUtf16String(uint32_t type, const uint8_t* pData, size_t cb)
 {
     std::u16string text(u"previous");
-    const bool bText = settings::Utf16StringFromData(type, pData, cb, text);
-    FUZZ_CHECK(bText == (type == settings::kTypeSz));
+    const bool bText = registry::Utf16StringFromData(type, pData, cb, text);
+    FUZZ_CHECK(bText == (type == registry::kTypeSz));
     FUZZ_CHECK(text.size() <= cb / 2);
     FUZZ_CHECK(text.find(u'\0') == std::u16string::npos);
     for (size_t i = 0; i < text.size(); ++i)
@@ -196,14 +197,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::ExactCopy value(data + 1, cb);
 
     CheckDword(type, value.bytes, cb);
-    CheckDword(settings::kTypeDword, value.bytes, cb);
+    CheckDword(registry::kTypeDword, value.bytes, cb);
     CheckDword(type, nullptr, cb);
     CheckString(type, value.bytes, cb);
-    CheckString(settings::kTypeSz, value.bytes, cb);
-    CheckString(settings::kTypeSz, nullptr, cb);
+    CheckString(registry::kTypeSz, value.bytes, cb);
+    CheckString(registry::kTypeSz, nullptr, cb);
     CheckUtf16String(type, value.bytes, cb);
-    CheckUtf16String(settings::kTypeSz, value.bytes, cb);
-    CheckUtf16String(settings::kTypeSz, nullptr, cb);
+    CheckUtf16String(registry::kTypeSz, value.bytes, cb);
+    CheckUtf16String(registry::kTypeSz, nullptr, cb);
 
     // The raw data as a string of their own, and no string at all.
     const std::string raw(reinterpret_cast<const char*>(value.bytes), cb);
@@ -212,6 +213,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Any four bytes as the SOCKS numbers.
     if (cb >= 4)
-        CheckDword(settings::kTypeDword, value.bytes, 4);
+        CheckDword(registry::kTypeDword, value.bytes, 4);
     return 0;
 }

@@ -1,9 +1,9 @@
 #include "ConnectivityProbe.h"
 
-#include "ConnectionSettingsValues.h"
 #include "HttpTunnel.h"
 #include "ProxySelector.h"
 #include "RegistryKey.h"
+#include "RegistryValues.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "VexSock.h"
@@ -52,7 +52,7 @@ void CAutodialSwitch::SwitchOff(bool bWindowsNT)
     uint32_t value = 0;
     if (RegQueryValueExA(m_key.Get(), m_pszValueName, nullptr, &m_dwType, m_saved, &m_cb) !=
             ERROR_SUCCESS ||
-        !settings::DwordFromData(m_dwType, m_saved, m_cb, &value) || value != dwOn)
+        !registry::DwordFromData(m_dwType, m_saved, m_cb, &value) || value != dwOn)
         return;
     m_bChanged = RegSetValueExA(m_key.Get(), m_pszValueName, 0, m_dwType,
                                 reinterpret_cast<const BYTE*>(&dwOff), m_cb) == ERROR_SUCCESS;

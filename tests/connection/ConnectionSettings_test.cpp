@@ -7,6 +7,7 @@
 #include "CallerTrace.h"
 #include "ConnectionSettingsValues.h"
 #include "RegistryAccess.h"
+#include "RegistryValues.h"
 #include "SettingsFixture.h"
 #include "TestRegistry.h"
 
@@ -404,7 +405,7 @@ TEST_F(ConnectionSettingsTest, QueryValueHandsOutTypeDataAndSize)
     EXPECT_EQ(data, nullptr);
 
     // Larger than any setting: not read.
-    const std::string big(settings::kMaxValueBytes, 'a');
+    const std::string big(registry::kMaxValueBytes, 'a');
     SetText("Big", big);
     EXPECT_FALSE(registry.QueryValue(kRoot, kKey, "Big", &type, data, &cb));
     EXPECT_EQ(data, nullptr);

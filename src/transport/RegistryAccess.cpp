@@ -1,6 +1,6 @@
 #include "RegistryAccess.h"
 
-#include "ConnectionSettingsValues.h"
+#include "RegistryValues.h"
 #include "RegistryKey.h"
 
 #include "WideText.h"
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-static_assert(settings::kTypeSz == REG_SZ && settings::kTypeDword == REG_DWORD,
+static_assert(registry::kTypeSz == REG_SZ && registry::kTypeDword == REG_DWORD,
               "registry type numbers");
 
 bool CRegistryAccess::Hold(HKEY hRoot, const char* pszSubkey)
@@ -57,7 +57,7 @@ bool CRegistryAccess::QueryValue(HKEY hRoot, const char* pszSubkey, const char* 
     };
     DWORD cb = 0;
     if (query(nullptr, &cb) != ERROR_SUCCESS ||
-        cb > settings::kMaxValueBytes)
+        cb > registry::kMaxValueBytes)
     {
         *pcb = cb;
         return false;
@@ -85,7 +85,7 @@ bool CRegistryAccess::GetDword(HKEY hRoot, const char* pszSubkey, const char* ps
     std::unique_ptr<BYTE[]> data;
     uint32_t value = 0;
     if (QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb) &&
-        settings::DwordFromData(type, data.get(), cb, &value))
+        registry::DwordFromData(type, data.get(), cb, &value))
     {
         *pValue = value;
         return true;
@@ -101,7 +101,7 @@ bool CRegistryAccess::GetString(HKEY hRoot, const char* pszSubkey, const char* p
     DWORD cb = 0;
     std::unique_ptr<BYTE[]> data;
     if (QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb) &&
-        settings::StringFromData(type, data.get(), cb, text, pcb))
+        registry::StringFromData(type, data.get(), cb, text, pcb))
         return true;
     if (!pszDefault)
     {
@@ -122,7 +122,7 @@ bool CRegistryAccess::GetWideString(HKEY hRoot, const char* pszSubkey, const cha
     std::unique_ptr<BYTE[]> data;
     std::u16string units;
     if (!QueryValue(hRoot, pszSubkey, pszName, &type, data, &cb, true) ||
-        !settings::Utf16StringFromData(type, data.get(), cb, units))
+        !registry::Utf16StringFromData(type, data.get(), cb, units))
         return false;
     text.assign(units.begin(), units.end());
     return true;
