@@ -3,7 +3,6 @@
 
 #include "BlockProgress.h"
 #include "LocalFile.h"
-#include "MessagePump.h"
 #include "TraceText.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -178,33 +177,22 @@ uint64_t CVexFTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpS
     {
         SetError(0, 0);
         CBlockProgress progress(*this, cbExpected);
-        CTransferPump pump;
-        bool bLocalFailure = false;
-        for (;;)
-        {
-            pump.BetweenBlocks();
-            const int cb = data.Receive(block.get(), kTransferBlockSize);
-            if (cb == -1)
-            {
-                CopyErrorFrom(data);
-                break;
-            }
-            if (cb == 0)
-                break;
-            if (file->Write(block.get(), cb) != cb)
-            {
-                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
-                bLocalFailure = true;
-                break;
-            }
-            BodyWritten(block.get(), static_cast<size_t>(cb));
-            cbTotal += static_cast<uint64_t>(cb);
-            if (progress.CountBlock(cbTotal))
-            {
-                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
-                break;
-            }
-        }
+        const CopyEnd end = CopyBlocks(
+            block.get(), kTransferBlockSize, progress, &cbTotal,
+            [&](char* pBlock, int cb) { return data.Receive(pBlock, cb); },
+            [&](const char* pBlock, int cb) {
+                if (file->Write(pBlock, cb) != cb)
+                    return false;
+                BodyWritten(pBlock, static_cast<size_t>(cb));
+                return true;
+            });
+        const bool bLocalFailure = end == CopyEnd::kWriteFailed;
+        if (end == CopyEnd::kReadFailed)
+            CopyErrorFrom(data);
+        else if (bLocalFailure)
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+        else if (end == CopyEnd::kAborted)
+            SetError(VEXERR_ABORTED, VEXDET_ABORTED);
         if (bLocalFailure)
         {
             cbTotal = 0;
@@ -243,33 +231,17 @@ uint64_t CVexFTP::PutFile(const char* pszRemote, const wchar_t* pwszLocal, CFtpS
         NotifyStart(cbExpected);
         SetError(0, 0);
         CBlockProgress progress(*this, cbExpected);
-        CTransferPump pump;
-        bool bFailed = false;
-        for (;;)
-        {
-            pump.BetweenBlocks();
-            const long cb = file->Read(block.get(), kTransferBlockSize);
-            if (cb == -1)
-            {
-                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
-                bFailed = true;
-                break;
-            }
-            if (cb == 0)
-                break;
-            if (data.SendAll(block.get(), static_cast<int>(cb)) == -1)
-            {
-                CopyErrorFrom(data);
-                bFailed = true;
-                break;
-            }
-            cbTotal += static_cast<uint64_t>(cb);
-            if (progress.CountBlock(cbTotal))
-            {
-                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
-                break;
-            }
-        }
+        const CopyEnd end = CopyBlocks(
+            block.get(), kTransferBlockSize, progress, &cbTotal,
+            [&](char* pBlock, int cb) { return file->Read(pBlock, cb); },
+            [&](const char* pBlock, int cb) { return data.SendAll(pBlock, cb) != -1; });
+        const bool bFailed = end == CopyEnd::kReadFailed || end == CopyEnd::kWriteFailed;
+        if (end == CopyEnd::kReadFailed)
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+        else if (end == CopyEnd::kWriteFailed)
+            CopyErrorFrom(data);
+        else if (end == CopyEnd::kAborted)
+            SetError(VEXERR_ABORTED, VEXDET_ABORTED);
         if (bFailed)
         {
             cbTotal = 0;

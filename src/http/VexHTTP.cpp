@@ -1,12 +1,12 @@
 #include "VexHTTP.h"
 
+#include "BlockProgress.h"
 #include "HeaderTrace.h"
 #include "HttpMessages.h"
 #include "HttpTunnel.h"
 #include "TunnelMessages.h"
 #include "LineReader.h"
 #include "LocalFile.h"
-#include "MessagePump.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "WideText.h"
@@ -268,39 +268,26 @@ int64_t CVexHTTP::GetFile(const char* pszRemote, const wchar_t* pwszLocal, uint6
     if (!bFailed)
     {
         PumpMessages();
-        CTransferPump pump;
-        unsigned nBlocks = 0;
-        for (;;)
-        {
-            const int cb = Receive(block.get(), kTransferBlockSize, 0);
-            if (cb == -1)
-            {
-                CopyChannelError();
-                break;
-            }
-            if (cb == 0)
-                break;
-            if (pwszLocal && file->Write(block.get(), cb) != cb)
-            {
-                SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
-                bFailed = true;
-                break;
-            }
-            if (pwszLocal)
-                BodyWritten(block.get(), static_cast<size_t>(cb));
-            cbTotal += static_cast<uint64_t>(cb);
-            if (++nBlocks == kBlocksPerProgressReport)
-            {
-                NotifyProgress(cbExpected, cbTotal);
-                nBlocks = 0;
-            }
-            pump.BetweenBlocks();
-            if (QueryAbort())
-            {
-                SetError(VEXERR_ABORTED, VEXDET_ABORTED);
-                break;
-            }
-        }
+        // This client asks the abort hook after every block, as it always did.
+        CBlockProgress progress(*this, cbExpected, CBlockProgress::AbortQuestion::kEveryBlock);
+        const CopyEnd end = CopyBlocks(
+            block.get(), kTransferBlockSize, progress, &cbTotal,
+            [&](char* pBlock, int cb) { return Receive(pBlock, cb, 0); },
+            [&](const char* pBlock, int cb) {
+                if (!pwszLocal)
+                    return true;
+                if (file->Write(pBlock, cb) != cb)
+                    return false;
+                BodyWritten(pBlock, static_cast<size_t>(cb));
+                return true;
+            });
+        if (end == CopyEnd::kReadFailed)
+            CopyChannelError();
+        else if (end == CopyEnd::kWriteFailed)
+            SetError(VEXERR_LOCALFILE, CLocalFile::MapLastError());
+        else if (end == CopyEnd::kAborted)
+            SetError(VEXERR_ABORTED, VEXDET_ABORTED);
+        bFailed = end == CopyEnd::kWriteFailed;
         if (!bFailed && pwszLocal)
         {
             NotifyProgress(cbExpected, cbTotal);
