@@ -65,7 +65,8 @@ CAutodialSwitch::~CAutodialSwitch()
 }
 
 // A connection attempt that failed in its wait leaves only 1001 on the
-// channel; the socket itself still knows why (refused, unreachable). A SOCKS
+// channel; its reason (refused, unreachable, no such name) is the one every
+// client reports, ConnectFailureReason. A SOCKS
 // 5 negotiation that failed closed the channel, which cleared the primary
 // code and kept the proxy's reason in the detail.
 void ProbeFailurePair(VEXSOCK& channel, bool bUseProxy, long* plError, long* plErrorEx)
@@ -77,7 +78,7 @@ void ProbeFailurePair(VEXSOCK& channel, bool bUseProxy, long* plError, long* plE
     else if (*plError == VEXERR_CONNECT_FAILED || *plErrorEx == 0)
     {
         *plError = VEXERR_SOCKET;
-        *plErrorEx = channel.PendingSocketError();
+        *plErrorEx = channel.ConnectFailureReason();
     }
 }
 
