@@ -250,7 +250,7 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
         // read back as the same host, whatever the conversion keeps.
         std::string ascii;
         if (!toAscii || !std::all_of(parsed.host.begin(), parsed.host.end(), [](char c) {
-                return !IsAscii(std::string_view(&c, 1)) || c == '.' || hostsyntax::IsLabelByte(c);
+                return static_cast<unsigned char>(c) > 0x7f || c == '.' || hostsyntax::IsLabelByte(c);
             }))
             return UrlError::kBadHost;
         if (!toAscii(parsed.host, &ascii))
