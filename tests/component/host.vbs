@@ -40,6 +40,58 @@ Sub Publish(dir, name, text)
     stream.Close
 End Sub
 
+' With TMP naming a directory that the ANSI code page cannot spell
+' (run-vbscript.sh --unicode-temp passes "unicode-temp"): every fetch member
+' keeps its file there, LastFetchedFile names it so that the script opens it,
+' and a failed fetch leaves nothing behind. Each value is worked out before
+' its check, so that a failing call shows as a failed check.
+Sub FetchIntoUnicodeTemp()
+    On Error Resume Next
+    Dim temp : temp = shell.ExpandEnvironmentStrings("%TMP%")
+    Dim wideName : wideName = ChrW(&H418) & ChrW(&H440) & ChrW(&H438) & ChrW(&H43D) & ChrW(&H430) & ChrW(&H674E)
+    If Not fso.FolderExists(temp) Then fso.CreateFolder temp
+    Dim webPort : webPort = CInt(env("VEXA_LIGHTTPD_PORT"))
+    ' Wine's script host cannot create a missing key (error 445); without
+    ' the key every fetch goes directly, as wanted here.
+    shell.RegWrite SettingsKey & "ConnectSOCKS", 0, "REG_DWORD"
+    shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
+    shell.RegWrite SettingsKey & "ProbeTarget", "127.0.0.1:" & webPort, "REG_SZ"
+    Err.Clear
+    Publish env("VEXA_WEB_ROOT"), "vbs-wide.txt", "wide"
+    Publish env("VEXA_FTP_ROOT"), "vbs-wide.txt", "wide"
+    Dim ctl : Set ctl = CreateObject("Vexa3.VexCtl3.1")
+    Dim way, fetched, kept, isThere, content, remaining
+    For Each way In Array("FetchURL", "FetchRemoteHTTP", "FetchRemoteFTP")
+        Select Case way
+        Case "FetchURL" : fetched = ctl.FetchURL("http://127.0.0.1:" & webPort & "/vbs-wide.txt")
+        Case "FetchRemoteHTTP" : fetched = ctl.FetchRemoteHTTP("127.0.0.1", "/vbs-wide.txt", webPort)
+        Case "FetchRemoteFTP" : fetched = ctl.FetchRemoteFTP("127.0.0.1", "vbs-wide.txt", env("VEXA_FTP_USER"), _
+                                                              env("VEXA_FTP_PASSWORD"), CInt(env("VEXA_FTP_PORT")))
+        End Select
+        Check fetched = True, way & " into that directory"
+        kept = ctl.LastFetchedFile
+        isThere = InStr(kept, wideName & "\VEX") > 0 And fso.FileExists(kept)
+        Check isThere, way & ": LastFetchedFile names the file there"
+        content = ReadAll(kept)
+        Check content = "wide", way & ": the script reads the file by that name"
+        fso.DeleteFile kept
+    Next
+    Check ctl.FetchRemoteHTTP("127.0.0.1", "/missing.txt", webPort) = False, "a fetch of a missing file fails"
+    Check ctl.LastFetchedFile = "", "and names no file"
+    remaining = fso.GetFolder(temp).Files.Count
+    Check remaining = 0, "and leaves none in the directory"
+    fso.DeleteFile WindowsPath(env("VEXA_WEB_ROOT")) & "\vbs-wide.txt"
+    fso.DeleteFile WindowsPath(env("VEXA_FTP_ROOT")) & "\vbs-wide.txt"
+    Set ctl = Nothing
+    fso.DeleteFolder temp
+End Sub
+
+If WScript.Arguments.Count > 0 Then
+    FetchIntoUnicodeTemp
+    WScript.Echo failures & " failures"
+    WScript.Quit failures
+End If
+
 shell.RegDelete SettingsKey
 Err.Clear
 

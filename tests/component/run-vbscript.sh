@@ -5,7 +5,8 @@
 #
 #   run-vbscript.sh DLL SCRIPT TRUST_ROOT [--unicode-temp]
 #
-# --unicode-temp runs the script with TMP naming a directory that the ANSI
+# --unicode-temp runs the script with the argument "unicode-temp" and with
+# TMP naming a directory that the ANSI
 # code page cannot spell. Wine takes TMP from HKCU\Environment when a
 # process starts, not from the Unix environment; the value is imported from
 # a UTF-16 .reg file, so that no code page touches the name, and the key
@@ -29,7 +30,7 @@ if [ "$unicode_temp" = --unicode-temp ]; then
         iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$regs/unicode.reg"
     "$emulator" reg.exe import "$(winpath "$regs/unicode.reg")" || { echo "TMP could not be set"; exit 1; }
 fi
-"$emulator" cscript.exe //nologo "$(winpath "$script")"
+"$emulator" cscript.exe //nologo "$(winpath "$script")" ${unicode_temp:+unicode-temp}
 rc=$?
 if [ "$unicode_temp" = --unicode-temp ]; then
     "$emulator" reg.exe import "$(winpath "$regs/saved.reg")" || rc=1
