@@ -6,10 +6,12 @@
 
 bool InternationalHostToAscii(const std::string& unicodeHost, std::string* pAsciiHost)
 {
-    // Twice the longest name is more than any valid name needs in UTF-8.
-    if (unicodeHost.empty() || unicodeHost.size() > 4 * hostsyntax::kMaxHostNameLength)
+    // Four bytes per character of the longest name is more than any name
+    // whose A-label form fits DNS can take in UTF-8.
+    constexpr size_t kMaxUtf8Length = 4 * hostsyntax::kMaxHostNameLength;
+    if (unicodeHost.empty() || unicodeHost.size() > kMaxUtf8Length)
         return false;
-    wchar_t wide[4 * hostsyntax::kMaxHostNameLength];
+    wchar_t wide[kMaxUtf8Length];
     const int cchWide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, unicodeHost.data(),
                                             static_cast<int>(unicodeHost.size()), wide, ARRAYSIZE(wide));
     if (cchWide <= 0)

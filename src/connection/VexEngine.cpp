@@ -257,7 +257,9 @@ void CVexEngine::NoteHttpProxy(const HttpProxyRoute& route)
 bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const wchar_t* pwszLocal,
                             CDialUpManager& dialUp, CFetchWatch& watch)
 {
-    NoteSocksSettings();
+    CAnsiString socksServer;
+    BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), socksServer);
+    NoteSocksSettings(socksServer.Get());
     CSystemProxyMemo proxyMemo;
     // The probe waits on its own limit; a cancel during it ends the fetch here.
     if (!ProbePassed(proxyMemo) || watch.CancelRequested())
@@ -281,7 +283,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
 
     if (m_settings.m_bConnectDUN && !Dialled(pLog, dialUp, watch))
         return false;
-    ApplyRouteSettings(*session);
+    ApplyRouteSettings(*session, socksServer.Get());
 
     const bool bCompleted = transfer(*session, pwszLocal);
     if (!bCompleted)
@@ -296,12 +298,10 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
     return bCompleted;
 }
 
-void CVexEngine::NoteSocksSettings()
+void CVexEngine::NoteSocksSettings(const char* pszSocksServer)
 {
-    CAnsiString proxy;
-    BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
     m_failure.bViaSocks = m_settings.m_bConnectSOCKS;
-    m_failure.proxyHost = Utf8Text(proxy.Get());
+    m_failure.proxyHost = Utf8Text(pszSocksServer);
     m_failure.proxyPort = m_settings.m_nSocksPort;
     m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
     m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
@@ -352,15 +352,14 @@ bool CVexEngine::Dialled(CDiagLog* pLog, CDialUpManager& dialUp, CFetchWatch& wa
     return false;
 }
 
-void CVexEngine::ApplyRouteSettings(CTransferSession& session) const
+void CVexEngine::ApplyRouteSettings(CTransferSession& session, const char* pszSocksServer) const
 {
     if (m_settings.m_bConnectSOCKS)
     {
-        CAnsiString proxy, user, password;
-        BstrToAnsi(m_settings.m_bstrSocksServerAddress.Get(), proxy);
+        CAnsiString user, password;
         BstrToAnsi(m_settings.m_bstrSocksUsername.Get(), user);
         BstrToAnsi(m_settings.m_bstrSocksPassword.Get(), password);
-        session.SetSocks(proxy.Get(), m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
+        session.SetSocks(pszSocksServer, m_settings.m_nSocksPort, m_settings.m_nSocksVersion,
                          m_settings.m_nSocksAuthMethod, user.Get(), password.Get());
     }
     session.SetHttpProxy(m_settings.m_httpProxy);

@@ -118,15 +118,16 @@ private:
                     const url::ExpectedHash& expected);
     bool RunSession(CDiagLog* pLog, const LocalTransfer& transfer,
                     const wchar_t* pwszLocal, CDialUpManager& dialUp, CFetchWatch& watch);
-    // The SOCKS proxy and probe target as a failure text names them.
-    void NoteSocksSettings();
+    // The SOCKS proxy (its address in ANSI) and probe target as a failure
+    // text names them.
+    void NoteSocksSettings(const char* pszSocksServer);
     // The connectivity probe, its failure recorded.
     bool ProbePassed(CSystemProxyMemo& proxyMemo);
     // The configured dial-up connection is up; a failure is recorded unless
     // the host cancelled.
     bool Dialled(CDiagLog* pLog, CDialUpManager& dialUp, CFetchWatch& watch);
     // SOCKS, HTTP proxy and FTP settings into the session.
-    void ApplyRouteSettings(CTransferSession& session) const;
+    void ApplyRouteSettings(CTransferSession& session, const char* pszSocksServer) const;
     // A completed body whose digest is not the expected one: false, the
     // failure recorded.
     bool Verified(const url::ExpectedHash& expected, const std::string& actualHex);

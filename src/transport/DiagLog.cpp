@@ -20,17 +20,18 @@ CDiagLog::CDiagLog(const char* pszFileName, bool bKeepExisting)
     const char* pszName = pszFileName ? pszFileName : kDefaultFileName;
     // Opened from the caller's string, so a failed copy costs only the copy.
     m_pszFileName.Assign(pszName);
-    m_lOpenResult = OpenShared(pszName, !bKeepExisting, false);
-    if (m_lOpenResult == 1)
-        m_bOpened = true;
-    else
-        m_lError = MapLastError();
+    NoteOpenResult(OpenShared(pszName, !bKeepExisting, false));
 }
 
 CDiagLog::CDiagLog(const std::wstring& fileName, bool bKeepExisting)
 {
     m_pszFileName.Assign(WideToUtf8(fileName.c_str()).c_str());
-    m_lOpenResult = OpenShared(fileName.c_str(), !bKeepExisting, false);
+    NoteOpenResult(OpenShared(fileName.c_str(), !bKeepExisting, false));
+}
+
+void CDiagLog::NoteOpenResult(long lResult)
+{
+    m_lOpenResult = lResult;
     if (m_lOpenResult == 1)
         m_bOpened = true;
     else

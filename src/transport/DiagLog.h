@@ -28,4 +28,8 @@ public:
     bool m_bOpened = false;
     CAnsiString m_pszFileName;
     long m_lOpenResult = -1;
+
+private:
+    // The result of the open, and on failure its reason (read at once).
+    void NoteOpenResult(long lResult);
 };
