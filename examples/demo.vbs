@@ -1,12 +1,13 @@
 ' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
 ' through a SOCKS proxy, and prints what every member of the control returns.
 '
-'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY [FTPSURL]]]]
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY [FTPSURL [IPV6URL]]]]]
 '
 ' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL; with
 ' HTTPPROXY ("host:port") they are fetched once more through that HTTP proxy.
 ' FTPSURL, when given, is fetched with FetchURL over FTP with implicit TLS;
-' it may carry a password, so the demo does not print it.
+' it may carry a password, so the demo does not print it. IPV6URL, when
+' given, is fetched with FetchURL (an address such as http://[::1]:8600/).
 ' The proxy, when given, is configured the way an administrator would:
 ' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
 Option Explicit
@@ -89,6 +90,9 @@ If args.Count >= 9 Then
 End If
 If args.Count >= 11 Then
     Report "FetchURL ftps://... (implicit TLS) ", ctl.FetchURL(args(10))
+End If
+If args.Count >= 12 Then
+    Report "FetchURL " & args(11), ctl.FetchURL(args(11))
 End If
 If args.Count >= 10 Then
     shell.RegWrite SettingsKey & "HTTPProxy", args(9), "REG_SZ"

@@ -157,6 +157,24 @@ void CheckPassiveReply(const char* pszLine)
         CheckPortCommand(address, static_cast<uint16_t>(port), cap);
 }
 
+// A 229 port is read only between four equal delimiters, and whatever was
+// read goes back out in an EPRT command that fits its buffer exactly.
+void CheckExtendedPassiveReply(const char* pszLine)
+{
+    uint16_t port = 0;
+    if (!ftp::ParseExtendedPassiveReply(pszLine, &port))
+    {
+        FUZZ_CHECK(port == 0);
+        return;
+    }
+    FUZZ_CHECK(port != 0);
+    const std::string digits = std::to_string(port);
+    FUZZ_CHECK(std::strstr(pszLine, digits.c_str()) != nullptr);
+    char command[48];
+    const size_t cch = ftp::FormatEprtCommand(command, sizeof(command), "::ffff:255.255.255.255", port, "\r\n");
+    FUZZ_CHECK(cch > 0 && cch == std::strlen(command));
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -259,6 +277,7 @@ void ReadReplies(const std::vector<std::string>& lines)
         FUZZ_CHECK(ftp::ReplyCode(pszLine) == ModelReplyCode(line));
         FUZZ_CHECK(ftp::ParseSizeReply(pszLine) == ModelSize(line));
         CheckPassiveReply(pszLine);
+        CheckExtendedPassiveReply(pszLine);
         CheckPortCommand(pszLine, static_cast<uint16_t>(line.size()), 32);
         CheckFeatureLine(line);
     }

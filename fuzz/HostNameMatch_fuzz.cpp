@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t octets[4] = {};
     FUZZ_CHECK(hostsyntax::ParseIPv4Literal(host, octets) == (kind == tls::HostKind::kIPv4));
     uint8_t bytes[16] = {};
-    FUZZ_CHECK(!hostsyntax::ParseIPv6Literal(host, bytes) || kind == tls::HostKind::kInvalid);
+    FUZZ_CHECK(hostsyntax::ParseIPv6Literal(host, bytes) == (kind == tls::HostKind::kIPv6));
     if (kind == tls::HostKind::kDnsName)
     {
         FUZZ_CHECK(tls::ClassifyHost(Upper(host)) == kind);

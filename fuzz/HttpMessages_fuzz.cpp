@@ -9,6 +9,7 @@
 //   against plain string assembly;
 // - as a path the system code page cannot hold: escaped for the request,
 //   byte for byte.
+#include "HostSyntax.h"
 #include "HttpMessages.h"
 #include "LineBuffer.h"
 
@@ -105,7 +106,7 @@ void BuildRequest(const uint8_t* data, size_t size)
         port = static_cast<uint16_t>(static_cast<uint8_t>(fields[4][0]) << 8 | static_cast<uint8_t>(fields[4][1]));
 
     auto text = [](const char* psz) { return std::string(psz ? psz : ""); };
-    const std::string expected = "GET " + text(pszPath) + " HTTP/1.0\r\n" + "Host: " + text(pszHost) +
+    const std::string expected = "GET " + text(pszPath) + " HTTP/1.0\r\n" + "Host: " + hostsyntax::AuthorityHost(text(pszHost)) +
                                  (port != 80 ? ":" + std::to_string(port) : std::string()) + "\r\n" +
                                  "Referer: " + text(pszReferer) + "\r\n" + "User-Agent: " + text(pszAgent) +
                                  "\r\n\r\n";

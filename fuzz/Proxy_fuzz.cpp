@@ -12,6 +12,7 @@
 // plain model, and read as a 407's Proxy-Authenticate field. Checked
 // besides: answers are pieces of their input, case never changes a bypass
 // result, a request holds exactly its own lines.
+#include "HostSyntax.h"
 #include "ProxyRules.h"
 #include "TunnelMessages.h"
 
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         FUZZ_CHECK(!address.host.empty() && address.port != 0);
         proxy::ProxyAddress again;
-        FUZZ_CHECK(proxy::ParseProxyAddress(address.host + ":" + std::to_string(address.port), &again));
+        FUZZ_CHECK(proxy::ParseProxyAddress(hostsyntax::HostPort(address.host, address.port), &again));
         FUZZ_CHECK(again.host == address.host && again.port == address.port);
         FUZZ_CHECK(!proxy::BuildConnectRequest(address.host, address.port, "").empty());
         FUZZ_CHECK(proxy::ProxyListed(list, address));
@@ -111,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (bNamesProxy)
     {
         FUZZ_CHECK(Lower(list).find(scripted.address.host) != std::string::npos);
-        FUZZ_CHECK(proxy::ProxyListed(scripted.address.host + ":" + std::to_string(scripted.address.port),
+        FUZZ_CHECK(proxy::ProxyListed(hostsyntax::HostPort(scripted.address.host, scripted.address.port),
                                       scripted.address));
         FUZZ_CHECK(proxy::ProxyListed(list, scripted.address) == proxy::ProxyListed(Upper(list), scripted.address));
     }
@@ -124,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string request = proxy::BuildConnectRequest(host, port, pattern);
     if (!request.empty())
     {
-        const std::string authority = host + ":" + std::to_string(port);
+        const std::string authority = hostsyntax::HostPort(host, port);
         FUZZ_CHECK(request.rfind("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n", 0) == 0);
         FUZZ_CHECK(Count(request, "\r\n") == (pattern.empty() ? 3u : 4u));
         FUZZ_CHECK(Count(request, "\n") == Count(request, "\r\n"));

@@ -109,6 +109,12 @@ void ReadSocks5Reply(const uint8_t* data, size_t size, size_t piece)
     uint32_t addressNet = 0;
     FUZZ_CHECK(whole.GetIPv4Address(&addressNet) == (data[3] == socks::kAddressIPv4));
     FUZZ_CHECK(data[3] != socks::kAddressIPv4 || std::memcmp(&addressNet, data + 4, 4) == 0);
+    // Either family's address, with the reply's port, and nothing for a name.
+    NetAddress address;
+    const bool bAddress = whole.GetAddress(&address);
+    FUZZ_CHECK(bAddress == (data[3] == socks::kAddressIPv4 || data[3] == socks::kAddressIPv6));
+    FUZZ_CHECK(!bAddress || (address.port == whole.Port() &&
+                             std::memcmp(address.bytes, data + 4, address.IsIPv6() ? 16 : 4) == 0));
 }
 
 void Append(Bytes& bytes, const char* psz)

@@ -16,6 +16,7 @@
 // IDNA conversion: an ASCII host gives the same URL, an international one
 // keeps its Unicode form for texts, which parse back to the same host.
 #include "HashFragment.h"
+#include "HostSyntax.h"
 #include "Url.h"
 
 #include "FuzzSupport.h"
@@ -92,7 +93,9 @@ void CheckParsed(const url::Url& u, url::HostToAscii toAscii = nullptr)
     FUZZ_CHECK(ended.find("/./") == std::string::npos && ended.find("/../") == std::string::npos);
 
     FUZZ_CHECK(!u.host.empty() && u.host.size() <= 253);
-    FUZZ_CHECK(u.host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") == std::string::npos);
+    // A name or IPv4 address, or an IPv6 literal kept without its brackets.
+    FUZZ_CHECK(u.host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") == std::string::npos ||
+               hostsyntax::IsIPv6Literal(u.host));
     FUZZ_CHECK(u.port != 0);
     FUZZ_CHECK(!u.ftpAscii || url::IsFtp(u.scheme));
     for (const std::string* p : {&u.user, &u.password})
@@ -141,8 +144,11 @@ void CheckAgainstModel(const std::string& text, const url::Url& u)
     std::string authority = text.substr(prefix.size(), authorityEnd - prefix.size());
     FUZZ_CHECK((authority.find('@') != std::string::npos) == u.hasUserInfo);
     authority.erase(0, authority.find('@') + 1);
-    const size_t colon = authority.find(':');
-    FUZZ_CHECK(Lower(authority.substr(0, colon)) == u.host);
+    // An IPv6 host stands in brackets; the port follows them.
+    const size_t hostEnd = authority.rfind(']') == std::string::npos ? 0 : authority.rfind(']') + 1;
+    const size_t colon = authority.find(':', hostEnd);
+    const std::string host = authority.substr(0, colon);
+    FUZZ_CHECK(Lower(hostEnd ? host.substr(1, host.size() - 2) : host) == u.host);
     if (colon != std::string::npos && colon + 1 < authority.size())
         FUZZ_CHECK(std::stoul(authority.substr(colon + 1)) == u.port);
     else

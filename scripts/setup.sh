@@ -30,6 +30,8 @@ packages=(
     googletest g++
     wine wine64 wine32:i386
     dante-server openssh-server openssh-client
+    # The filter that makes an unanswering address for the IPv6 tests.
+    nftables
     vsftpd lighttpd nginx-light curl
     # HTTP proxies; tests/peers/peers.sh hashes squid's password with openssl.
     tinyproxy squid

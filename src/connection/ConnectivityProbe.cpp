@@ -1,5 +1,6 @@
 #include "ConnectivityProbe.h"
 
+#include "HostSyntax.h"
 #include "HttpTunnel.h"
 #include "ProxySelector.h"
 #include "RegistryKey.h"
@@ -113,12 +114,16 @@ bool ProbeInternetConnection(bool bUseProxy, const char* pszProxyHost, int32_t p
         return false;
     // The proxy values come sign-extended from the settings record; the
     // channel takes them unsigned, as their wire form is.
-    const bool bConnected =
+    bool bConnected =
         bUseProxy ? channel.ConnectSocks(target.Host(), target.Port(), pszProxyHost,
                                          static_cast<uint16_t>(proxyPort),
                                          static_cast<unsigned>(socksVersion),
                                          static_cast<unsigned>(socksMethod), pszUser, pszPassword)
                   : channel.Connect(target.Host(), target.Port());
+    // A machine without any IPv4 route fails the default target at once;
+    // the same service's IPv6 address tells whether the internet is there.
+    if (!bConnected && !bUseProxy && target.IPv6Twin() && channel.ConnectFailureReason() == VEXWSA_NETUNREACH)
+        bConnected = channel.Connect(target.IPv6Twin(), target.Port());
     if (!bConnected)
     {
         if (plError && plErrorEx)
@@ -150,7 +155,7 @@ bool ProbeInternetConnection(const CConnectionSettings& settings, long* plError,
     {
         const CProbeTarget& target = settings.m_probeTarget;
         const std::string host = target.Host() ? target.Host() : "";
-        const std::string url = "http://" + host + ":" + std::to_string(target.Port()) + "/";
+        const std::string url = "http://" + hostsyntax::HostPort(host, target.Port()) + "/";
         std::string how;
         const long lDetail =
             CProxySelector(settings.m_httpProxy, pProxyMemo).Choose("http", host, target.Port(), url, pRoute, &how);

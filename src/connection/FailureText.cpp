@@ -1,5 +1,6 @@
 #include "FailureText.h"
 
+#include "HostSyntax.h"
 #include "Url.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -8,7 +9,7 @@ namespace {
 
 std::string Endpoint(const std::string& host, uint16_t port)
 {
-    return host + ":" + std::to_string(port);
+    return hostsyntax::HostPort(host, port);
 }
 
 std::string Proxy(const FailureContext& c)
@@ -31,9 +32,13 @@ std::string Quoted(const std::string& reply)
     return clean.empty() ? std::string() : " (" + clean + ")";
 }
 
-// The Windows Sockets codes a person meets, in words.
-std::string SocketCause(long code, unsigned timeoutSeconds)
+// The Windows Sockets codes a person meets, in words. A host given as an
+// IPv6 literal names its family where the family is the cause.
+std::string SocketCause(long code, unsigned timeoutSeconds, const std::string& host = std::string())
 {
+    const bool bIPv6 = hostsyntax::IsIPv6Literal(host);
+    if (bIPv6 && (code == VEXWSA_NETUNREACH || code == VEXWSA_HOSTUNREACH))
+        return "there is no IPv6 route to it";
     switch (code)
     {
     case VEXWSA_TIMEDOUT: return "no answer within " + std::to_string(timeoutSeconds) + " s";
@@ -43,6 +48,8 @@ std::string SocketCause(long code, unsigned timeoutSeconds)
     case VEXWSA_NETUNREACH: return "the network is unreachable";
     case VEXWSA_HOSTUNREACH: return "the host is unreachable";
     case VEXWSA_HOST_NOT_FOUND: return "the host name is not known";
+    case VEXWSA_NO_DATA: return "the host name has no address";
+    case VEXWSA_AFNOSUPPORT: return "this computer has no IPv6 network";
     case VEXWSA_TRY_AGAIN: return "the host name could not be looked up right now";
     case 0: return "the connection attempt failed";
     default: return "Windows Sockets error " + std::to_string(code);
@@ -61,6 +68,7 @@ std::string SocksCause(long detail)
     case VEXDET_SOCKS_TTL_EXPIRED: return "gave up on the server (TTL expired)";
     case VEXDET_SOCKS_BAD_COMMAND: return "does not support the command";
     case VEXDET_SOCKS_BAD_ADDRESS_TYPE: return "does not support the address type";
+    case VEXDET_SOCKS4_IPV6: return "cannot reach IPv6 addresses (SOCKS 4 names IPv4 only; use SOCKS 5)";
     case VEXDET_BAD_REPLY: return "answered in a way that is no SOCKS reply";
     default: return "failed the request";
     }
@@ -130,7 +138,7 @@ std::string ProxyCause(const FailureContext& c)
 {
     const std::string reply = Quoted(c.serverReply);
     if (c.lErrorEx >= 10000)
-        return "no connection to " + Proxy(c) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds);
+        return "no connection to " + Proxy(c) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds, c.proxyHost);
     if (c.lErrorEx >= 100 && c.lErrorEx <= 599)
         return Proxy(c) + " refused the tunnel to " + Endpoint(c.host, c.port) +
                (reply.empty() ? " (status " + std::to_string(c.lErrorEx) + ")" : reply);
@@ -170,7 +178,8 @@ std::string UrlCause(long detail)
     case VEXDET_URL_UNKNOWN_SCHEME: return "the URL was refused: only http, https, ftp and ftps are fetched";
     case VEXDET_URL_CONTROL_CHARACTER: return "the URL was refused: it holds a control character";
     case VEXDET_URL_EMPTY_HOST: return "the URL was refused: it names no host";
-    case VEXDET_URL_BAD_HOST: return "the URL was refused: the host is no name or IPv4 address";
+    case VEXDET_URL_BAD_HOST:
+        return "the URL was refused: the host is no name, IPv4 address or IPv6 address in brackets";
     case VEXDET_URL_BAD_FTP_TYPE:
         return "the URL was refused: an ftp path may end only in ;type=a or ;type=i";
     case VEXDET_URL_BAD_INTERNATIONAL_HOST:
@@ -244,7 +253,7 @@ std::string DescribeFailure(const FailureContext& c)
     case VEXERR_CONNECT_FAILED:
         return Sentence((c.bViaSocks || c.bViaHttpProxy ? "no connection through " + Proxy(c) + " to "
                                                         : "no connection to ") +
-                        Endpoint(c.host, c.port) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds));
+                        Endpoint(c.host, c.port) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds, c.host));
     case VEXERR_FTP: return Sentence(FtpCause(c));
     case VEXERR_HTTP: return Sentence(HttpCause(c));
     case VEXERR_TLS: return Sentence(TlsCause(c));

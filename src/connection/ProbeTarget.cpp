@@ -16,6 +16,7 @@ void CProbeTarget::Reset()
     static_assert(sizeof(kDefaultProbeHost) <= sizeof(m_szHost), "default host fits");
     std::memcpy(m_szHost, kDefaultProbeHost, sizeof(kDefaultProbeHost));
     m_nPort = kDefaultProbePort;
+    m_bDefault = true;
 }
 
 bool CProbeTarget::Parse(const char* pszText)
@@ -30,17 +31,19 @@ bool CProbeTarget::Parse(const char* pszText)
     if (cch > kMaxTextLength)
         return false;
 
-    const char* pColon = static_cast<const char*>(std::memchr(pszText, ':', cch));
-    const size_t cchHost = pColon ? static_cast<size_t>(pColon - pszText) : cch;
+    std::string_view host, portText;
+    bool bHasPort = false;
     uint16_t port = kDefaultProbePort;
-    if (pColon && !hostsyntax::ParsePort(std::string_view(pColon + 1, cch - cchHost - 1), &port))
+    if (!hostsyntax::SplitHostPort(std::string_view(pszText, cch), &host, &portText, &bHasPort) ||
+        (bHasPort && !hostsyntax::ParsePort(portText, &port)))
         return false;
-    const std::string_view host(pszText, cchHost);
-    if (cchHost > kMaxProbeHostLength || (!hostsyntax::IsIPv4Literal(host) && !hostsyntax::IsHostName(host)))
+    if (host.size() > kMaxProbeHostLength ||
+        (!hostsyntax::IsIPv4Literal(host) && !hostsyntax::IsIPv6Literal(host) && !hostsyntax::IsHostName(host)))
         return false;
 
-    std::memcpy(m_szHost, pszText, cchHost);
-    m_szHost[cchHost] = '\0';
+    std::memcpy(m_szHost, host.data(), host.size());
+    m_szHost[host.size()] = '\0';
+    m_bDefault = false;
     m_nPort = port;
     return true;
 }

@@ -3,6 +3,7 @@
 #include "BasicCredentials.h"
 #include "DiagLog.h"
 #include "FtpFeatures.h"
+#include "HostSyntax.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
 #include "InternationalHost.h"
@@ -74,7 +75,7 @@ bool CTransferSession::ChooseRoute(const char* pszScheme, const std::string& hos
         return true;
     std::string how;
     const long lDetail = CProxySelector(m_httpProxy, m_pProxyMemo).Choose(pszScheme, host, port, url, &m_route, &how);
-    const std::string proxy = m_route.host + ":" + std::to_string(m_route.port);
+    const std::string proxy = hostsyntax::HostPort(m_route.host, m_route.port);
     Log("CTransferSession: " + url + ": " + how +
         (m_route.bUse ? " (HTTP proxy " + proxy + ")"
          : m_route.socksVersion ? " (SOCKS " + std::to_string(m_route.socksVersion) + " proxy " + proxy + ")"
@@ -165,7 +166,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     const std::string remote = Text(pszRemote);
     // Proxy rules for ftp cover ftps too: the same protocol, in TLS.
     if (!ChooseRoute("ftp", Text(pszHost), port,
-                     (tls == ftp::TlsMode::kImplicit ? "ftps://" : "ftp://") + Text(pszHost) + ":" + std::to_string(port) + (remote.rfind('/', 0) == 0 ? "" : "/") +
+                     (tls == ftp::TlsMode::kImplicit ? "ftps://" : "ftp://") + hostsyntax::HostPort(Text(pszHost), port) + (remote.rfind('/', 0) == 0 ? "" : "/") +
                          remote))
         return false;
     if (m_route.bUse && !bPassive)

@@ -6,6 +6,7 @@
 #include "FetchEvents.h"
 #include "FetchObserver.h"
 #include "FetchWatch.h"
+#include "HostSyntax.h"
 #include "SystemProxyMemo.h"
 #include "ModuleResources.h"
 #include "TransferSession.h"
@@ -304,7 +305,7 @@ void CVexEngine::NoteSocksSettings(const char* pszSocksServer)
     m_failure.proxyHost = Utf8Text(pszSocksServer);
     m_failure.proxyPort = m_settings.m_nSocksPort;
     m_failure.socksVersion = m_settings.m_nSocksVersion <= 1 ? 4 : 5;
-    m_failure.probeTarget = Text(m_settings.m_probeTarget.Host()) + ":" + std::to_string(m_settings.m_probeTarget.Port());
+    m_failure.probeTarget = hostsyntax::HostPort(Text(m_settings.m_probeTarget.Host()), m_settings.m_probeTarget.Port());
 }
 
 bool CVexEngine::ProbePassed(CSystemProxyMemo& proxyMemo)

@@ -127,4 +127,42 @@ size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, ui
     return static_cast<size_t>(cch);
 }
 
+bool ParseExtendedPassiveReply(const char* pszLine, uint16_t* pPort)
+{
+    // "(<d><d><d><port><d>)": the delimiter is any printable ASCII byte
+    // other than a digit, the same four times.
+    const char* pOpen = pszLine ? std::strchr(pszLine, '(') : nullptr;
+    if (!pOpen)
+        return false;
+    const char d = pOpen[1];
+    if (d < 33 || d > 126 || IsDigit(d) || pOpen[2] != d || pOpen[3] != d)
+        return false;
+    const char* pDigits = pOpen + 4;
+    const char* p = pDigits;
+    while (IsDigit(*p) && p - pDigits < 6)
+        ++p;
+    if (p[0] != d || p[1] != ')')
+        return false;
+    return hostsyntax::ParsePort(std::string_view(pDigits, static_cast<size_t>(p - pDigits)), pPort);
+}
+
+bool IsCommandRefusal(int replyCode)
+{
+    return replyCode == 500 || replyCode == 502 || replyCode == 504;
+}
+
+size_t FormatEprtCommand(char* buf, size_t cap, const char* pszAddress, uint16_t port, const char* pszLineEnd)
+{
+    if (!pszAddress)
+        return 0;
+    uint8_t bytes[16];
+    const bool bIPv4 = hostsyntax::IsIPv4Literal(pszAddress);
+    if (!bIPv4 && !hostsyntax::ParseIPv6Literal(pszAddress, bytes))
+        return 0;
+    const int cch = std::snprintf(buf, cap, "EPRT |%d|%s|%u|%s", bIPv4 ? 1 : 2, pszAddress, unsigned{port}, pszLineEnd);
+    if (cch < 0 || static_cast<size_t>(cch) >= cap)
+        return 0;
+    return static_cast<size_t>(cch);
+}
+
 } // namespace ftp

@@ -1,5 +1,6 @@
 // Reading what an FTP server says: reply codes, multi-line replies, the
-// 227 passive address, the SIZE answer; and building the PORT argument.
+// 227 passive address, the 229 extended passive port, the SIZE answer; and
+// building the PORT and EPRT arguments.
 // No sockets and no platform headers, so these also build natively.
 #pragma once
 
@@ -55,5 +56,18 @@ uint64_t ParseSizeReply(const char* pszLine);
 // (HostSyntax.h) or it does not fit.
 size_t FormatPortCommand(char* buf, size_t cap, const char* pszDottedAddress, uint16_t port,
                          const char* pszLineEnd);
+
+// The port of a 229 reply (RFC 2428): "(|||port|)", any one printable
+// delimiter in place of '|'; 1 to 65535. False for anything else.
+bool ParseExtendedPassiveReply(const char* pszLine, uint16_t* pPort);
+
+// 500, 502 and 504: the server does not know or does not take the command,
+// so an older one (PASV for EPSV) may be tried instead.
+bool IsCommandRefusal(int replyCode);
+
+// Formats "EPRT |1|a.b.c.d|port|" or "EPRT |2|ipv6|port|" followed by
+// lineEnd into buf. Returns the length, or 0 when the address is no IPv4 or
+// IPv6 literal (HostSyntax.h) or it does not fit.
+size_t FormatEprtCommand(char* buf, size_t cap, const char* pszAddress, uint16_t port, const char* pszLineEnd);
 
 } // namespace ftp

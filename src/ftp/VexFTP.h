@@ -111,7 +111,10 @@ private:
     bool SendPort(const char* pszAddress, uint16_t port);
     bool OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4);
     bool ConnectDataToProxy(VEXSOCK& data);
-    bool ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* pPort);
+    // One granted BIND reply and the address it names (pAddress null: any).
+    bool ReceiveBindReply(VEXSOCK& data, NetAddress* pAddress);
+    bool RequestPassivePort(char (&address)[ftp::kPassiveAddressSize], uint32_t* pPort);
+    bool ListenForServer(VEXSOCK& data);
     bool AcceptFromServer(VEXSOCK& data);
     void ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target);
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);
@@ -121,4 +124,6 @@ private:
 
     CFtpStream m_control;
     bool m_bProtectData = false;
+    // The server answered EPSV with 500, 502 or 504: PASV from then on.
+    bool m_bExtendedPassiveRefused = false;
 };

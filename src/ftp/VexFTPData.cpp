@@ -2,6 +2,7 @@
 // (CONNECT for passive, BIND for active).
 #include "VexFTP.h"
 
+#include "HostSyntax.h"
 #include "HttpTunnel.h"
 #include "SocksMessages.h"
 #include "VexErrors.h"
@@ -25,8 +26,12 @@ unsigned VersionArgument(unsigned socksVersion)
 
 bool CVexFTP::SendPort(const char* pszAddress, uint16_t port)
 {
+    // PORT carries IPv4 only; EPRT names either family.
     char command[kPortCommandSize] = {};
-    if (!ftp::FormatPortCommand(command, sizeof(command), pszAddress, port, kLineEnd))
+    const bool bFormatted = hostsyntax::IsIPv4Literal(pszAddress)
+                                ? ftp::FormatPortCommand(command, sizeof(command), pszAddress, port, kLineEnd) != 0
+                                : ftp::FormatEprtCommand(command, sizeof(command), pszAddress, port, kLineEnd) != 0;
+    if (!bFormatted)
     {
         SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
         return false;
@@ -47,23 +52,7 @@ bool CVexFTP::OpenDataChannel(VEXSOCK& data, bool bPassive, char (&address)[ftp:
     bool bResult = false;
     if (bPassive)
     {
-        char command[16];
-        std::strcpy(command, "PASV");
-        std::strcat(command, kLineEnd);
-        CAnsiString reply;
-        if (!SendCommand(command, 227, &reply))
-        {
-            if (m_lLastError == VEXERR_FTP)
-                m_lLastErrorEx = VEXDET_BAD_REPLY;
-        }
-        else if (!ftp::ParsePassiveReply(reply.Get(), address, pPort))
-        {
-            SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
-        }
-        else
-        {
-            bResult = true;
-        }
+        bResult = RequestPassivePort(address, pPort);
     }
     else if (m_bViaSocks)
     {
@@ -71,28 +60,9 @@ bool CVexFTP::OpenDataChannel(VEXSOCK& data, bool bPassive, char (&address)[ftp:
         return m_nSocksVersion == 4 ? OpenDataChannelSOCKS4(data, address, pPort)
                                     : OpenDataChannelSOCKS5(data, address, pPort);
     }
-    else if (!data.Create(kTransferTimeoutSeconds, false) || data.Listen(5) != 0)
-    {
-        CopyErrorFrom(data);
-    }
     else
     {
-        // Announce the local end of the control connection: the address
-        // through which this server reaches us.
-        CAnsiString localAddress;
-        uint16_t controlPort = 0;
-        if (GetLocalAddress(localAddress, &controlPort) != 0)
-        {
-            CopyErrorFrom(*this);
-        }
-        else
-        {
-            const uint16_t dataPort = data.GetLocalPort();
-            if (dataPort == 0 || localAddress.IsNull())
-                SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
-            else
-                bResult = SendPort(localAddress.Get(), dataPort);
-        }
+        bResult = ListenForServer(data);
     }
 
     if (bResult)
@@ -100,6 +70,79 @@ bool CVexFTP::OpenDataChannel(VEXSOCK& data, bool bPassive, char (&address)[ftp:
     else
         LogReturned("CVexFTP::OpenDataChannel()", false);
     return bResult;
+}
+
+// EPSV first (RFC 2428): it names only a port, so it works over either
+// family and through any proxy. A server that does not know it gets PASV,
+// unless the control connection is IPv6, where PASV cannot name an address.
+// address is empty after EPSV: the data connection goes to the control
+// connection's peer.
+bool CVexFTP::RequestPassivePort(char (&address)[ftp::kPassiveAddressSize], uint32_t* pPort)
+{
+    CAnsiString reply;
+    address[0] = '\0';
+    if (!m_bExtendedPassiveRefused)
+    {
+        uint16_t port = 0;
+        if (SendCommand("EPSV\r\n", 229, &reply))
+        {
+            if (ftp::ParseExtendedPassiveReply(reply.Get(), &port))
+            {
+                *pPort = port;
+                return true;
+            }
+            SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+            return false;
+        }
+        if (m_lLastError != VEXERR_FTP || !ftp::IsCommandRefusal(m_nReplyCode) || PeerAddress().IsIPv6())
+        {
+            if (m_lLastError == VEXERR_FTP)
+                m_lLastErrorEx = VEXDET_BAD_REPLY;
+            return false;
+        }
+        m_bExtendedPassiveRefused = true;
+        SetError(VEXERR_NONE, 0);
+        Log("CVexFTP: the server does not take EPSV; PASV instead\n", true);
+    }
+    if (!SendCommand("PASV\r\n", 227, &reply))
+    {
+        if (m_lLastError == VEXERR_FTP)
+            m_lLastErrorEx = VEXDET_BAD_REPLY;
+        return false;
+    }
+    if (!ftp::ParsePassiveReply(reply.Get(), address, pPort))
+    {
+        SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+        return false;
+    }
+    return true;
+}
+
+// Active mode: a listener on the local end of the control connection, the
+// address through which this server reaches us, announced by PORT (IPv4) or
+// EPRT (IPv6).
+bool CVexFTP::ListenForServer(VEXSOCK& data)
+{
+    NetAddress local;
+    if (!GetLocalNetAddress(&local))
+    {
+        CopyErrorFrom(*this);
+        return false;
+    }
+    const bool bCreated = local.IsIPv6() ? data.CreateBound(kTransferTimeoutSeconds, local)
+                                         : data.Create(kTransferTimeoutSeconds, false);
+    if (!bCreated || data.Listen(5) != 0)
+    {
+        CopyErrorFrom(data);
+        return false;
+    }
+    const uint16_t dataPort = data.GetLocalPort();
+    if (dataPort == 0)
+    {
+        SetError(VEXERR_FTP, VEXDET_BAD_REPLY);
+        return false;
+    }
+    return SendPort(AddressText(local).c_str(), dataPort);
 }
 
 bool CVexFTP::ConnectDataToProxy(VEXSOCK& data)
@@ -115,14 +158,14 @@ bool CVexFTP::ConnectDataToProxy(VEXSOCK& data)
 // One granted reply to a BIND request and the address and port it names.
 // SOCKS 4 replies have a fixed length; SOCKS 5 replies are read by their
 // address type, so that the file's bytes after the second reply stay on the
-// channel. The first reply must name an IPv4 address: PORT announces no
-// other. pAddressNet null: any address will do (the second reply names the
-// host that connected to the proxy).
-bool CVexFTP::ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* pPort)
+// channel. The first reply must name an IPv4 or IPv6 address, which PORT or
+// EPRT announces. pAddress null: any address will do (the second reply names
+// the host that connected to the proxy).
+bool CVexFTP::ReceiveBindReply(VEXSOCK& data, NetAddress* pAddress)
 {
     socks::ErrorPair outcome;
-    uint32_t address = 0;
-    uint16_t port = 0;
+    NetAddress address;
+    uint32_t addressNet = 0;
     if (m_nSocksVersion == 4)
     {
         //   | VN | CD | DSTPORT | DSTIP |
@@ -134,8 +177,8 @@ bool CVexFTP::ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* p
             return false;
         }
         outcome = socks::EvaluateReply(reply, 4);
-        port = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
-        std::memcpy(&address, reply + 4, 4);
+        std::memcpy(&addressNet, reply + 4, 4);
+        address = IPv4Address(addressNet, static_cast<uint16_t>(reply[2] << 8 | reply[3]));
     }
     else
     {
@@ -146,9 +189,7 @@ bool CVexFTP::ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* p
             return false;
         }
         outcome = reply.Outcome();
-        port = reply.Port();
-        const bool bIPv4 = reply.GetIPv4Address(&address);
-        if (outcome.lError == VEXERR_NONE && pAddressNet && !bIPv4)
+        if (outcome.lError == VEXERR_NONE && pAddress && !reply.GetAddress(&address))
             outcome = {VEXERR_SOCKS, VEXDET_BAD_REPLY};
     }
     if (outcome.lError != VEXERR_NONE)
@@ -156,10 +197,8 @@ bool CVexFTP::ReceiveBindReply(VEXSOCK& data, uint32_t* pAddressNet, uint16_t* p
         SetError(outcome.lError, outcome.lErrorEx);
         return false;
     }
-    if (pAddressNet)
-        *pAddressNet = address;
-    if (pPort)
-        *pPort = port;
+    if (pAddress)
+        *pAddress = address;
     return true;
 }
 
@@ -181,12 +220,8 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
     }
     else
     {
-        uint32_t target = 0;
-        const bool bDotted = IsDottedAddress(m_pszTargetHost.Get());
-        if (bDotted)
-            target = inet_addr(m_pszTargetHost.Get());
-        cbRequest = socks::BuildSocks5Request(request, sizeof(request), socks::kCommandBind, m_pszTargetHost.Get(),
-                                              bDotted ? &target : nullptr, m_nTargetPort);
+        cbRequest = BuildSocks5Destination(request, sizeof(request), socks::kCommandBind, m_pszTargetHost.Get(),
+                                           m_nTargetPort);
     }
     if (cbRequest == 0)
     {
@@ -196,8 +231,7 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
         return false;
     }
 
-    uint32_t bindAddressNet = 0;
-    uint16_t bindPort = 0;
+    NetAddress bound;
     if (data.SendAll(reinterpret_cast<const char*>(request), static_cast<int>(cbRequest), 0) !=
         static_cast<int>(cbRequest))
     {
@@ -205,32 +239,26 @@ bool CVexFTP::OpenDataChannelThroughBind(VEXSOCK& data, bool bSocks4)
         data.Close();
         return false;
     }
-    if (!ReceiveBindReply(data, &bindAddressNet, &bindPort))
+    if (!ReceiveBindReply(data, &bound))
     {
         data.Close();
         return false;
     }
 
-    CAnsiString announced;
-    if (bindAddressNet == 0)
+    const NetAddress unspecified = bound.IsIPv6() ? NetAddress{NetAddress::Family::kIPv6, {}, 0} : NetAddress();
+    NetAddress announced = bound;
+    if (bound.SameHost(unspecified))
     {
         // The proxy listens on every address: announce the address through
         // which we reach the proxy.
-        uint16_t unused = 0;
-        if (data.GetLocalAddress(announced, &unused) != 0)
+        if (!data.GetLocalNetAddress(&announced))
         {
             CopyErrorFrom(data);
             data.Close();
             return false;
         }
     }
-    else
-    {
-        in_addr bindAddress;
-        bindAddress.s_addr = bindAddressNet;
-        announced.Assign(inet_ntoa(bindAddress));
-    }
-    return SendPort(announced.Get(), bindPort);
+    return SendPort(AddressText(announced).c_str(), bound.port);
 }
 
 bool CVexFTP::OpenDataChannelSOCKS4(VEXSOCK& data, const char* pszAddress, uint32_t* /*pPort*/)
@@ -303,7 +331,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
     {
         // The proxy's second BIND reply says the server has connected.
         Log("CVexFTP::MoveFile()  Retrieving SOCKS response.\n", true);
-        if (!ReceiveBindReply(data, nullptr, nullptr))
+        if (!ReceiveBindReply(data, nullptr))
         {
             Log("CVexFTP::MoveFile()  SOCKS Error.\n", true);
             return false;
@@ -318,15 +346,12 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
 // port first is turned away, and the wait for the server goes on.
 bool CVexFTP::AcceptFromServer(VEXSOCK& data)
 {
-    VEXSOCK::RefusedPeers refused;
-    const int result = data.AcceptOnlyFrom(GetPeerAddress(), &refused);
-    if (refused.count > 0)
-    {
-        in_addr last;
-        last.s_addr = refused.lastAddressNet;
+    unsigned refused = 0;
+    NetAddress last;
+    const int result = data.AcceptOnlyFrom(PeerAddress(), &refused, &last);
+    if (refused > 0)
         LogFormat("CVexFTP: refused %u data connection(s) from another address than the server's, the last from %s\n",
-                  refused.count, inet_ntoa(last));
-    }
+                  refused, AddressText(last).c_str());
     if (result == -1)
     {
         CopyErrorFrom(data);
@@ -342,7 +367,7 @@ bool CVexFTP::AcceptFromServer(VEXSOCK& data)
 // reply's own address is taken only when the settings trust it.
 void CVexFTP::ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CAnsiString& target)
 {
-    if (m_bTrustPassiveAddress)
+    if (m_bTrustPassiveAddress && *pszReplyAddress)
     {
         target.Assign(pszReplyAddress);
     }
@@ -352,10 +377,8 @@ void CVexFTP::ChoosePassiveTarget(const char* pszReplyAddress, uint32_t port, CA
     }
     else
     {
-        in_addr peer;
-        peer.s_addr = GetPeerAddress();
-        target.Assign(inet_ntoa(peer));
+        target.Assign(AddressText(PeerAddress()).c_str());
     }
     LogFormat("CVexFTP: passive data connection to %s:%u (the reply named %s)\n", target.Get(), port,
-              pszReplyAddress);
+              *pszReplyAddress ? pszReplyAddress : "no address");
 }

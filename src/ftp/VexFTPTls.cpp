@@ -24,6 +24,7 @@ void CVexFTP::ResetControl()
 {
     m_control.EndTls();
     m_bProtectData = false;
+    m_bExtendedPassiveRefused = false;
     if (m_tlsMode != ftp::TlsMode::kPlain)
         LogFormat("CVexFTP: %s\n", ModeName(m_tlsMode));
 }

@@ -91,13 +91,16 @@ bool ParseProxyAddress(const std::string& text, ProxyAddress* pAddress)
     if (!rest.empty() && rest.back() == '/')
         rest.pop_back();
     ProxyAddress address;
-    const size_t colon = rest.find(':');
-    address.host = ToLower(rest.substr(0, colon));
-    if (colon == std::string::npos)
-        address.port = 80;
-    else if (!hostsyntax::ParsePort(rest.substr(colon + 1), &address.port))
+    std::string_view host, port;
+    bool bHasPort = false;
+    if (!hostsyntax::SplitHostPort(rest, &host, &port, &bHasPort))
         return false;
-    if (!hostsyntax::IsIPv4Literal(address.host) && !hostsyntax::IsHostName(address.host))
+    address.host = ToLower(std::string(host));
+    address.port = 80;
+    if (bHasPort && !hostsyntax::ParsePort(port, &address.port))
+        return false;
+    if (!hostsyntax::IsIPv4Literal(address.host) && !hostsyntax::IsIPv6Literal(address.host) &&
+        !hostsyntax::IsHostName(address.host))
         return false;
     *pAddress = address;
     return true;
@@ -193,22 +196,21 @@ bool BypassMatches(const std::string& list, const std::string& host, uint16_t po
     {
         if (ToLower(entry) == "<local>")
         {
-            if (host.find('.') == std::string::npos)
+            // A plain name; an IPv6 literal has no dots either.
+            if (host.find('.') == std::string::npos && !hostsyntax::IsIPv6Literal(host))
                 return true;
             continue;
         }
-        std::string pattern = StripScheme(entry);
-        if (!pattern.empty() && pattern.back() == '/')
-            pattern.pop_back();
-        const size_t colon = pattern.find(':');
-        if (colon != std::string::npos)
-        {
-            uint16_t entryPort = 0;
-            if (!hostsyntax::ParsePort(pattern.substr(colon + 1), &entryPort) || entryPort != port)
-                continue;
-            pattern.resize(colon);
-        }
-        if (WildcardMatch(pattern, host))
+        std::string text = StripScheme(entry);
+        if (!text.empty() && text.back() == '/')
+            text.pop_back();
+        std::string_view pattern, entryPortText;
+        bool bHasPort = false;
+        uint16_t entryPort = 0;
+        if (!hostsyntax::SplitHostPort(text, &pattern, &entryPortText, &bHasPort) ||
+            (bHasPort && (!hostsyntax::ParsePort(entryPortText, &entryPort) || entryPort != port)))
+            continue;
+        if (WildcardMatch(std::string(pattern), host))
             return true;
     }
     return false;

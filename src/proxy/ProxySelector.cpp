@@ -1,5 +1,6 @@
 #include "ProxySelector.h"
 
+#include "HostSyntax.h"
 #include "ProxyRules.h"
 #include "SystemProxy.h"
 #include "SystemProxyMemo.h"
@@ -17,7 +18,7 @@ std::string UrlForScript(const char* pszScheme, const std::string& host, uint16_
 {
     if (std::strcmp(pszScheme, "https") != 0)
         return url;
-    return "https://" + host + ":" + std::to_string(port) + "/";
+    return "https://" + hostsyntax::HostPort(host, port) + "/";
 }
 
 } // namespace
@@ -97,7 +98,7 @@ long CProxySelector::ChooseFromScript(const std::string& answer, HttpProxyRoute*
     pRoute->socksVersion = choice.route == proxy::ScriptRoute::kSocks5 ? 5 : 4;
     const SocksAccount& socks = m_settings.socks;
     if (!socks.server.empty() &&
-        proxy::ProxyListed(socks.server + ":" + std::to_string(socks.port), choice.address))
+        proxy::ProxyListed(hostsyntax::HostPort(socks.server, socks.port), choice.address))
     {
         pRoute->socksAuthMethod = socks.authMethod;
         pRoute->user = socks.user;

@@ -1,9 +1,10 @@
+#include "HostSyntax.h"
 #include "SystemProxyMemo.h"
 
 SystemProxyAnswer CSystemProxyMemo::Query(const std::string& url, const char* pszScheme, const std::string& host,
                                           uint16_t port)
 {
-    const std::string key = std::string(pszScheme) + "://" + host + ":" + std::to_string(port);
+    const std::string key = std::string(pszScheme) + "://" + hostsyntax::HostPort(host, port);
     const auto known = m_answers.find(key);
     if (known != m_answers.end())
     {

@@ -64,10 +64,10 @@ std::string BuildConnectRequest(const std::string& host, uint16_t port, const st
         return std::string();
     for (const char c : host)
     {
-        if (!IsHostByte(c))
+        if (!IsHostByte(c) && !hostsyntax::IsIPv6Literal(host))
             return std::string();
     }
-    const std::string authority = host + ":" + std::to_string(port);
+    const std::string authority = hostsyntax::HostPort(host, port);
     std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
     if (!proxyAuthorization.empty())
         request += "Proxy-Authorization: " + proxyAuthorization + "\r\n";
@@ -76,7 +76,7 @@ std::string BuildConnectRequest(const std::string& host, uint16_t port, const st
 
 std::string AbsoluteHttpTarget(const std::string& host, uint16_t port, const std::string& path)
 {
-    std::string target = "http://" + host;
+    std::string target = "http://" + hostsyntax::AuthorityHost(host);
     if (port != 80)
         target += ":" + std::to_string(port);
     if (path.empty() || path.front() != '/')

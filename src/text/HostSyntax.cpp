@@ -173,6 +173,12 @@ bool ParseIPv6Literal(std::string_view text, uint8_t (&bytes)[16])
     return true;
 }
 
+bool IsIPv6Literal(std::string_view text)
+{
+    uint8_t bytes[16];
+    return ParseIPv6Literal(text, bytes);
+}
+
 bool ParsePort(std::string_view text, uint16_t* pPort)
 {
     uint32_t value = 0;
@@ -180,6 +186,42 @@ bool ParsePort(std::string_view text, uint16_t* pPort)
         return false;
     *pPort = static_cast<uint16_t>(value);
     return true;
+}
+
+bool SplitHostPort(std::string_view text, std::string_view* pHost, std::string_view* pPort, bool* pHasPort)
+{
+    size_t hostEnd = text.size();
+    size_t colon = std::string_view::npos;
+    *pHost = text;
+    if (!text.empty() && text[0] == '[')
+    {
+        hostEnd = text.find(']');
+        if (hostEnd == std::string_view::npos || (hostEnd + 1 < text.size() && text[hostEnd + 1] != ':') ||
+            !IsIPv6Literal(text.substr(1, hostEnd - 1)))
+            return false;
+        *pHost = text.substr(1, hostEnd - 1);
+        colon = hostEnd + 1 < text.size() ? hostEnd + 1 : std::string_view::npos;
+    }
+    else if (text.find(':') == text.rfind(':'))
+    {
+        colon = text.find(':');
+        *pHost = text.substr(0, colon);
+    }
+    *pHasPort = colon != std::string_view::npos;
+    *pPort = *pHasPort ? text.substr(colon + 1) : std::string_view();
+    return true;
+}
+
+std::string AuthorityHost(std::string_view host)
+{
+    if (IsIPv6Literal(host))
+        return "[" + std::string(host) + "]";
+    return std::string(host);
+}
+
+std::string HostPort(std::string_view host, uint16_t port)
+{
+    return AuthorityHost(host) + ":" + std::to_string(port);
 }
 
 } // namespace hostsyntax

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace hostsyntax {
@@ -33,9 +34,24 @@ bool IsIPv4Literal(std::string_view text);
 // written as an IPv4 literal ("::ffff:1.2.3.4"). No brackets, zone or
 // prefix length. False for anything else, with bytes left as they were.
 bool ParseIPv6Literal(std::string_view text, uint8_t (&bytes)[16]);
+bool IsIPv6Literal(std::string_view text);
 
 // 1 to 65535, decimal digits only; leading zeros are harmless, however many.
 // False for anything else, with *pPort left as it was.
 bool ParsePort(std::string_view text, uint16_t* pPort);
+
+// Splits "host", "host:port", "[host]" and "[host]:port": the host without
+// brackets, and the port's text after the colon (*pHasPort false without
+// one). A text of two or more colons and no brackets is all host (a bare
+// IPv6 literal). Brackets hold an IPv6 literal and nothing else; the other
+// parts are not checked. False for a '[' without its ']', brackets around
+// anything but an IPv6 literal, or anything but ":port" after the ']'.
+bool SplitHostPort(std::string_view text, std::string_view* pHost, std::string_view* pPort, bool* pHasPort);
+
+// The host as an authority writes it: an IPv6 literal in brackets, any
+// other host as it is.
+std::string AuthorityHost(std::string_view host);
+// "host:port" with the host as AuthorityHost writes it.
+std::string HostPort(std::string_view host, uint16_t port);
 
 } // namespace hostsyntax

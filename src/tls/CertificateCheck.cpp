@@ -215,14 +215,14 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT pServerCert, const char
     verdict.dwChainErrors = chain.Get()->TrustStatus.dwErrorStatus;
 
     // Wine 8's SSL policy compares the name with dNSName entries only, so an
-    // IPv4 literal never matches there (CERT_E_CN_NO_MATCH for 127.0.0.1
+    // address literal never matches there (CERT_E_CN_NO_MATCH for 127.0.0.1
     // against IP:127.0.0.1). The policy checks the chain without a name
     // then, and the name is left to HostNameMatch alone.
     std::wstring serverName = Utf8ToWide(pszServerName ? pszServerName : "");
     HTTPSPolicyCallbackData ssl = {};
     ssl.cbSize = sizeof(ssl);
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = tls::ClassifyHost(pszServerName) == tls::HostKind::kIPv4 ? nullptr : &serverName[0];
+    ssl.pwszServerName = tls::ClassifyHost(pszServerName) == tls::HostKind::kDnsName ? &serverName[0] : nullptr;
     CERT_CHAIN_POLICY_PARA policyPara = {};
     policyPara.cbSize = sizeof(policyPara);
     policyPara.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;

@@ -47,12 +47,27 @@ bool ValidLabels(const std::vector<std::string>& labels, bool bWildcard)
     return true;
 }
 
+// An iPAddress entry of exactly these bytes: four for IPv4, sixteen for
+// IPv6, so that no IPv4 address matches an IPv6 entry or the reverse.
+bool ListsAddress(const CertificateNames& names, const uint8_t* pBytes, size_t cb)
+{
+    const std::string wanted(reinterpret_cast<const char*>(pBytes), cb);
+    for (const std::string& address : names.ipAddresses)
+    {
+        if (address == wanted)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 HostKind ClassifyHost(const std::string& host)
 {
     if (hostsyntax::IsIPv4Literal(host))
         return HostKind::kIPv4;
+    if (hostsyntax::IsIPv6Literal(host))
+        return HostKind::kIPv6;
     return hostsyntax::IsHostName(Normalised(host)) ? HostKind::kDnsName : HostKind::kInvalid;
 }
 
@@ -88,13 +103,13 @@ bool HostMatchesCertificate(const std::string& host, const CertificateNames& nam
     {
         uint8_t octets[4];
         hostsyntax::ParseIPv4Literal(host, octets);
-        const std::string wanted(reinterpret_cast<const char*>(octets), sizeof(octets));
-        for (const std::string& address : names.ipAddresses)
-        {
-            if (address == wanted)
-                return true;
-        }
-        return false;
+        return ListsAddress(names, octets, sizeof(octets));
+    }
+    case HostKind::kIPv6:
+    {
+        uint8_t bytes[16];
+        hostsyntax::ParseIPv6Literal(host, bytes);
+        return ListsAddress(names, bytes, sizeof(bytes));
     }
     case HostKind::kDnsName:
         for (const std::string& pattern : names.dnsNames)

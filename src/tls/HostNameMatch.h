@@ -1,16 +1,18 @@
 // Whether a server certificate was issued for the host name the user gave:
 // the names come out of the certificate, the rules are here, without any
 // platform header. Wine 8's SSL policy compares the host with dNSName
-// entries only (a left-most "*" label it handles): an IPv4 literal never
+// entries only (a left-most "*" label it handles): an address literal never
 // matches an iPAddress entry there. So the TLS client applies these rules
-// itself, for every host, and for IPv4 literals alone.
+// itself, for every host, and for address literals alone.
 //
 // The rules:
-// - A host is a DNS name or a dotted-quad IPv4 literal in plain decimal, as
-//   a URL takes them (HostSyntax.h), with one trailing dot and case ignored.
+// - A host is a DNS name, a dotted-quad IPv4 literal in plain decimal or an
+//   IPv6 literal without brackets, as a URL takes them (HostSyntax.h), with
+//   one trailing dot and case ignored.
 //   Anything else, "127.1", "0x7f.0.0.1", "010.0.0.1" included (the resolver
 //   reads them as addresses other than they look), matches nothing.
-// - An IPv4 literal matches a four-octet iPAddress entry only.
+// - An IPv4 literal matches a four-octet iPAddress entry only, an IPv6
+//   literal a sixteen-octet one, byte for byte.
 // - A DNS name matches a dNSName entry exactly, or one whose left-most label
 //   is "*" standing for exactly one label, when at least two labels follow
 //   the "*" ("*.vexa.test" matches "www.vexa.test", not "vexa.test" nor
@@ -37,6 +39,7 @@ enum class HostKind
 {
     kDnsName,
     kIPv4,
+    kIPv6,
     kInvalid,
 };
 

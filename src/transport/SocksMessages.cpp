@@ -171,6 +171,25 @@ size_t BuildSocks5Request(uint8_t* buf, size_t cap, uint8_t command, const char*
     return cb;
 }
 
+size_t BuildSocks5AddressRequest(uint8_t* buf, size_t cap, uint8_t command, const NetAddress& address)
+{
+    if (!address.IsIPv6())
+    {
+        const uint32_t addressNet = address.IPv4Net();
+        return BuildSocks5Request(buf, cap, command, nullptr, &addressNet, address.port);
+    }
+    constexpr size_t cb = 4 + 16 + 2;
+    if (cb > cap)
+        return 0;
+    buf[0] = 5;
+    buf[1] = command;
+    buf[2] = 0;
+    buf[3] = kAddressIPv6;
+    std::memcpy(buf + 4, address.bytes, 16);
+    PutPort(buf + 20, address.port);
+    return cb;
+}
+
 ErrorPair EvaluateReply(const uint8_t* reply, unsigned version)
 {
     const uint8_t status = reply[1];
@@ -272,6 +291,25 @@ bool CSocks5Reply::GetIPv4Address(uint32_t* pAddressNet) const
     if (!Complete() || m_bytes[3] != kAddressIPv4)
         return false;
     std::memcpy(pAddressNet, m_bytes + 4, 4);
+    return true;
+}
+
+bool CSocks5Reply::GetAddress(NetAddress* pAddress) const
+{
+    if (!Complete() || (m_bytes[3] != kAddressIPv4 && m_bytes[3] != kAddressIPv6))
+        return false;
+    NetAddress address;
+    if (m_bytes[3] == kAddressIPv6)
+    {
+        address.family = NetAddress::Family::kIPv6;
+        std::memcpy(address.bytes, m_bytes + 4, 16);
+    }
+    else
+    {
+        std::memcpy(address.bytes, m_bytes + 4, 4);
+    }
+    address.port = Port();
+    *pAddress = address;
     return true;
 }
 

@@ -3,6 +3,8 @@
 // that these also build natively for fast tests and fuzzing.
 #pragma once
 
+#include "NetAddress.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -68,6 +70,9 @@ size_t BuildSocks5UserPassword(uint8_t* buf, size_t cap, const char* user, const
 size_t BuildSocks5Request(uint8_t* buf, size_t cap, uint8_t command, const char* host,
                           const uint32_t* dottedAddressNet, uint16_t port);
 
+// SOCKS 5 CONNECT or BIND to an address: ATYP 1 for IPv4, 4 for IPv6.
+size_t BuildSocks5AddressRequest(uint8_t* buf, size_t cap, uint8_t command, const NetAddress& address);
+
 struct ErrorPair
 {
     long lError;
@@ -116,6 +121,8 @@ public:
     uint8_t AddressType() const { return m_bytes[3]; }
     // BND.ADDR as four bytes in network byte order; false unless ATYP 1.
     bool GetIPv4Address(uint32_t* pAddressNet) const;
+    // BND.ADDR and BND.PORT; false unless ATYP 1 or 4.
+    bool GetAddress(NetAddress* pAddress) const;
     // BND.PORT in host byte order.
     uint16_t Port() const;
 

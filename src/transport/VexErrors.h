@@ -47,6 +47,7 @@ constexpr long VEXDET_SOCKS_REFUSED = 1025;          // SOCKS 5 reply 5, SOCKS 4
 constexpr long VEXDET_SOCKS_TTL_EXPIRED = 1026;      // SOCKS 5 reply 6
 constexpr long VEXDET_SOCKS_BAD_COMMAND = 1027;      // SOCKS 5 reply 7
 constexpr long VEXDET_SOCKS_BAD_ADDRESS_TYPE = 1028; // SOCKS 5 reply 8
+constexpr long VEXDET_SOCKS4_IPV6 = 1029;            // an IPv6 destination, which SOCKS 4 cannot name
 constexpr long VEXDET_ABORTED = 1030;                // the abort hook answered true
 constexpr long VEXDET_CANCELLED = 1031;              // the host called CancelFetch
 constexpr long VEXDET_UNEXPECTED = 1040;             // wrong readiness, reply or status
@@ -111,6 +112,8 @@ constexpr long VEXWSA_CONNRESET = 10054;
 constexpr long VEXWSA_CONNREFUSED = 10061;
 constexpr long VEXWSA_HOSTUNREACH = 10065;
 constexpr long VEXWSA_TRY_AGAIN = 11002;
+constexpr long VEXWSA_NO_DATA = 11004; // the name is known but has no address
+constexpr long VEXWSA_AFNOSUPPORT = 10047;
 
 // Local file codes, returned by CLocalFile::MapLastError and recorded beside -150.
 constexpr long VEXFILE_CANNOT_CREATE = -303;

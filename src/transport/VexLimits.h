@@ -1,6 +1,8 @@
 // Time limits of the engine, in one place.
 #pragma once
 
+#include <cstddef>
+
 // Limit of each single wait of a transfer. Test builds may shorten it so that
 // every timeout path runs in seconds; release builds keep 300.
 #ifndef VEXA_TRANSFER_TIMEOUT_SECONDS
@@ -22,6 +24,15 @@ constexpr unsigned kProxyScriptSeconds = VEXA_PROXY_SCRIPT_SECONDS;
 
 // Limit of the connectivity probe's connection attempt.
 constexpr unsigned kProbeTimeoutSeconds = 1;
+
+// The addresses of one name that a connection tries, in the order of
+// InterleaveFamilies: enough for every address family's few answers, few
+// enough that a long list cannot hold a connection beyond reason.
+constexpr size_t kMaxAddressesPerName = 16;
+
+// A connection attempt that has not connected in this time gets a second
+// one to the next address beside it (RFC 8305 recommends 250 ms).
+constexpr unsigned kConnectionAttemptDelayMilliseconds = 250;
 
 // Longest sleep of a wait that has no event to wake it (the platform refused
 // one), and how often a transfer between blocks drains the message queue:

@@ -1,10 +1,13 @@
 #include "VexSock.h"
 
+#include "ConnectRace.h"
 #include "FetchWatch.h"
+#include "HostResolver.h"
 #include "MessagePump.h"
 #include "MonotonicClock.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
+#include "SocketAddress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -106,28 +109,78 @@ bool VEXSOCK::Bind(uint16_t port, const char* pszHost)
     return bind(m_hSocket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof(m_addr)) == 0;
 }
 
+bool VEXSOCK::CreateBound(unsigned timeoutSeconds, const NetAddress& local)
+{
+    Close();
+    m_hSocket = socket(PlatformFamily(local), SOCK_STREAM, 0);
+    if (m_hSocket == INVALID_SOCKET)
+    {
+        RecordSocketError();
+        return false;
+    }
+    m_bOpen = true;
+    m_nTimeout = timeoutSeconds;
+    NetAddress any = local;
+    any.port = 0;
+    SocketAddressBuffer address;
+    ToSocketAddress(any, &address);
+    if (bind(m_hSocket, address.Get(), address.length) != 0)
+    {
+        RecordSocketError();
+        Close();
+        return false;
+    }
+    m_bNonBlocking = SetNonBlocking();
+    return true;
+}
+
+void VEXSOCK::AdoptSocket(UINT_PTR hSocket, const NetAddress& peer)
+{
+    if (m_hSocket != INVALID_SOCKET)
+        closesocket(m_hSocket);
+    m_hSocket = static_cast<SOCKET>(hSocket);
+    m_bOpen = true;
+    m_bNonBlocking = true;
+    m_peer = peer;
+    std::memset(&m_addr, 0, sizeof(m_addr));
+    if (!peer.IsIPv6())
+    {
+        m_addr.sin_family = AF_INET;
+        m_addr.sin_port = htons(peer.port);
+        m_addr.sin_addr.s_addr = peer.IPv4Net();
+    }
+}
+
 bool VEXSOCK::Connect(const char* pszHost, uint16_t port)
 {
     m_lConnectFailure = 0;
-    if (!Resolve(pszHost, port, &m_addr))
+    std::vector<NetAddress> addresses;
+    const long lResolveFailure = ResolveHost(pszHost, port, &addresses);
+    if (lResolveFailure != 0)
     {
-        m_lConnectFailure = WSAGetLastError();
+        m_lConnectFailure = lResolveFailure;
+        WSASetLastError(static_cast<int>(lResolveFailure));
         return false;
     }
-    if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof(m_addr)) == 0)
+    CConnectRace race(InterleaveFamilies(addresses), m_pWatch);
+    switch (race.Run(DeadlineAfterSeconds(TimeoutSeconds())))
+    {
+    case CConnectRace::Result::kConnected:
+        AdoptSocket(race.TakeSocket(), race.Peer());
+        Record(VEXERR_NONE, 0);
         return true;
-    const long lCallError = WSAGetLastError();
-    // A non-blocking connect normally fails at once with would-block; any
-    // other immediate failure is handed to the wait as well, which leaves
-    // only 1001 when the attempt failed: the socket itself knows why.
-    if (m_bNonBlocking && WaitConnect() == 1)
-        return true;
-    if (m_lLastError == VEXERR_SOCKET && m_lLastErrorEx != 0)
-        m_lConnectFailure = m_lLastErrorEx;
-    else
-        m_lConnectFailure = PendingSocketError();
-    if (m_lConnectFailure == 0 && lCallError != VEXWSA_WOULDBLOCK)
-        m_lConnectFailure = lCallError;
+    case CConnectRace::Result::kCancelled:
+        Record(VEXERR_ABORTED, VEXDET_CANCELLED);
+        return false;
+    case CConnectRace::Result::kTimedOut:
+        Record(VEXERR_SOCKET, VEXWSA_TIMEDOUT);
+        m_lConnectFailure = VEXWSA_TIMEDOUT;
+        return false;
+    case CConnectRace::Result::kFailed:
+        break;
+    }
+    m_lLastError = VEXERR_CONNECT_FAILED;
+    m_lConnectFailure = race.LastFailure();
     return false;
 }
 
@@ -355,14 +408,23 @@ int VEXSOCK::Accept(sockaddr* pAddr, int* pcbAddr)
 
 int VEXSOCK::AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused)
 {
+    NetAddress last;
+    const int result = AcceptOnlyFrom(IPv4Address(peerAddressNet, 0), &pRefused->count, &last);
+    if (pRefused->count > 0)
+        pRefused->lastAddressNet = last.IPv4Net();
+    return result;
+}
+
+int VEXSOCK::AcceptOnlyFrom(const NetAddress& peer, unsigned* pRefusedCount, NetAddress* pLast)
+{
     const uint64_t deadline = DeadlineAfterSeconds(TimeoutSeconds());
     for (;;)
     {
         if (m_bNonBlocking && WaitUntil(WAIT_READ, deadline) != 1)
             return -1;
-        sockaddr_in from;
-        int cbFrom = sizeof(from);
-        const SOCKET hAccepted = accept(m_hSocket, reinterpret_cast<sockaddr*>(&from), &cbFrom);
+        SocketAddressBuffer from;
+        from.length = sizeof(from.bytes);
+        const SOCKET hAccepted = accept(m_hSocket, from.Get(), &from.length);
         if (hAccepted == INVALID_SOCKET)
         {
             // Windows reports a pending connection that was reset before it
@@ -373,43 +435,53 @@ int VEXSOCK::AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused)
             Record(VEXERR_SOCKET, error);
             return -1;
         }
-        if (from.sin_addr.s_addr == peerAddressNet)
+        NetAddress fromAddress;
+        if (FromSocketAddress(from.Get(), from.length, &fromAddress) && fromAddress.SameHost(peer))
         {
             closesocket(m_hSocket);
             m_hSocket = hAccepted;
             return 0;
         }
         closesocket(hAccepted);
-        ++pRefused->count;
-        pRefused->lastAddressNet = from.sin_addr.s_addr;
+        ++*pRefusedCount;
+        *pLast = fromAddress;
     }
 }
 
 uint16_t VEXSOCK::GetLocalPort()
 {
-    sockaddr_in local;
-    int cbLocal = sizeof(local);
-    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &cbLocal) != 0)
+    NetAddress local;
+    return GetLocalNetAddress(&local) ? local.port : 0;
+}
+
+bool VEXSOCK::GetLocalNetAddress(NetAddress* pLocal)
+{
+    SocketAddressBuffer local;
+    local.length = sizeof(local.bytes);
+    if (getsockname(m_hSocket, local.Get(), &local.length) != 0)
     {
         RecordSocketError();
-        return 0;
+        return false;
     }
-    return ntohs(local.sin_port);
+    if (!FromSocketAddress(local.Get(), local.length, pLocal))
+    {
+        Record(VEXERR_SOCKET, VEXWSA_AFNOSUPPORT);
+        return false;
+    }
+    return true;
 }
 
 int VEXSOCK::GetLocalAddress(CAnsiString& text, uint16_t* pPort)
 {
-    sockaddr_in local;
-    int cbLocal = sizeof(local);
-    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &cbLocal) != 0)
+    NetAddress local;
+    if (!GetLocalNetAddress(&local))
     {
         text.Reset();
         *pPort = 0;
-        RecordSocketError();
         return -1;
     }
-    *pPort = ntohs(local.sin_port);
-    text.Assign(inet_ntoa(local.sin_addr));
+    *pPort = local.port;
+    text.Assign(AddressText(local).c_str());
     return 0;
 }
 
@@ -431,6 +503,7 @@ void VEXSOCK::Close()
     m_bViaSocks = false;
     m_nTimeout = kTransferTimeoutSeconds;
     std::memset(&m_addr, 0, sizeof(m_addr));
+    m_peer = NetAddress();
     ReleaseStrings();
     m_nSocksPort = 0;
     m_nSocksAuth = 0;

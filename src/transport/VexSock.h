@@ -1,5 +1,7 @@
 // VEXSOCK: the socket channel through which every byte of the engine travels.
-// One IPv4 socket on Windows Sockets 1.1, non-blocking, whose every wait is
+// One socket, non-blocking: Create makes an IPv4 one; Connect replaces it by
+// the connection to whichever of the host's addresses answers first, IPv6
+// or IPv4 (ConnectRace.h). It is whose every wait is
 // bounded by m_nTimeout seconds and keeps the calling thread's window
 // messages flowing: it sleeps until the socket's event or a message wakes it
 // (SocketEvent.h), dispatching the messages the moment they arrive. Failures land in the pair m_lLastError / m_lLastErrorEx.
@@ -7,6 +9,7 @@
 #pragma once
 
 #include "AnsiString.h"
+#include "NetAddress.h"
 #include "SocketEvent.h"
 #include "SocksEndpoint.h"
 #include "WinsockStartup.h"
@@ -45,10 +48,16 @@ public:
     bool Create(unsigned timeoutSeconds, bool bDatagram);
     static bool Resolve(const char* pszHost, uint16_t port, sockaddr_in* pAddr);
     bool Bind(uint16_t port, const char* pszHost);
+    // A new listening-ready socket of local's family bound to its address
+    // (port 0: any), in place of the channel's socket.
+    bool CreateBound(unsigned timeoutSeconds, const NetAddress& local);
+    // Tries every address of the host, IPv6 and IPv4 in turns, the next one
+    // beside the last when that has not connected within 250 ms; the first
+    // to connect becomes the channel's socket. One time limit for all.
     bool Connect(const char* pszHost, uint16_t port);
     // Why the last Connect failed, as a Windows Sockets code: 11001 for a
-    // name not found, 10060 for a wait that ran out, the socket's own
-    // reason (10061 refused, 10065 unreachable) for an attempt that failed.
+    // name not found, 10060 for a wait that ran out, the last address's own
+    // reason (10061 refused, 10065 unreachable) when every attempt failed.
     // 0 after a Connect that succeeded.
     long ConnectFailureReason() const { return m_lConnectFailure; }
 
@@ -70,6 +79,10 @@ public:
     // reply ended, was decided or the proxy closed the connection.
     int ReceiveSocks5Reply(socks::CSocks5Reply& reply);
     static bool IsDottedAddress(const char* pszText);
+    // A SOCKS 5 request for the host: ATYP 1 or 4 for an address literal,
+    // 3 for a name, which the proxy resolves. 0 when it does not fit.
+    static size_t BuildSocks5Destination(uint8_t* pRequest, size_t cbRequest, uint8_t command, const char* pszHost,
+                                         uint16_t port);
 
     int Send(const char* pBuffer, int cb, int flags);
     int SendAll(const char* pBuffer, int cb, int flags);
@@ -86,10 +99,16 @@ public:
     // address is closed at once and the wait goes on, all of it within one
     // timeout; pRefused counts those and names the last.
     int AcceptOnlyFrom(uint32_t peerAddressNet, RefusedPeers* pRefused);
+    // The same for a peer of either family; pLast names the last refused.
+    int AcceptOnlyFrom(const NetAddress& peer, unsigned* pRefusedCount, NetAddress* pLast);
 
     uint16_t GetLocalPort();
     int GetLocalAddress(CAnsiString& text, uint16_t* pPort);
+    // The local end of the connection, of either family.
+    bool GetLocalNetAddress(NetAddress* pLocal);
     uint32_t GetPeerAddress() const { return m_addr.sin_addr.s_addr; }
+    // The peer Connect reached, of either family (IPv4 zero after SOCKS).
+    const NetAddress& PeerAddress() const { return m_peer; }
     uint16_t GetPeerPort() const { return m_addr.sin_port; }
     long GetLastError() const { return m_lLastError; }
     // The socket's own pending error (SO_ERROR): why a connection attempt
@@ -148,6 +167,8 @@ protected:
     // Records -120 with the calling thread's last socket error.
     void RecordSocketError();
     bool OpenSocket(bool bDatagram);
+    // Replaces the channel's socket by one that Connect made.
+    void AdoptSocket(UINT_PTR hSocket, const NetAddress& peer);
     bool SendSocks4Connect(const char* pszHost, uint16_t port, const char* pszUser);
     bool SendSocks5Connect(const char* pszHost, uint16_t port);
     void ReleaseStrings();
@@ -160,7 +181,8 @@ public:
     bool m_bLogging = false;
     unsigned m_nTimeout;
     SOCKET m_hSocket = INVALID_SOCKET;
-    sockaddr_in m_addr;
+    sockaddr_in m_addr; // IPv4 only: zero while the peer is an IPv6 one
+    NetAddress m_peer;
     bool m_bViaSocks = false;
     unsigned m_nSocksVersion = 0;
     unsigned m_nSocksAuth = 0;

@@ -3,15 +3,45 @@
 // replies read to their exact length.
 #include "VexSock.h"
 
+#include "HostResolver.h"
+#include "HostSyntax.h"
 #include "SocksMessages.h"
 #include "VexErrors.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 bool VEXSOCK::IsDottedAddress(const char* pszText)
 {
     return pszText && inet_addr(pszText) != INADDR_NONE;
 }
+
+namespace {
+
+std::string_view TextOf(const char* psz)
+{
+    return psz ? psz : "";
+}
+
+// An IPv6 literal, or a name that the local resolver knows by IPv6
+// addresses alone: a destination no SOCKS 4 request can name.
+bool HasOnlyIPv6Addresses(const char* pszHost)
+{
+    if (hostsyntax::IsIPv6Literal(TextOf(pszHost)))
+        return true;
+    std::vector<NetAddress> addresses;
+    if (ResolveHost(pszHost, 0, &addresses) != 0)
+        return false;
+    for (const NetAddress& address : addresses)
+    {
+        if (!address.IsIPv6())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 void VEXSOCK::EvaluateSocksReply(const uint8_t* pReply, unsigned version)
 {
@@ -99,11 +129,17 @@ bool VEXSOCK::ConnectSocks(const char* pszHost, uint16_t port, const char* pszPr
 {
     // Refuse what cannot fit the request before talking to the proxy at all.
     const bool bSocks5 = socks::SelectVersion(version) == 5;
-    const bool bFits = bSocks5 ? IsDottedAddress(pszHost) || socks::Socks5NameFits(pszHost)
+    const bool bFits = bSocks5 ? IsDottedAddress(pszHost) || hostsyntax::IsIPv6Literal(TextOf(pszHost)) ||
+                                     socks::Socks5NameFits(pszHost)
                                : socks::Socks4RequestFits(pszUser, nullptr);
     if (!bFits)
     {
         Record(VEXERR_SOCKS, VEXDET_SOCKS_GENERAL);
+        return false;
+    }
+    if (!bSocks5 && hostsyntax::IsIPv6Literal(TextOf(pszHost)))
+    {
+        Record(VEXERR_SOCKS, VEXDET_SOCKS4_IPV6);
         return false;
     }
 
@@ -115,6 +151,7 @@ bool VEXSOCK::ConnectSocks(const char* pszHost, uint16_t port, const char* pszPr
         return false;
 
     std::memset(&m_addr, 0, sizeof(m_addr));
+    m_peer = NetAddress();
     m_pszTargetHost.Assign(host.Get());
     m_nTargetPort = port;
     return bSocks5 ? SendSocks5Connect(host.Get(), port)
@@ -124,12 +161,8 @@ bool VEXSOCK::ConnectSocks(const char* pszHost, uint16_t port, const char* pszPr
 bool VEXSOCK::SendSocks5Connect(const char* pszHost, uint16_t port)
 {
     uint8_t request[socks::kRequestBufferSize] = {};
-    uint32_t address = 0;
-    const bool bDotted = IsDottedAddress(pszHost);
-    if (bDotted)
-        address = inet_addr(pszHost);
-    const int cbRequest = static_cast<int>(socks::BuildSocks5Request(
-        request, sizeof(request), socks::kCommandConnect, pszHost, bDotted ? &address : nullptr, port));
+    const int cbRequest = static_cast<int>(BuildSocks5Destination(request, sizeof(request), socks::kCommandConnect,
+                                                                  pszHost, port));
 
     socks::CSocks5Reply reply;
     if (SendAll(reinterpret_cast<const char*>(request), cbRequest, 0) == -1 || ReceiveSocks5Reply(reply) == -1)
@@ -171,6 +204,11 @@ bool VEXSOCK::SendSocks4Connect(const char* pszHost, uint16_t port, const char* 
             RecordSocketError();
             return false;
         }
+        if (HasOnlyIPv6Addresses(pszHost))
+        {
+            Record(VEXERR_SOCKS, VEXDET_SOCKS4_IPV6);
+            return false;
+        }
         pszHost4a = pszHost;
     }
 
@@ -199,5 +237,15 @@ bool VEXSOCK::SendSocks4Connect(const char* pszHost, uint16_t port, const char* 
         m_addr.sin_port = htons(port);
         std::memcpy(&m_addr.sin_addr, reply + 4, 4);
     }
+    m_peer = IPv4Address(m_addr.sin_addr.s_addr, port);
     return true;
+}
+
+size_t VEXSOCK::BuildSocks5Destination(uint8_t* pRequest, size_t cbRequest, uint8_t command, const char* pszHost,
+                                       uint16_t port)
+{
+    NetAddress address;
+    if (ParseAddressLiteral(TextOf(pszHost), port, &address))
+        return socks::BuildSocks5AddressRequest(pRequest, cbRequest, command, address);
+    return socks::BuildSocks5Request(pRequest, cbRequest, command, pszHost, nullptr, port);
 }

@@ -217,6 +217,32 @@ std::string RemoveDotSegments(const std::string& path)
     return output;
 }
 
+// A host name or IPv4 literal into pUrl->host; a name beyond ASCII through
+// toAscii, as written in pUrl->unicodeHost.
+UrlError ParseHostName(const std::string& text, Url* pUrl, HostToAscii toAscii)
+{
+    pUrl->host = ToLower(text);
+    if (pUrl->host.empty())
+        return UrlError::kEmptyHost;
+    if (!IsAscii(pUrl->host))
+    {
+        // Its ASCII bytes follow the name rule already: what is shown must
+        // read back as the same host, whatever the conversion keeps.
+        std::string ascii;
+        if (!toAscii || !std::all_of(pUrl->host.begin(), pUrl->host.end(), [](char c) {
+                return static_cast<unsigned char>(c) > 0x7f || c == '.' || hostsyntax::IsLabelByte(c);
+            }))
+            return UrlError::kBadHost;
+        if (!toAscii(pUrl->host, &ascii))
+            return UrlError::kBadInternationalHost;
+        pUrl->unicodeHost = std::move(pUrl->host);
+        pUrl->host = ToLower(ascii);
+    }
+    if (!hostsyntax::IsIPv4Literal(pUrl->host) && !hostsyntax::IsHostName(pUrl->host))
+        return UrlError::kBadHost;
+    return UrlError::kNone;
+}
+
 // Everything after "scheme:": "//" authority, path, query, fragment.
 UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Url* pUrl,
                           HostToAscii toAscii)
@@ -240,26 +266,23 @@ UrlError ParseAfterScheme(Scheme scheme, const std::string& text, size_t pos, Ur
             return error;
     }
 
-    const size_t colon = hostPort.find(':');
-    parsed.host = ToLower(hostPort.substr(0, colon));
-    if (parsed.host.empty())
-        return UrlError::kEmptyHost;
-    if (!IsAscii(parsed.host))
+    size_t colon = hostPort.find(':');
+    if (!hostPort.empty() && hostPort[0] == '[')
     {
-        // Its ASCII bytes follow the name rule already: what is shown must
-        // read back as the same host, whatever the conversion keeps.
-        std::string ascii;
-        if (!toAscii || !std::all_of(parsed.host.begin(), parsed.host.end(), [](char c) {
-                return static_cast<unsigned char>(c) > 0x7f || c == '.' || hostsyntax::IsLabelByte(c);
-            }))
+        const size_t close = hostPort.find(']');
+        if (close == std::string::npos || (close + 1 < hostPort.size() && hostPort[close + 1] != ':'))
             return UrlError::kBadHost;
-        if (!toAscii(parsed.host, &ascii))
-            return UrlError::kBadInternationalHost;
-        parsed.unicodeHost = std::move(parsed.host);
-        parsed.host = ToLower(ascii);
+        parsed.host = ToLower(hostPort.substr(1, close - 1));
+        if (!hostsyntax::IsIPv6Literal(parsed.host))
+            return UrlError::kBadHost;
+        colon = close + 1 < hostPort.size() ? close + 1 : std::string::npos;
     }
-    if (!hostsyntax::IsIPv4Literal(parsed.host) && !hostsyntax::IsHostName(parsed.host))
-        return UrlError::kBadHost;
+    else
+    {
+        const UrlError error = ParseHostName(hostPort.substr(0, colon), &parsed, toAscii);
+        if (error != UrlError::kNone)
+            return error;
+    }
     parsed.port = DefaultPort(scheme);
     if (colon != std::string::npos && colon + 1 < hostPort.size() &&
         !hostsyntax::ParsePort(hostPort.substr(colon + 1), &parsed.port))
@@ -378,7 +401,7 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
     else
         pathAndQuery = basePath.substr(0, basePath.rfind('/') + 1) + reference;
 
-    const std::string text = "//" + base.host + ":" + std::to_string(base.port) + pathAndQuery;
+    const std::string text = "//" + hostsyntax::HostPort(base.host, base.port) + pathAndQuery;
     Url resolved;
     const UrlError resolveError = ParseAfterScheme(base.scheme, text, 2, &resolved, nullptr);
     if (resolveError != UrlError::kNone)
@@ -395,7 +418,7 @@ UrlError ResolveReference(const Url& base, const char* pszReference, Url* pResol
 
 std::string DescribeUrl(const Url& url)
 {
-    return std::string(SchemeName(url.scheme)) + "://" + DisplayHost(url) + ":" + std::to_string(url.port) +
+    return std::string(SchemeName(url.scheme)) + "://" + hostsyntax::HostPort(DisplayHost(url), url.port) +
            url.target;
 }
 

@@ -30,7 +30,7 @@ enum class UrlError
     kUnknownScheme,    // a scheme other than http, https, ftp and ftps
     kControlCharacter, // a byte 0x01-0x1F or 0x7F anywhere
     kEmptyHost,
-    kBadHost,          // not a host name or dotted IPv4 address
+    kBadHost,          // not a host name, dotted IPv4 address or bracketed IPv6 literal
     kBadInternationalHost, // a name beyond ASCII that has no A-label form
     kBadPort,          // 0, above 65535 or not digits
     kBadEscape,        // '%' without two hex digits, user info that decodes to a
@@ -80,8 +80,8 @@ bool IsFtp(Scheme scheme);
 // - host: a name of letters, digits, '-' and '_' labels (the last one
 //   starting with a letter, so that numeric forms the platform's address
 //   parser would read, such as "10.1" or "0x7f.1", are not taken as names)
-//   or a dotted IPv4 address. Bracketed IPv6 literals are refused: the
-//   engine connects over IPv4 only. No escapes. A name with bytes beyond
+//   or a dotted IPv4 address, or an IPv6 literal in brackets ("[::1]",
+//   kept without them, in lower case; no zone). No escapes. A name with bytes beyond
 //   ASCII goes through toAscii, and its result must be such a name; without
 //   toAscii it is refused as kBadHost. Names already written as A-labels
 //   pass unchanged.

@@ -24,8 +24,8 @@ winpath() { echo "Z:${1//\//\\}"; }
 "$emulator" regsvr32.exe /s "$(winpath "$dll")" || { echo "registration failed"; exit 1; }
 if [ "$unicode_temp" = --unicode-temp ]; then
     regs=$(mktemp -d)
-    "$emulator" reg.exe export 'HKCU\Environment' "$(winpath "$regs/saved.reg")" /y >/dev/null ||
-        { echo "HKCU\Environment could not be saved"; exit 1; }
+    exported=$("$emulator" reg.exe export 'HKCU\Environment' "$(winpath "$regs/saved.reg")" /y 2>&1) ||
+        { echo "HKCU\Environment could not be saved: $exported"; exit 1; }
     printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n"TMP"="C:\\\\vexa-\xd0\x98\xd1\x80\xd0\xb8\xd0\xbd\xd0\xb0\xe6\x9d\x8e"\r\n' |
         iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$regs/unicode.reg"
     "$emulator" reg.exe import "$(winpath "$regs/unicode.reg")" || { echo "TMP could not be set"; exit 1; }

@@ -84,6 +84,25 @@ TEST(FailureText, SentencesNameStepPeerAndCause)
     }
 }
 
+TEST(FailureText, AnIPv6PeerNamesItsFamily)
+{
+    FailureContext c;
+    c.protocol = "HTTP";
+    c.host = "2001:db8::1";
+    c.port = 80;
+    c.proxyHost = "::1";
+    c.proxyPort = 1080;
+    c.lError = VEXERR_SOCKET;
+    c.lErrorEx = VEXWSA_NETUNREACH;
+    EXPECT_EQ(DescribeFailure(c), "No connection to [2001:db8::1]:80: there is no IPv6 route to it.");
+    c.lError = VEXERR_SOCKS;
+    c.lErrorEx = VEXDET_SOCKS4_IPV6;
+    c.bViaSocks = true;
+    c.socksVersion = 4;
+    EXPECT_EQ(DescribeFailure(c), "The SOCKS 4 proxy at [::1]:1080 cannot reach IPv6 addresses (SOCKS 4 names IPv4 "
+                                  "only; use SOCKS 5) for [2001:db8::1]:80.");
+}
+
 TEST(FailureText, SentencesNameTheHttpProxyOnTheWay)
 {
     FailureContext c;

@@ -16,6 +16,7 @@ void ExpectDefault(const CProbeTarget& target, const CCallerTrace& = {})
 {
     EXPECT_STREQ(target.Host(), "1.1.1.1");
     EXPECT_EQ(target.Port(), 80);
+    EXPECT_STREQ(target.IPv6Twin(), "2606:4700:4700::1111");
 }
 
 TEST(ProbeTarget, StartsAtTheFixedPublicAddressPortEighty)
@@ -40,6 +41,9 @@ TEST(ProbeTarget, TakesHostAndHostWithPort)
         {"ho_st", "ho_st", 80},
         {"host-", "host-", 80},
         {"a.-b.c", "a.-b.c", 80},
+        {"[2606:4700:4700::1111]:80", "2606:4700:4700::1111", 80},
+        {"[::1]", "::1", 80},
+        {"::1", "::1", 80},
     };
     for (const auto& c : cases)
     {
@@ -47,6 +51,7 @@ TEST(ProbeTarget, TakesHostAndHostWithPort)
         EXPECT_TRUE(target.Parse(c.text)) << c.text;
         EXPECT_STREQ(target.Host(), c.host) << c.text;
         EXPECT_EQ(target.Port(), c.port) << c.text;
+        EXPECT_EQ(target.IPv6Twin(), nullptr) << c.text; // a configured target is used as given
     }
 }
 
@@ -86,6 +91,11 @@ TEST(ProbeTarget, MalformedTextsGiveTheDefault)
         "host.123",
         "1.2.3.4x",
         "127.0.0.1 ",
+        "[::1",
+        "[::1]80",
+        "[host]:80",
+        "[127.0.0.1]",
+        "::1:80:x",
     };
     for (const char* text : cases)
     {

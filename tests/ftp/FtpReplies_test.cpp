@@ -120,3 +120,45 @@ TEST(FtpPortCommand, AddressAndPortBytes)
 }
 
 } // namespace
+
+TEST(FtpExtendedPassiveReply, PortBetweenFourDelimiters)
+{
+    const struct { const char* line; bool bParsed; uint16_t port; } cases[] = {
+        {"229 Entering Extended Passive Mode (|||6446|)", true, 6446},
+        {"229 (!!!1!)", true, 1},
+        {"229 ok (|||65535|) trailing", true, 65535},
+        {"229 (|||0|)", false, 0},
+        {"229 (|||65536|)", false, 0},
+        {"229 (|||1234567|)", false, 0},
+        {"229 (||1|)", false, 0},
+        {"229 (|||12|", false, 0},
+        {"229 (111123|)", false, 0},
+        {"229 (|2|::1|21|)", false, 0},
+        {"229 Entering Extended Passive Mode", false, 0},
+    };
+    for (const auto& c : cases)
+    {
+        uint16_t port = 0;
+        EXPECT_EQ(ftp::ParseExtendedPassiveReply(c.line, &port), c.bParsed) << c.line;
+        EXPECT_EQ(port, c.port) << c.line;
+    }
+}
+
+TEST(FtpEprtCommand, FamilyAddressAndPort)
+{
+    char buf[64];
+    const struct { const char* address; uint16_t port; const char* command; } cases[] = {
+        {"127.0.0.1", 21, "EPRT |1|127.0.0.1|21|\r\n"},
+        {"::1", 65535, "EPRT |2|::1|65535|\r\n"},
+        {"2001:db8::5", 4660, "EPRT |2|2001:db8::5|4660|\r\n"},
+        {"host.example", 21, ""},
+        {"::1|2|", 21, ""},
+        {"", 21, ""},
+    };
+    for (const auto& c : cases)
+    {
+        const size_t cch = ftp::FormatEprtCommand(buf, sizeof(buf), c.address, c.port, "\r\n");
+        EXPECT_EQ(std::string(buf, cch), c.command) << c.address;
+    }
+    EXPECT_EQ(ftp::FormatEprtCommand(buf, 10, "::1", 21, "\r\n"), 0u);
+}

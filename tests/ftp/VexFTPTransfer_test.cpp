@@ -272,22 +272,28 @@ TEST(FtpScriptedTransfer, StoreRefusalsMapToTheirDetails)
     }
 }
 
-TEST(FtpScriptedTransfer, PasvAndPortRefusals)
+TEST(FtpScriptedTransfer, PassiveAndPortRefusals)
 {
+    // EPSV first; PASV only after a refusal of the command itself.
+    const struct { const char* epsv; const char* pasv; const char* sent; } passive[] = {
+        {"502 no EPSV\r\n", "502 no passive\r\n", "EPSV\r\nPASV\r\n"},
+        {"500 what?\r\n", "227 Entering Passive Mode (127,0,0,1)\r\n", "EPSV\r\nPASV\r\n"},
+        {"229 Entering Extended Passive Mode (|||0|)\r\n", nullptr, "EPSV\r\n"},
+        {"425 not now\r\n", nullptr, "EPSV\r\n"},
+    };
+    for (const auto& c : passive)
     {
         ScriptedTransfer t;
-        LoggedIn(t.server).ExpectLine().Send("213 4\r\n").ExpectLine().Send("200 type\r\n").ExpectLine()
-            .Send("502 no passive\r\n").HoldUntilClientCloses();
-        EXPECT_FALSE(t.Run(true, true));
-        EXPECT_EQ(t.ftp.GetLastError(), VEXERR_FTP);
-        EXPECT_EQ(t.ftp.GetLastErrorEx(), VEXDET_BAD_REPLY);
-    }
-    {
-        ScriptedTransfer t;
-        LoggedIn(t.server).ExpectLine().Send("213 4\r\n").ExpectLine().Send("200 type\r\n").ExpectLine()
-            .Send("227 Entering Passive Mode (127,0,0,1)\r\n").HoldUntilClientCloses();
-        EXPECT_FALSE(t.Run(true, true));
-        EXPECT_EQ(t.ftp.GetLastErrorEx(), VEXDET_BAD_REPLY);
+        CScriptedPeer& script = LoggedIn(t.server).ExpectLine().Send("213 4\r\n").ExpectLine().Send("200 type\r\n")
+                                    .ExpectLine().Send(c.epsv);
+        if (c.pasv)
+            script.ExpectLine().Send(c.pasv);
+        script.HoldUntilClientCloses();
+        EXPECT_FALSE(t.Run(true, true)) << c.epsv;
+        EXPECT_EQ(t.ftp.GetLastError(), VEXERR_FTP) << c.epsv;
+        EXPECT_EQ(t.ftp.GetLastErrorEx(), VEXDET_BAD_REPLY) << c.epsv;
+        const std::string received = t.server.Received();
+        EXPECT_EQ(received.substr(received.find("TYPE A\r\n") + 8), c.sent) << c.epsv;
     }
     {
         ScriptedTransfer t;
@@ -300,6 +306,16 @@ TEST(FtpScriptedTransfer, PasvAndPortRefusals)
         EXPECT_EQ(received.find("RETR"), std::string::npos);
         EXPECT_NE(received.find("PORT 127,0,0,1,"), std::string::npos);
     }
+}
+
+TEST(FtpScriptedTransfer, PasvAfterEpsvIsUnknownFetchesTheFile)
+{
+    ScriptedTransfer t;
+    LoggedIn(t.server).ExpectLine().Send("213 5\r\n").ExpectLine().Send("200 type\r\n").ExpectLine()
+        .Send("500 EPSV not understood\r\n").ExpectLine().OfferPassive().ExpectLine().AcceptData()
+        .Send("150 here it comes\r\n").SendData("hello").CloseData().Send("226 done\r\n").HoldUntilClientCloses();
+    EXPECT_TRUE(t.Run(true, true)) << t.ftp.GetLastError() << "/" << t.ftp.GetLastErrorEx();
+    EXPECT_EQ(ReadWholeFile(t.local), "hello");
 }
 
 TEST(FtpScriptedTransfer, EarlyCloseThen426KeepsWhatArrived)

@@ -16,6 +16,7 @@
 #   revoked      the same names, listed in the intermediate's CRL
 #   wildcard     DNS:*.vexa.test only
 #   nul-name     DNS:"localhost\0.vexa.test" (a zero byte inside the name)
+#   ipv6         DNS:v6only.vexa.test, IP:::1 (sixteen bytes)
 #
 # and for revocation that cannot be learnt (the same names as valid):
 #
@@ -161,6 +162,14 @@ subjectAltName = DNS:xn--bcher-kva.vexa.test
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 crlDistributionPoints = URI:$crl_base/$token/intermediate.crl
+[ ext_ipv6 ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:v6only.vexa.test, IP:::1
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+crlDistributionPoints = URI:$crl_base/$token/intermediate.crl
 [ ext_self_signed ]
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature, keyEncipherment
@@ -218,6 +227,7 @@ sign intermediate revoked localhost ext_server
 sign intermediate wildcard "*.vexa.test" ext_wildcard
 sign intermediate nul-name localhost ext_nul_name
 sign intermediate idn xn--bcher-kva.vexa.test ext_idn
+sign intermediate ipv6 v6only.vexa.test ext_ipv6
 sign intermediate leaf-no-crl localhost ext_server_no_crl
 sign intermediate leaf-ocsp localhost ext_server_ocsp
 sign plain-intermediate intermediate-no-crl localhost ext_server_plain_crl
@@ -227,7 +237,7 @@ openssl ca -batch -config intermediate-ca/ca.cnf -revoke revoked.crt -crl_reason
 # Servers send the leaf and the intermediate; the client knows only the root.
 cat valid.crt intermediate-revoked.pem >revoked-intermediate.pem
 cp valid.key revoked-intermediate.key
-for name in valid expired future wrong-name client-only revoked wildcard nul-name idn leaf-no-crl leaf-ocsp; do
+for name in valid expired future wrong-name client-only revoked wildcard nul-name idn ipv6 leaf-no-crl leaf-ocsp; do
     cat "$name.crt" intermediate.pem >"$name.pem"
     rm -f "$name.crt"
 done

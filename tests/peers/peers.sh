@@ -16,14 +16,26 @@ export VEXA_REDIRECT_PORT=8082
 export VEXA_FTP_PORT=2121
 export VEXA_FTP_USER=vexftp
 export VEXA_FTP_PASSWORD=vexftp-secret
+# On ::1 only (start_ipv6_peers): nginx, nginx over TLS with a certificate
+# for ::1 and with one that names no IPv6 address, vsftpd, dante.
+export VEXA_V6_HTTP_PORT=8600 VEXA_V6_TLS_PORT=8601 VEXA_V6_TLS_WRONG_NAME_PORT=8602
+export VEXA_V6_FTP_PORT=2128 VEXA_V6_DANTE_PORT=1082
+# Names of map_test_names: one with ::1 alone, one with ::1 and 127.0.0.1
+# where ::1 drops the connection attempts to nginx's port, and one with a
+# unique local IPv6 address alone, which no test connects to (the namespace
+# has no route there): the system's resolver answers 127.0.0.1 for an IPv4 lookup
+# of a name whose only address is ::1.
+export VEXA_V6_ONLY_HOST=v6only.vexa.test VEXA_EYEBALLS_HOST=eyeballs.vexa.test
+export VEXA_AAAA_ONLY_HOST=aaaa-only.vexa.test
 # Known only to the resolver of the SOCKS 4A peer (sshd), not to the client.
 export VEXA_PROXY_ONLY_HOST=vexa-proxy-only.test
 
-# Polls until something accepts on 127.0.0.1:port (20 s at most).
+# Polls until something accepts on 127.0.0.1:port, or on the address given
+# third (20 s at most).
 wait_port() {
-    local port=$1 name=$2 i
+    local port=$1 name=$2 address=${3:-127.0.0.1} i
     for ((i = 0; i < 400; i++)); do
-        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+        if (exec 3<>"/dev/tcp/$address/$port") 2>/dev/null; then
             return 0
         fi
         sleep 0.05
@@ -106,7 +118,8 @@ start_web_servers() {
     echo "default site" >"$dir/default-site/index.html"
     sed -e "s|@PORT@|$VEXA_NGINX_PORT|" -e "s|@ROOT@|$VEXA_WEB_ROOT|" -e "s|@DIR@|$dir|g" \
         -e "s|@REDIRECT_PORT@|$VEXA_REDIRECT_PORT|g" -e "s|@TLS_PORT@|${VEXA_TLS_PORT:-8443}|" \
-        -e "s|@FTP_PORT@|$VEXA_FTP_PORT|" "$PEERS_SRC/nginx.conf.in" >"$dir/nginx.conf"
+        -e "s|@FTP_PORT@|$VEXA_FTP_PORT|" -e "s|@V6_PORT@|$VEXA_V6_HTTP_PORT|" \
+        "$PEERS_SRC/nginx.conf.in" >"$dir/nginx.conf"
     spawn nginx nginx -c "$dir/nginx.conf" -g 'daemon off;'
     wait_port "$VEXA_NGINX_PORT" nginx
 }
@@ -198,6 +211,7 @@ start_tls_servers() {
         -e "s|@INTERMEDIATE_NO_CRL_PORT@|$VEXA_TLS_INTERMEDIATE_NO_CRL_PORT|" \
         -e "s|@NO_CRL_PORT@|$VEXA_TLS_NO_CRL_PORT|" \
         -e "s|@REVOKED_INTERMEDIATE_PORT@|$VEXA_TLS_REVOKED_INTERMEDIATE_PORT|" \
+        -e "s|@V6_TLS_PORT@|$VEXA_V6_TLS_PORT|" -e "s|@V6_TLS_WRONG_NAME_PORT@|$VEXA_V6_TLS_WRONG_NAME_PORT|" \
         "$PEERS_SRC/nginx-tls.conf.in" >"$dir/nginx.conf"
     spawn nginx-tls nginx -c "$dir/nginx.conf" -g 'daemon off;'
     spawn tlspeer python3 "$PEERS_SRC/tlspeer.py" "$VEXA_TLS_PEER_PORT_BASE" "$certs" "$VEXA_TLS_PORT"
@@ -313,12 +327,48 @@ stop_peers() {
 # /etc/hosts, so call this only inside a mount namespace of the caller's own
 # (scripts/netns-tests.sh runs in one).
 map_test_names() {
-    { cat /etc/hosts; echo "127.0.0.1 xn--bcher-kva.vexa.test"; } >"$PEER_DIR/hosts" &&
-        mount --bind "$PEER_DIR/hosts" /etc/hosts
+    {
+        cat /etc/hosts
+        echo "127.0.0.1 xn--bcher-kva.vexa.test"
+        echo "::1 $VEXA_V6_ONLY_HOST"
+        echo "::1 $VEXA_EYEBALLS_HOST"
+        echo "127.0.0.1 $VEXA_EYEBALLS_HOST"
+        echo "fd00:5665:7861::1 $VEXA_AAAA_ONLY_HOST"
+    } >"$PEER_DIR/hosts" && mount --bind "$PEER_DIR/hosts" /etc/hosts
+}
+
+# The IPv6 peers beside those that also listen on ::1 (nginx, nginx over
+# TLS): vsftpd and dante on ::1. A filter drops the SYNs to nginx's port on
+# ::1, where nothing listens: an address that never answers, as a
+# firewalled one does, so the second address of VEXA_EYEBALLS_HOST must win.
+start_ipv6_peers() {
+    local dir=$PEER_DIR/vsftpd6
+    mkdir -p "$dir/empty"
+    chmod 755 "$dir/empty"
+    sed -e "s|^listen=YES|listen_ipv6=YES|" -e "s|^listen_address=127.0.0.1|listen_address6=::1|" \
+        -e "/^pasv_address=/d" -e "s|@PORT@|$VEXA_V6_FTP_PORT|" -e "s|@ROOT@|$VEXA_FTP_ROOT|" \
+        -e "s|@DIR@|$dir|g" -e "s|@ANON_ROOT@|$VEXA_FTP_ANON_ROOT|" \
+        -e "s|@PASV_MIN@|30100|" -e "s|@PASV_MAX@|30199|" \
+        "$PEERS_SRC/vsftpd.conf.in" >"$dir/vsftpd.conf"
+    cp "$PEER_DIR/vsftpd/banner.txt" "$dir/banner.txt"
+    spawn vsftpd6 /usr/sbin/vsftpd "$dir/vsftpd.conf"
+    sed -e "s|@PORT@|$VEXA_V6_DANTE_PORT|" -e "s|@LOGFILE@|$PEER_DIR/dante6-internal.log|" \
+        "$PEERS_SRC/dante6.conf.in" >"$PEER_DIR/dante6.conf"
+    spawn dante6 danted -f "$PEER_DIR/dante6.conf" -p "$PEER_DIR/dante6.pid"
+    nft -f - <<RULES || return 1
+table inet vexa_filter {
+    chain input {
+        type filter hook input priority 0;
+        ip6 daddr ::1 tcp dport $VEXA_NGINX_PORT tcp flags & (syn | ack) == syn drop
+    }
+}
+RULES
+    wait_port "$VEXA_V6_FTP_PORT" vsftpd6 ::1 && wait_port "$VEXA_V6_DANTE_PORT" dante6 ::1 &&
+        wait_port "$VEXA_V6_HTTP_PORT" nginx ::1 && wait_port "$VEXA_V6_TLS_PORT" nginx-tls ::1
 }
 
 start_peers() {
     mkdir -p "$PEER_DIR"
     start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
-        start_fault_peers && start_tls_servers && start_ftps_servers && start_http_proxies
+        start_fault_peers && start_tls_servers && start_ftps_servers && start_http_proxies && start_ipv6_peers
 }

@@ -23,6 +23,10 @@ TEST(ProxyRules, ProxyAddressesAreReadOrRefused)
         {"Proxy.Example:8080", true, "proxy.example", 8080},
         {"http://proxy.example:80/", true, "proxy.example", 80},
         {"proxy.example", true, "proxy.example", 80},
+        {"[::1]:3128", true, "::1", 3128},
+        {"http://[2001:DB8::1]/", true, "2001:db8::1", 80},
+        {"[::1]3128", false, "", 0},
+        {"[proxy]:1", false, "", 0},
         {"proxy:0", false, "", 0},
         {"proxy:65536", false, "", 0},
         {"proxy:", false, "", 0},
@@ -143,6 +147,11 @@ TEST(ProxyRules, BypassEntriesMatchHostsAndPorts)
         {"a*b*c", "axxbyyc", 1, true},
         {"a*b*c", "axxbyy", 1, false},
         {"", "a", 1, false},
+        {"<local>", "::1", 80, false},
+        {"[::1]", "::1", 80, true},
+        {"[::1]:8080", "::1", 80, false},
+        {"::1", "::1", 80, true},
+        {"2001:db8:*", "2001:db8::5", 80, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(proxy::BypassMatches(c.list, c.host, c.port), c.bypass) << c.list << " " << c.host;
@@ -156,12 +165,14 @@ TEST(TunnelMessages, ConnectRequestsNameTheServerAndNothingElse)
               "CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n");
     EXPECT_EQ(proxy::BuildConnectRequest("127.0.0.2", 21, "Basic dTpw"),
               "CONNECT 127.0.0.2:21 HTTP/1.1\r\nHost: 127.0.0.2:21\r\nProxy-Authorization: Basic dTpw\r\n\r\n");
-    for (const char* host : {"", "a b", "a\r\nX: y", "a/b", "a:1"})
+    EXPECT_EQ(proxy::BuildConnectRequest("::1", 443, ""), "CONNECT [::1]:443 HTTP/1.1\r\nHost: [::1]:443\r\n\r\n");
+    for (const char* host : {"", "a b", "a\r\nX: y", "a/b", "a:1", "[::1]"})
         EXPECT_EQ(proxy::BuildConnectRequest(host, 1, ""), "") << host;
     EXPECT_EQ(proxy::BuildConnectRequest("a", 1, "x\r\nX: y"), "");
 
     EXPECT_EQ(proxy::AbsoluteHttpTarget("h", 80, "/f?q"), "http://h/f?q");
     EXPECT_EQ(proxy::AbsoluteHttpTarget("h", 8080, "f"), "http://h:8080/f");
+    EXPECT_EQ(proxy::AbsoluteHttpTarget("::1", 80, "/f"), "http://[::1]/f");
 }
 
 TEST(TunnelMessages, OnlyAChallengeForBasicIsAnswered)

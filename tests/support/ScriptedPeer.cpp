@@ -242,8 +242,12 @@ void CScriptedPeer::Play(uintptr_t hConnection)
             getsockname(m_hPassiveListener, reinterpret_cast<sockaddr*>(&addr), &cbAddr);
             const unsigned port = ntohs(addr.sin_port);
             char reply[80];
-            const int cch = std::snprintf(reply, sizeof(reply), "227 Entering Passive Mode (127,0,0,1,%u,%u).\r\n",
-                                          port >> 8, port & 0xff);
+            const int cch = m_lastLine.compare(0, 4, "EPSV") == 0
+                                ? std::snprintf(reply, sizeof(reply), "229 Entering Extended Passive Mode (|||%u|)\r\n",
+                                                port)
+                                : std::snprintf(reply, sizeof(reply),
+                                                "227 Entering Passive Mode (127,0,0,1,%u,%u).\r\n", port >> 8,
+                                                port & 0xff);
             send(h, reply, cch, 0);
             break;
         }

@@ -41,8 +41,8 @@ public:
     // to wait until the test lets the peer go on.
     CScriptedPeer& Call(std::function<void()> fn);
 
-    // FTP data connections. OfferPassive opens a listener and sends a 227
-    // reply naming it; AcceptData takes the client's connection there.
+    // FTP data connections. OfferPassive opens a listener and sends a 229
+    // reply naming it after EPSV, a 227 reply after PASV; AcceptData takes the client's connection there.
     // ConnectData connects to the address of the last PORT line read.
     CScriptedPeer& OfferPassive();
     CScriptedPeer& AcceptData();

@@ -84,3 +84,32 @@ TEST(HostSyntax, Ports)
 }
 
 } // namespace
+
+TEST(HostSyntax, HostAndPortSplitAndJoin)
+{
+    const struct { const char* text; bool bSplit; const char* host; bool bHasPort; const char* port; } cases[] = {
+        {"h", true, "h", false, ""},
+        {"h:80", true, "h", true, "80"},
+        {"h:", true, "h", true, ""},
+        {"[::1]", true, "::1", false, ""},
+        {"[::1]:8080", true, "::1", true, "8080"},
+        {"::1", true, "::1", false, ""},
+        {"[::1", false, "", false, ""},
+        {"[::1]x", false, "", false, ""},
+        {"[h]:80", false, "", false, ""},
+    };
+    for (const auto& c : cases)
+    {
+        std::string_view host, port;
+        bool bHasPort = false;
+        ASSERT_EQ(hostsyntax::SplitHostPort(c.text, &host, &port, &bHasPort), c.bSplit) << c.text;
+        if (!c.bSplit)
+            continue;
+        EXPECT_EQ(host, c.host) << c.text;
+        EXPECT_EQ(bHasPort, c.bHasPort) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
+    }
+    EXPECT_EQ(hostsyntax::HostPort("::1", 80), "[::1]:80");
+    EXPECT_EQ(hostsyntax::HostPort("h.test", 8080), "h.test:8080");
+    EXPECT_EQ(hostsyntax::AuthorityHost("10.0.0.1"), "10.0.0.1");
+}

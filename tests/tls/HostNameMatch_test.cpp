@@ -29,6 +29,9 @@ TEST(HostNameMatch, KindsOfHost)
         {"127.0.0.1", HostKind::kIPv4},
         {"0.0.0.0", HostKind::kIPv4},
         {"255.255.255.255", HostKind::kIPv4},
+        {"::1", HostKind::kIPv6},
+        {"2001:DB8::1", HostKind::kIPv6},
+        {"[::1]", HostKind::kInvalid},
         // Read by the resolver as addresses other than they look.
         {"127.1", HostKind::kInvalid},
         {"010.0.0.1", HostKind::kInvalid},
@@ -100,7 +103,7 @@ TEST(HostNameMatch, CertificateNamesByKindOfHost)
     CertificateNames leaf;
     leaf.hasAltNames = true;
     leaf.dnsNames = {"other.invalid", "localhost", "*.vexa.test"};
-    leaf.ipAddresses = {std::string("\x7f\x00\x00\x01", 4), std::string(16, '\0')};
+    leaf.ipAddresses = {std::string("\x7f\x00\x00\x01", 4), std::string(15, '\0') + '\x01'};
     leaf.commonNames = {"common.test"};
 
     CertificateNames withoutAltNames;
@@ -122,6 +125,12 @@ TEST(HostNameMatch, CertificateNamesByKindOfHost)
         {"127.0.0.2", leaf, false},
         {"127.1", leaf, false},
         {"0.0.0.0", leaf, false},
+        {"::1", leaf, true},
+        {"0:0::0:1", leaf, true},
+        {"::2", leaf, false},
+        // Four bytes never match sixteen, nor the reverse.
+        {"::ffff:127.0.0.1", leaf, false},
+        {"::", leaf, false},
         // The subject's name counts only without subjectAltName.
         {"common.test", leaf, false},
         {"common.test", withoutAltNames, true},

@@ -40,6 +40,9 @@ TEST(ParseUrl, ValidUrls)
         {"http://h/a b/\xc3\xbc?q=\xe2\x82\xac 1", Scheme::kHttp, "h", 80, "/a%20b/%C3%BC?q=%E2%82%AC%201"},
         {"http://h/\"<>\\^`{|}[]", Scheme::kHttp, "h", 80, "/%22%3C%3E%5C%5E%60%7B%7C%7D%5B%5D"},
         {"http://h/-._~!$&'()*+,;=:@/?/?", Scheme::kHttp, "h", 80, "/-._~!$&'()*+,;=:@/?/?"},
+        {"http://[::1]:8080/x", Scheme::kHttp, "::1", 8080, "/x"},
+        {"https://[2001:DB8::1]/", Scheme::kHttps, "2001:db8::1", 443, "/"},
+        {"ftp://[::ffff:127.0.0.1]:", Scheme::kFtp, "::ffff:127.0.0.1", 21, "/"},
     };
     for (const ValidCase& c : cases)
     {
@@ -128,8 +131,12 @@ TEST(ParseUrl, RefusedUrls)
         {"http://h\x7f/", UrlError::kControlCharacter},
         {"http:///path", UrlError::kEmptyHost},
         {"http://anna@:80/", UrlError::kEmptyHost},
-        {"http://[::1]/", UrlError::kBadHost},
-        {"http://[2001:db8::1]:80/", UrlError::kBadHost},
+        {"http://[::1/", UrlError::kBadHost},
+        {"http://[::1]x/", UrlError::kBadHost},
+        {"http://[fe80::1%25lo]/", UrlError::kBadHost},
+        {"http://[127.0.0.1]/", UrlError::kBadHost},
+        {"http://[]/", UrlError::kBadHost},
+        {"http://::1/", UrlError::kEmptyHost},
         {"http://ex ample.com/", UrlError::kBadHost},
         {"http://10.1/", UrlError::kBadHost},
         {"http://0x7f.1/", UrlError::kBadHost},
@@ -220,7 +227,7 @@ TEST(ResolveReference, AgainstTheBaseOfRfc3986)
     } refused[] = {
         {"g:h", UrlError::kUnknownScheme},
         {"http://", UrlError::kEmptyHost},
-        {"//[::1]/", UrlError::kBadHost},
+        {"//[::1/", UrlError::kBadHost},
         {"g%zz", UrlError::kBadEscape},
         {"/a\r\nSet-Cookie: x", UrlError::kControlCharacter},
     };
@@ -271,6 +278,12 @@ TEST(DescribeUrl, NoCredentialsAndSameOrigin)
     EXPECT_EQ(url::DescribeUrl(a), "https://example.com:443/x?y");
     EXPECT_TRUE(url::SameOrigin(a, b));
     EXPECT_FALSE(url::SameOrigin(a, c));
+
+    // An IPv6 host keeps its brackets, also when a redirect resolves against it.
+    ASSERT_EQ(url::ParseUrl("http://[::1]:8080/a/b", &a), UrlError::kNone);
+    EXPECT_EQ(url::DescribeUrl(a), "http://[::1]:8080/a/b");
+    ASSERT_EQ(url::ResolveReference(a, "c?d", &b), UrlError::kNone);
+    EXPECT_EQ(url::DescribeUrl(b), "http://[::1]:8080/a/c?d");
 }
 
 TEST(ReadHashFragment, OneStrongDigestOrARefusal)

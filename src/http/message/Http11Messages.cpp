@@ -1,6 +1,7 @@
 #include "Http11Messages.h"
 
 #include "Ascii.h"
+#include "HostSyntax.h"
 #include "Url.h"
 
 #include <cstring>
@@ -122,7 +123,7 @@ size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const cha
 
 std::string HostHeader(const std::string& host, uint16_t port, uint16_t defaultPort)
 {
-    return port == defaultPort ? host : host + ":" + std::to_string(port);
+    return port == defaultPort ? hostsyntax::AuthorityHost(host) : hostsyntax::HostPort(host, port);
 }
 
 bool ParseStatusLine11(const char* pszLine, int* pStatus, const char** ppReason)

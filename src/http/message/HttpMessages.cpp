@@ -1,5 +1,6 @@
 #include "HttpMessages.h"
 
+#include "HostSyntax.h"
 #include "LeadingDigits.h"
 
 #include <climits>
@@ -38,6 +39,8 @@ size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* p
     char portSuffix[8] = "";
     if (port != 80)
         std::snprintf(portSuffix, sizeof(portSuffix), ":%u", port);
+    // An IPv6 literal goes in brackets, as in a URL.
+    const std::string host = hostsyntax::AuthorityHost(pszHost ? pszHost : "");
     const int cch = std::snprintf(buf, cap,
                                   "GET %s HTTP/1.0\r\n"
                                   "Host: %s%s\r\n"
@@ -45,7 +48,7 @@ size_t BuildGetRequest(char* buf, size_t cap, const char* pszPath, const char* p
                                   "User-Agent: %s\r\n"
                                   "%s%s%s"
                                   "\r\n",
-                                  pszPath ? pszPath : "", pszHost ? pszHost : "", portSuffix,
+                                  pszPath ? pszPath : "", host.c_str(), portSuffix,
                                   pszReferer ? pszReferer : "", pszUserAgent ? pszUserAgent : "",
                                   bProxyAuthorization ? "Proxy-Authorization: " : "",
                                   bProxyAuthorization ? pszProxyAuthorization : "", bProxyAuthorization ? "\r\n" : "");

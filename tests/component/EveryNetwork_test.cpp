@@ -1,0 +1,161 @@
+// IPv6 through the control: literals and names of ::1 over HTTP, HTTPS and
+// FTP (EPSV and EPRT), SOCKS 5 to an IPv6 destination, SOCKS 4 refusing
+// one, and a name whose first address never answers.
+#include "VexCtl3.h"
+
+#include "ComTest.h"
+#include "SettingsFixture.h"
+#include "TestEnv.h"
+#include "TestFiles.h"
+#include "TestTls.h"
+#include "VexErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+const auto* const g_apartment = ::testing::AddGlobalTestEnvironment(new CComApartment);
+
+using EveryNetwork = CSettingsFixture;
+
+std::wstring Wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+enum class Route
+{
+    kDirect,
+    kSocks5OverIPv6, // dante on [::1]
+    kSocks4,         // dante on 127.0.0.1
+};
+
+void UseRoute(Route route)
+{
+    SetDword("ConnectSOCKS", route == Route::kDirect ? 0 : 1);
+    if (route == Route::kSocks5OverIPv6)
+    {
+        SetText("SOCKS_ServerAddress", "::1");
+        SetDword("SOCKS_Port", testenv::Port("VEXA_V6_DANTE_PORT"));
+        SetDword("SOCKS_Version", 5);
+        SetDword("SOCKSAuthReqd", 0);
+    }
+    else if (route == Route::kSocks4)
+    {
+        UseDante(1, false); // 0 and 1 select SOCKS 4
+    }
+}
+
+TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
+{
+    ASSERT_TRUE(TrustTestRoot());
+    const std::string content(1000, 'v');
+    Publish(testenv::WebRoot(), "v6.txt", content);
+    Publish(testenv::FtpRoot(), "v6.txt", content);
+    const std::string v6only = testenv::Text("VEXA_V6_ONLY_HOST");
+    const std::string http = ":" + std::to_string(testenv::Port("VEXA_V6_HTTP_PORT")) + "/v6.txt";
+    const std::string https = ":" + std::to_string(testenv::Port("VEXA_V6_TLS_PORT")) + "/v6.txt";
+    const std::string ftp = "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@[::1]:" +
+                            std::to_string(testenv::Port("VEXA_V6_FTP_PORT")) + "/v6.txt";
+    const struct
+    {
+        std::string url;
+        Route route;
+        DWORD usePassive;
+        long error;
+        long detail;
+    } cases[] = {
+        {"http://[::1]" + http, Route::kDirect, 1, 0, 0},
+        {"http://" + v6only + http, Route::kDirect, 1, 0, 0},
+        {"https://[::1]" + https, Route::kDirect, 1, 0, 0},
+        {"https://" + v6only + https, Route::kDirect, 1, 0, 0},
+        // This certificate names 127.0.0.1 and no IPv6 address.
+        {"https://[::1]:" + std::to_string(testenv::Port("VEXA_V6_TLS_WRONG_NAME_PORT")) + "/v6.txt", Route::kDirect,
+         1, VEXERR_TLS, VEXDET_TLS_NAME_MISMATCH},
+        {ftp, Route::kDirect, 1, 0, 0}, // EPSV
+        {ftp, Route::kDirect, 0, 0, 0}, // EPRT
+        {"http://[::1]" + http, Route::kSocks5OverIPv6, 1, 0, 0},
+        {ftp, Route::kSocks5OverIPv6, 1, 0, 0},
+        {ftp, Route::kSocks5OverIPv6, 0, 0, 0}, // BIND replies with an IPv6 address
+        {"http://" + testenv::Text("VEXA_AAAA_ONLY_HOST") + http, Route::kSocks4, 1, VEXERR_SOCKS, VEXDET_SOCKS4_IPV6},
+        {"http://[::1]" + http, Route::kSocks4, 1, VEXERR_SOCKS, VEXDET_SOCKS4_IPV6},
+    };
+    CComPtr<IVexCtl3> control;
+    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.url + " route " + std::to_string(static_cast<int>(c.route)) + " passive " +
+                     std::to_string(c.usePassive));
+        UseRoute(c.route);
+        SetDword("UsePASV", c.usePassive);
+        VARIANT_BOOL bCompleted = VARIANT_FALSE;
+        EXPECT_EQ(control->FetchURL(CBstrArg(Wide(c.url).c_str()), &bCompleted), S_OK);
+        long error = 1, detail = 1;
+        control->get_LastFetchError(&error);
+        control->get_LastFetchErrorDetail(&detail);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(detail, c.detail);
+        BSTR file = nullptr;
+        control->get_LastFetchedFile(&file);
+        if (c.error == 0)
+        {
+            EXPECT_EQ(bCompleted, VARIANT_TRUE);
+            EXPECT_TRUE(ReadWholeFile(std::wstring(file, SysStringLen(file))) == content);
+            DeleteFileW(file);
+        }
+        SysFreeString(file);
+    }
+}
+
+TEST_F(EveryNetwork, TheClassicMethodsTakeABareIPv6Literal)
+{
+    Publish(testenv::WebRoot(), "v6.txt", "over IPv6");
+    Publish(testenv::FtpRoot(), "v6.txt", "over IPv6");
+    CComPtr<IVexCtl3> control;
+    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+    for (bool bFtp : {false, true})
+    {
+        SCOPED_TRACE(bFtp ? "FetchRemoteFTP" : "FetchRemoteHTTP");
+        VARIANT_BOOL bCompleted = VARIANT_FALSE;
+        const HRESULT hr =
+            bFtp ? control->FetchRemoteFTP(CBstrArg(L"::1"), CBstrArg(L"v6.txt"), CBstrArg(testenv::FtpUser()),
+                                           CBstrArg(testenv::FtpPassword()),
+                                           static_cast<short>(testenv::Port("VEXA_V6_FTP_PORT")), &bCompleted)
+                 : control->FetchRemoteHTTP(CBstrArg(L"::1"), CBstrArg(L"/v6.txt"),
+                                            static_cast<short>(testenv::Port("VEXA_V6_HTTP_PORT")), &bCompleted);
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(bCompleted, VARIANT_TRUE);
+        BSTR file = nullptr;
+        control->get_LastFetchedFile(&file);
+        EXPECT_EQ(ReadWholeFile(std::wstring(file, SysStringLen(file))), "over IPv6");
+        DeleteFileW(file);
+        SysFreeString(file);
+    }
+}
+
+// The first address of the name is ::1, where every connection attempt goes
+// unanswered; within a one-second limit only a second attempt beside the
+// first reaches nginx on 127.0.0.1.
+TEST_F(EveryNetwork, ANameWhoseFirstAddressNeverAnswersIsFetchedFromTheNext)
+{
+    Publish(testenv::WebRoot(), "eyeballs.txt", "second address");
+    CComPtr<IVexCtl3> control;
+    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+    ASSERT_EQ(control->put_TimeoutSeconds(1), S_OK);
+    const std::string url =
+        "http://" + testenv::Text("VEXA_EYEBALLS_HOST") + ":" + std::to_string(testenv::NginxPort()) + "/eyeballs.txt";
+    VARIANT_BOOL bCompleted = VARIANT_FALSE;
+    EXPECT_EQ(control->FetchURL(CBstrArg(Wide(url).c_str()), &bCompleted), S_OK);
+    EXPECT_EQ(bCompleted, VARIANT_TRUE);
+    BSTR file = nullptr;
+    control->get_LastFetchedFile(&file);
+    EXPECT_EQ(ReadWholeFile(std::wstring(file, SysStringLen(file))), "second address");
+    DeleteFileW(file);
+    SysFreeString(file);
+}
+
+} // namespace
