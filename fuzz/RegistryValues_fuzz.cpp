@@ -9,6 +9,7 @@
 // raw data) through the "ProbeTarget" parser, which is checked against a
 // plain string version of its grammar.
 #include "ConnectionSettingsValues.h"
+#include "HostSyntax.h"
 #include "RegistryValues.h"
 #include "ProbeTarget.h"
 
@@ -72,11 +73,34 @@ bool ModelHostName(const std::string& host)
 // The "ProbeTarget" grammar: host[:port] in at most 259 characters, host a
 // dotted IPv4 address without leading zeros or a host name as in a URL
 // (labels of letters, digits, '-' and '_', the last starting with a letter),
-// port 1 to 65535, leading zeros allowed.
+// port 1 to 65535, leading zeros allowed; or "[ipv6]" with an optional
+// ":port", or a bare IPv6 address without one.
 bool ModelProbeTarget(const std::string& text, std::string* pHost, uint16_t* pPort)
 {
     if (text.size() > kMaxProbeHostLength + 6)
         return false;
+    const size_t close = text.find(']');
+    if (!text.empty() && text[0] == '[')
+    {
+        if (close == std::string::npos || !hostsyntax::IsIPv6Literal(text.substr(1, close - 1)))
+            return false;
+        const std::string rest = text.substr(close + 1);
+        if (!rest.empty() && rest[0] != ':')
+            return false;
+        std::string host;
+        if (!ModelProbeTarget("h" + rest, &host, pPort))
+            return false;
+        *pHost = text.substr(1, close - 1);
+        return true;
+    }
+    if (std::count(text.begin(), text.end(), ':') > 1)
+    {
+        if (!hostsyntax::IsIPv6Literal(text))
+            return false;
+        *pHost = text;
+        *pPort = kDefaultProbePort;
+        return true;
+    }
     const size_t colon = text.find(':');
     const std::string host = text.substr(0, colon);
     uint16_t port = kDefaultProbePort;
@@ -123,7 +147,7 @@ void CheckProbeTarget(const char* pszText)
     // What was taken reads back the same.
     if (bParsed)
     {
-        const std::string again = std::string(target.Host()) + ":" + std::to_string(target.Port());
+        const std::string again = hostsyntax::HostPort(target.Host(), target.Port());
         CProbeTarget second;
         FUZZ_CHECK(second.Parse(again.c_str()));
         FUZZ_CHECK(std::strcmp(second.Host(), target.Host()) == 0 && second.Port() == target.Port());

@@ -3,6 +3,7 @@
 
 #include "AboutDlg.h"
 #include "ComBoundary.h"
+#include "DetailTable.h"
 #include "HashFragment.h"
 #include "HttpMessages.h"
 #include "InternationalHost.h"

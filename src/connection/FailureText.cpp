@@ -1,5 +1,6 @@
 #include "FailureText.h"
 
+#include "DetailTable.h"
 #include "HostSyntax.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -32,6 +33,28 @@ std::string Quoted(const std::string& reply)
     return clean.empty() ? std::string() : " (" + clean + ")";
 }
 
+// One field of a cause from the detail table (DetailTable.h).
+std::string Field(const FailureContext& c, const std::string& name)
+{
+    if (name == "server")
+        return Server(c);
+    if (name == "proxy")
+        return Proxy(c);
+    if (name == "reply")
+        return Quoted(c.serverReply);
+    if (name == "endpoint")
+        return Endpoint(c.host, c.port);
+    if (name == "host")
+        return c.lError == VEXERR_PROXY ? CleanPeerText(c.host) : c.host;
+    if (name == "proxyhost")
+        return CleanPeerText(c.proxyHost);
+    if (name == "redirects")
+        return std::to_string(kMaxRedirects);
+    if (name == "urlmax")
+        return std::to_string(url::kMaxUrlLength);
+    return std::string();
+}
+
 // The Windows Sockets codes a person meets, in words. A host given as an
 // IPv6 literal names its family where the family is the cause.
 std::string SocketCause(long code, unsigned timeoutSeconds, const std::string& host = std::string())
@@ -56,143 +79,48 @@ std::string SocketCause(long code, unsigned timeoutSeconds, const std::string& h
     }
 }
 
-std::string SocksCause(long detail)
+// The table's cause for the failure, its fields filled in from the context.
+std::string Cause(const FailureContext& c)
 {
-    switch (detail)
+    const DetailEntry* pEntry = FindDetail(c.lError, c.lErrorEx);
+    const std::string pattern = pEntry ? pEntry->pszCause : "";
+    std::string text;
+    for (size_t pos = 0; pos < pattern.size();)
     {
-    case VEXDET_SOCKS_AUTH: return "refused the user name or password";
-    case VEXDET_SOCKS_NOT_ALLOWED: return "does not allow this connection";
-    case VEXDET_SOCKS_NET_UNREACHABLE: return "cannot reach the server's network";
-    case VEXDET_SOCKS_HOST_UNREACHABLE: return "cannot reach the server";
-    case VEXDET_SOCKS_REFUSED: return "was refused by the server";
-    case VEXDET_SOCKS_TTL_EXPIRED: return "gave up on the server (TTL expired)";
-    case VEXDET_SOCKS_BAD_COMMAND: return "does not support the command";
-    case VEXDET_SOCKS_BAD_ADDRESS_TYPE: return "does not support the address type";
-    case VEXDET_SOCKS4_IPV6: return "cannot reach IPv6 addresses (SOCKS 4 names IPv4 only; use SOCKS 5)";
-    case VEXDET_BAD_REPLY: return "answered in a way that is no SOCKS reply";
-    default: return "failed the request";
+        const size_t open = pattern.find('{', pos);
+        const size_t close = open == std::string::npos ? std::string::npos : pattern.find('}', open);
+        if (close == std::string::npos)
+        {
+            text += pattern.substr(pos);
+            break;
+        }
+        text += pattern.substr(pos, open - pos);
+        text += Field(c, pattern.substr(open + 1, close - open - 1));
+        pos = close + 1;
     }
+    return text;
 }
 
-std::string FtpCause(const FailureContext& c)
-{
-    const std::string reply = Quoted(c.serverReply);
-    switch (c.lErrorEx)
-    {
-    case VEXDET_USER_REFUSED: return Server(c) + " refused the user name" + reply;
-    case VEXDET_PASS_REFUSED: return Server(c) + " refused the password" + reply;
-    case VEXDET_NOT_FOUND: return Server(c) + " has no such file" + reply;
-    case VEXDET_ACCOUNT_NEEDED: return Server(c) + " wants an account for the transfer" + reply;
-    case VEXDET_PORT_OR_COMPLETION: return Server(c) + " did not complete the transfer" + reply;
-    case VEXDET_BAD_REPLY: return Server(c) + " sent a reply that cannot be read";
-    case VEXDET_UNEXPECTED: return Server(c) + " answered unexpectedly" + reply;
-    case VEXDET_FTP_AUTH_REFUSED:
-        return Server(c) + " refused TLS (AUTH TLS)" + reply + "; FTPTLS asks for TLS, 0 turns it off";
-    case VEXDET_FTP_PROT_REFUSED:
-        return Server(c) + " refused to protect the data connections (PBSZ 0, PROT P)" + reply;
-    case VEXDET_FTP_DATA_TLS_REFUSED: return Server(c) + " refused the TLS session of the data connection" + reply;
-    case VEXDET_FTP_DATA_CUT:
-        return "the TLS data connection from " + Server(c) + " ended without close_notify: the file may be cut short";
-    default: return Server(c) + " refused the transfer" + reply;
-    }
-}
-
+// A status line is quoted as the server's answer.
 std::string HttpCause(const FailureContext& c)
 {
-    const std::string reply = Quoted(c.serverReply);
-    switch (c.lErrorEx)
-    {
-    case VEXDET_NOT_FOUND:
-    case VEXDET_NOT_AUTHORISED:
-    case VEXDET_UNEXPECTED:
-        return reply.empty() ? Server(c) + " answered unexpectedly"
-                             : Server(c) + " answered " + CleanPeerText(c.serverReply);
-    case VEXDET_HTTP_FRAMING: return Server(c) + " sent a body whose length or chunks cannot be read";
-    case VEXDET_HTTP_BODY_CUT: return Server(c) + " closed the connection before the whole body arrived";
-    case VEXDET_HTTP_TOO_MANY_REDIRECTS: return Server(c) + " redirected more than " + std::to_string(kMaxRedirects) + " times in a row";
-    case VEXDET_HTTP_REDIRECT_REFUSED:
-        return Server(c) + " redirected to a place the control does not follow (from https to http, or to "
-                           "another scheme)";
-    case VEXDET_BAD_REPLY: return Server(c) + " sent a response that cannot be read";
-    default: return Server(c) + " answered unexpectedly" + reply;
-    }
-}
-
-std::string TlsCause(const FailureContext& c)
-{
-    const std::string who = "the certificate of " + c.host;
-    switch (c.lErrorEx)
-    {
-    case VEXDET_TLS_HANDSHAKE_REFUSED:
-        return Server(c) + " refused the TLS handshake (it may offer nothing newer than TLS 1.1)";
-    case VEXDET_TLS_UNTRUSTED: return who + " is not trusted: it does not lead to a trusted root";
-    case VEXDET_TLS_NAME_MISMATCH: return who + " was not issued for that name";
-    case VEXDET_TLS_EXPIRED: return who + " has expired or is not valid yet";
-    case VEXDET_TLS_REVOKED: return who + " has been revoked";
-    case VEXDET_TLS_WRONG_USAGE: return who + " is not meant for a server";
-    default: return "the TLS connection to " + Endpoint(c.host, c.port) + " failed";
-    }
+    if (c.lErrorEx == VEXDET_NOT_FOUND || c.lErrorEx == VEXDET_NOT_AUTHORISED || c.lErrorEx == VEXDET_UNEXPECTED)
+        return Quoted(c.serverReply).empty() ? Server(c) + " answered unexpectedly"
+                                             : Server(c) + " answered " + CleanPeerText(c.serverReply);
+    return Cause(c);
 }
 
 std::string ProxyCause(const FailureContext& c)
 {
-    const std::string reply = Quoted(c.serverReply);
     if (c.lErrorEx >= 10000)
         return "no connection to " + Proxy(c) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds, c.proxyHost);
     if (c.lErrorEx >= 100 && c.lErrorEx <= 599)
+    {
+        const std::string reply = Quoted(c.serverReply);
         return Proxy(c) + " refused the tunnel to " + Endpoint(c.host, c.port) +
                (reply.empty() ? " (status " + std::to_string(c.lErrorEx) + ")" : reply);
-    switch (c.lErrorEx)
-    {
-    case VEXDET_PROXY_AUTH_REQUIRED:
-        return Proxy(c) + " asks for a user name and password" + reply +
-               "; set HTTPProxyUsername and HTTPProxyPassword";
-    case VEXDET_PROXY_AUTH_REFUSED: return Proxy(c) + " refused the user name or password" + reply;
-    case VEXDET_PROXY_AUTH_SCHEME:
-        return Proxy(c) + " asks for a kind of authentication other than Basic (such as NTLM or Negotiate)" + reply +
-               "; the control answers Basic only: ask for Basic, or for a bypass of the proxy";
-    case VEXDET_PROXY_NO_CHALLENGE:
-        return Proxy(c) + " asks for authentication without saying which" + reply +
-               " (no Proxy-Authenticate field); no password is sent to it";
-    case VEXDET_PROXY_UNUSABLE:
-        return "the proxy configuration script answered \"" + CleanPeerText(c.proxyHost) +
-               "\", which names no proxy the control can use (PROXY, SOCKS, SOCKS4, SOCKS5 or DIRECT)";
-    case VEXDET_PROXY_ACTIVE_FTP:
-        return "active FTP cannot pass through " + Proxy(c) + "; set UsePASV to 1 for passive FTP";
-    case VEXDET_PROXY_BAD_ANSWER: return Proxy(c) + " sent an answer that cannot be read";
-    case VEXDET_PROXY_SETTING:
-        return "the HTTP proxy \"" + CleanPeerText(c.proxyHost) +
-               "\" is no host:port; check HTTPProxy or the system's proxy settings";
-    case VEXDET_PROXY_BAD_TARGET:
-        return "the host \"" + CleanPeerText(c.host) + "\" cannot be named to " + Proxy(c);
-    default: return Proxy(c) + " failed the request" + reply;
     }
-}
-
-std::string UrlCause(long detail)
-{
-    switch (detail)
-    {
-    case VEXDET_URL_NO_SCHEME:
-        return "the URL was refused: it does not start with http://, https://, ftp:// or ftps://";
-    case VEXDET_URL_UNKNOWN_SCHEME: return "the URL was refused: only http, https, ftp and ftps are fetched";
-    case VEXDET_URL_CONTROL_CHARACTER: return "the URL was refused: it holds a control character";
-    case VEXDET_URL_EMPTY_HOST: return "the URL was refused: it names no host";
-    case VEXDET_URL_BAD_HOST:
-        return "the URL was refused: the host is no name, IPv4 address or IPv6 address in brackets";
-    case VEXDET_URL_BAD_FTP_TYPE:
-        return "the URL was refused: an ftp path may end only in ;type=a or ;type=i";
-    case VEXDET_URL_BAD_INTERNATIONAL_HOST:
-        return "the URL was refused: the international host name has no valid IDNA (A-label) form";
-    case VEXDET_URL_BAD_PORT: return "the URL was refused: the port is not a number from 1 to 65535";
-    case VEXDET_URL_BAD_ESCAPE: return "the URL was refused: it holds a broken %-escape";
-    case VEXDET_URL_TOO_LONG:
-        return "the URL was refused: it is longer than " + std::to_string(url::kMaxUrlLength) + " characters";
-    case VEXDET_URL_BAD_DIGEST:
-        return "the URL was refused: its fragment asks for a digest that cannot be verified (sha256, sha384 or "
-               "sha512 with 64, 96 or 128 hex digits, once)";
-    default: return "the URL was refused: it is missing or no valid text";
-    }
+    return Cause(c);
 }
 
 std::string VerifyCause(const FailureContext& c)
@@ -245,18 +173,18 @@ std::string DescribeFailure(const FailureContext& c)
                         (c.bViaSocks || c.bViaHttpProxy ? " through " + Proxy(c) : std::string()) +
                         (c.lErrorEx ? ": " + SocketCause(c.lErrorEx, 1) : std::string()) +
                         "; check the network or the ProbeTarget setting");
-    case VEXERR_URL: return Sentence(UrlCause(c.lErrorEx));
+    case VEXERR_URL: return Sentence(Cause(c));
     case VEXCTL_DIAL_FAILED:
         return Sentence("the dial-up connection \"" + CleanPeerText(c.dialEntry) + "\" could not be brought up");
-    case VEXERR_SOCKS: return Sentence(Proxy(c) + " " + SocksCause(c.lErrorEx) + " for " + Endpoint(c.host, c.port));
+    case VEXERR_SOCKS: return Sentence(Proxy(c) + " " + Cause(c) + " for " + Endpoint(c.host, c.port));
     case VEXERR_SOCKET:
     case VEXERR_CONNECT_FAILED:
         return Sentence((c.bViaSocks || c.bViaHttpProxy ? "no connection through " + Proxy(c) + " to "
                                                         : "no connection to ") +
                         Endpoint(c.host, c.port) + ": " + SocketCause(c.lErrorEx, c.timeoutSeconds, c.host));
-    case VEXERR_FTP: return Sentence(FtpCause(c));
+    case VEXERR_FTP: return Sentence(Cause(c));
     case VEXERR_HTTP: return Sentence(HttpCause(c));
-    case VEXERR_TLS: return Sentence(TlsCause(c));
+    case VEXERR_TLS: return Sentence(Cause(c));
     case VEXERR_PROXY: return Sentence(ProxyCause(c));
     case VEXERR_LOCALFILE:
         if (c.lErrorEx == VEXFILE_PATH_TOO_LONG)
@@ -273,23 +201,4 @@ std::string DescribeFailure(const FailureContext& c)
         return Sentence("the fetch from " + Endpoint(c.host, c.port) + " failed (error " + std::to_string(c.lError) +
                         ", detail " + std::to_string(c.lErrorEx) + ")");
     }
-}
-
-long UrlRefusalDetail(url::UrlError error)
-{
-    switch (error)
-    {
-    case url::UrlError::kNoScheme: return VEXDET_URL_NO_SCHEME;
-    case url::UrlError::kUnknownScheme: return VEXDET_URL_UNKNOWN_SCHEME;
-    case url::UrlError::kControlCharacter: return VEXDET_URL_CONTROL_CHARACTER;
-    case url::UrlError::kEmptyHost: return VEXDET_URL_EMPTY_HOST;
-    case url::UrlError::kBadHost: return VEXDET_URL_BAD_HOST;
-    case url::UrlError::kBadInternationalHost: return VEXDET_URL_BAD_INTERNATIONAL_HOST;
-    case url::UrlError::kBadPort: return VEXDET_URL_BAD_PORT;
-    case url::UrlError::kBadEscape: return VEXDET_URL_BAD_ESCAPE;
-    case url::UrlError::kBadFtpType: return VEXDET_URL_BAD_FTP_TYPE;
-    case url::UrlError::kTooLong: return VEXDET_URL_TOO_LONG;
-    case url::UrlError::kNone: break;
-    }
-    return VEXDET_URL_NOT_TEXT;
 }

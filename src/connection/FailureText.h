@@ -9,10 +9,6 @@
 #include <cstdint>
 #include <string>
 
-namespace url {
-enum class UrlError;
-}
-
 struct FailureContext
 {
     long lError = 0;
@@ -44,6 +40,3 @@ std::string CleanPeerText(const std::string& text);
 
 // One English sentence for the failure; empty when lError is 0.
 std::string DescribeFailure(const FailureContext& context);
-
-// The detail (VEXDET_URL_*) beside -190 for a URL the parser refused.
-long UrlRefusalDetail(url::UrlError error);

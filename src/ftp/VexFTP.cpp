@@ -97,8 +97,8 @@ bool CVexFTP::Connect(const char* pszHost, const char* pszUser, const char* pszP
     bool bResult = false;
     if (!m_bCreated && !(m_bCreated = VEXSOCK::Create(kTransferTimeoutSeconds, false)))
         CopyErrorFrom(*this);
-    else if (!VEXSOCK::Connect(pszHost, port))
-        SetError(VEXERR_SOCKET, ConnectFailureReason());
+    else if (!OpenTo(pszHost, port, nullptr))
+        CopyErrorFrom(*this);
     else
         bResult = Login(pszUser, pszPassword);
     LogReturned("CVexFTP::Connect()", bResult);

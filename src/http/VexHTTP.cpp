@@ -7,30 +7,13 @@
 #include "TunnelMessages.h"
 #include "LineReader.h"
 #include "LocalFile.h"
+#include "StatusDetail.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 #include "WideText.h"
 
 #include <memory>
 #include <new>
-
-namespace {
-
-
-long StatusDetail(long status)
-{
-    switch (status)
-    {
-    case 301:
-    case 302:
-    case 404: return VEXDET_NOT_FOUND;
-    case 401:
-    case 403: return VEXDET_NOT_AUTHORISED;
-    default: return VEXDET_UNEXPECTED;
-    }
-}
-
-} // namespace
 
 CVexHTTP::CVexHTTP()
     : VEXSOCK(false)
@@ -59,13 +42,7 @@ bool CVexHTTP::Connect(const char* pszHost, uint16_t port)
     LogFormat("CVexHTTP::Connect( %s, %u)\n", pszHost, port);
     m_pszHost.Assign(pszHost);
     m_nPort = port;
-    bool bResult = EnsureCreated();
-    if (bResult && !VEXSOCK::Connect(pszHost, port))
-    {
-        SetError(VEXERR_SOCKET, ConnectFailureReason());
-        m_lResponseCode = 0;
-        bResult = false;
-    }
+    const bool bResult = Open(pszHost, port, nullptr);
     LogReturned("CVexHTTP::Connect()", bResult);
     return bResult;
 }
@@ -77,16 +54,19 @@ bool CVexHTTP::ConnectSocks(const char* pszHost, uint16_t port, const char* pszP
               proxyPort, version, authMethod, pszUser);
     m_pszHost.Assign(pszHost);
     m_nPort = port;
-    bool bResult = EnsureCreated();
-    if (bResult &&
-        !VEXSOCK::ConnectSocks(pszHost, port, pszProxyHost, proxyPort, version, authMethod, pszUser, pszPassword))
-    {
-        CopyChannelError();
-        m_lResponseCode = 0;
-        bResult = false;
-    }
+    const SocksEndpoint socks = {pszProxyHost, proxyPort, version, authMethod, pszUser, pszPassword};
+    const bool bResult = Open(pszHost, port, &socks);
     LogReturned("CVexHTTP::ConnectSocks()", bResult);
     return bResult;
+}
+
+bool CVexHTTP::Open(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks)
+{
+    if (EnsureCreated() && OpenTo(pszHost, port, pSocks))
+        return true;
+    CopyChannelError();
+    m_lResponseCode = 0;
+    return false;
 }
 
 bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route)
@@ -324,7 +304,7 @@ bool CVexHTTP::MoveFile(const char* pszRemote, const wchar_t* pwszLocal)
     if (!SendAndCheck(request, 200))
     {
         if (m_lLastError == VEXERR_HTTP)
-            m_lLastErrorEx = StatusDetail(m_lResponseCode);
+            m_lLastErrorEx = http::StatusDetail(static_cast<int>(m_lResponseCode), http::Protocol::kHttp10);
         if (m_bViaHttpProxy && m_lResponseCode == 407)
             ReadProxyChallenges();
         return false;

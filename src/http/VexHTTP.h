@@ -75,6 +75,9 @@ private:
     }
     void CopyChannelError() { SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx()); }
     bool EnsureCreated();
+    // The socket, then the connection, directly or through SOCKS; a failure
+    // is recorded as VEXSOCK::OpenTo leaves it.
+    bool Open(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks);
     // The header lines after a 407 status line, up to the empty one.
     void ReadProxyChallenges();
     int GetLine(char (&line)[CLineBuffer::kBlockSize]);

@@ -7,6 +7,7 @@
 #include "HttpTunnel.h"
 #include "LocalFile.h"
 #include "MessagePump.h"
+#include "StatusDetail.h"
 #include "TraceText.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
@@ -19,23 +20,10 @@
 
 namespace {
 
-
 // Request buffer: the request line holds a target of up to a URL's length.
 constexpr size_t kRequestSize = 4096;
 // The reason phrase kept for the host's error text.
 constexpr size_t kMaxReasonLength = 128;
-
-long StatusDetail(int status)
-{
-    switch (status)
-    {
-    case 404:
-    case 410: return VEXDET_NOT_FOUND;
-    case 401:
-    case 403: return VEXDET_NOT_AUTHORISED;
-    default: return VEXDET_UNEXPECTED;
-    }
-}
 
 } // namespace
 
@@ -66,12 +54,7 @@ bool CVexHTTP11::EnsureCreated()
 bool CVexHTTP11::Connect(const char* pszHost, uint16_t port)
 {
     LogFormat("CVexHTTP11::Connect( %s, %u)\n", pszHost, port);
-    bool bResult = EnsureCreated();
-    if (bResult && !VEXSOCK::Connect(pszHost, port))
-    {
-        SetError(VEXERR_SOCKET, ConnectFailureReason());
-        bResult = false;
-    }
+    const bool bResult = Open(pszHost, port, nullptr);
     LogReturned("CVexHTTP11::Connect()", bResult);
     return bResult;
 }
@@ -80,14 +63,19 @@ bool CVexHTTP11::ConnectSocks(const char* pszHost, uint16_t port, const SocksEnd
 {
     LogFormat("CVexHTTP11::ConnectSocks( %s, %u, %s, %u, %u, %u, %s, {password})\n", pszHost, port, socks.pszServer,
               socks.port, socks.version, socks.authMethod, socks.pszUser);
-    bool bResult = EnsureCreated();
-    if (bResult && !VEXSOCK::ConnectSocks(pszHost, port, socks))
-    {
-        SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
-        bResult = false;
-    }
+    const bool bResult = Open(pszHost, port, &socks);
     LogReturned("CVexHTTP11::ConnectSocks()", bResult);
     return bResult;
+}
+
+bool CVexHTTP11::Open(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks)
+{
+    if (!EnsureCreated())
+        return false;
+    if (OpenTo(pszHost, port, pSocks))
+        return true;
+    SetError(VEXSOCK::GetLastError(), VEXSOCK::GetLastErrorEx());
+    return false;
 }
 
 bool CVexHTTP11::ConnectHttpProxy(const HttpProxyRoute& route)
@@ -253,7 +241,7 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
     }
     if (pReply->status != 200)
     {
-        SetError(VEXERR_HTTP, StatusDetail(pReply->status));
+        SetError(VEXERR_HTTP, http::StatusDetail(pReply->status, http::Protocol::kHttp11));
         return false;
     }
     return ReceiveBody(headers, pwszLocal);

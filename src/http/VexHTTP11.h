@@ -73,6 +73,9 @@ private:
     }
     void CopyStreamError() { SetError(m_stream.LastError(), m_stream.LastErrorEx()); }
     bool EnsureCreated();
+    // The socket, then the connection, directly or through SOCKS; a failure
+    // is recorded as VEXSOCK::OpenTo leaves it.
+    bool Open(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks);
     // The next line of the head; false (pair set) when none can come.
     bool NextLine(std::string* pLine);
     bool ReadStatus(Reply* pReply);

@@ -184,6 +184,16 @@ bool VEXSOCK::Connect(const char* pszHost, uint16_t port)
     return false;
 }
 
+bool VEXSOCK::OpenTo(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks)
+{
+    if (pSocks)
+        return ConnectSocks(pszHost, port, *pSocks);
+    if (Connect(pszHost, port))
+        return true;
+    Record(VEXERR_SOCKET, ConnectFailureReason());
+    return false;
+}
+
 namespace {
 
 // The socket events that may end a wait of each mode. A listening socket

@@ -72,6 +72,11 @@ public:
         return ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version, socks.authMethod,
                             socks.pszUser, socks.pszPassword);
     }
+    // Connect, or ConnectSocks when pSocks is given, leaving the pair every
+    // client records for a connection that failed: -120 with
+    // ConnectFailureReason() for a direct one, the proxy's own pair
+    // through SOCKS.
+    bool OpenTo(const char* pszHost, uint16_t port, const SocksEndpoint* pSocks);
     bool NegotiateSocks5(unsigned authMethod, const char* pszUser, const char* pszPassword);
     void EvaluateSocksReply(const uint8_t* pReply, unsigned version);
     // Reads one SOCKS 5 reply and not a byte past it. -1 when the socket

@@ -2,6 +2,7 @@
 // of each family in words.
 #include "FailureText.h"
 
+#include "DetailTable.h"
 #include "Url.h"
 #include "VexErrors.h"
 
@@ -158,4 +159,26 @@ TEST(UrlRefusalDetail, EveryRefusalHasADetailAndASentenceOfItsOwn)
     const size_t count = static_cast<size_t>(url::UrlError::kTooLong) - static_cast<size_t>(url::UrlError::kNoScheme) + 1;
     EXPECT_EQ(details.size(), count) << "two refusals share a detail";
     EXPECT_EQ(sentences.size(), count) << "two refusals share a sentence";
+}
+
+TEST(DetailTable, EachFamilyListsEveryDetailOnceWithItsOwnNameAndCause)
+{
+    size_t count = 0;
+    const DetailEntry* pEntries = DetailEntries(&count);
+    std::set<std::pair<long, long>> keys;
+    std::set<std::string> causes;
+    for (size_t i = 0; i < count; ++i)
+    {
+        const DetailEntry& e = pEntries[i];
+        SCOPED_TRACE(e.pszName);
+        EXPECT_TRUE(keys.insert({e.lError, e.lErrorEx}).second) << "listed twice";
+        EXPECT_EQ(std::string(e.pszName).rfind(e.lErrorEx ? "VEXDET_" : "0", 0), 0u);
+        EXPECT_EQ(FindDetail(e.lError, e.lErrorEx), &e);
+        // Only the URL family's fallback repeats the words of a detail (1068).
+        const bool bRepeats = e.lError == VEXERR_URL && e.lErrorEx == 0;
+        EXPECT_TRUE(causes.insert(std::to_string(e.lError) + e.pszCause).second || bRepeats) << e.pszCause;
+    }
+    // A detail a family does not list gets that family's fallback.
+    EXPECT_EQ(FindDetail(VEXERR_FTP, 99999)->lErrorEx, 0);
+    EXPECT_EQ(FindDetail(VEXERR_LOCALFILE, 0), nullptr);
 }
