@@ -1,10 +1,15 @@
 #include "FailureText.h"
 
+#include "SecurityStatusName.h"
 #include "Url.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 
 namespace {
+
+// SEC_E_NO_CREDENTIALS: the process has no logon the package can use (no
+// domain logon, no Kerberos ticket).
+constexpr uint32_t kNoCredentials = 0x8009030E;
 
 std::string Endpoint(const std::string& host, uint16_t port)
 {
@@ -138,11 +143,22 @@ std::string ProxyCause(const FailureContext& c)
     {
     case VEXDET_PROXY_AUTH_REQUIRED:
         return Proxy(c) + " asks for a user name and password" + reply +
-               "; set HTTPProxyUsername and HTTPProxyPassword";
-    case VEXDET_PROXY_AUTH_REFUSED: return Proxy(c) + " refused the user name or password" + reply;
+               " (Basic, which never gets the Windows logon); set HTTPProxyUsername and HTTPProxyPassword";
+    case VEXDET_PROXY_AUTH_REFUSED:
+        return Proxy(c) + " refused the user name or password, or the Windows logon" + reply;
     case VEXDET_PROXY_AUTH_SCHEME:
-        return Proxy(c) + " asks for a kind of authentication other than Basic (such as NTLM or Negotiate)" + reply +
-               "; the control answers Basic only: ask for Basic, or for a bypass of the proxy";
+        return Proxy(c) + " asks for a kind of authentication the control does not speak (such as Digest)" + reply +
+               "; the control answers Negotiate, NTLM and Basic: ask for one of them, or for a bypass of the proxy";
+    case VEXDET_PROXY_SIGN_ON:
+        return "the Windows sign-on at " + Proxy(c) + " failed: the security package answered " +
+               tls::SecurityStatusName(c.securityStatus) +
+               (c.securityStatus == kNoCredentials ? " (no logon to sign on with: set HTTPProxyUsername and "
+                                                     "HTTPProxyPassword, or sign on to the domain)"
+                                                   : std::string());
+    case VEXDET_PROXY_KERBEROS_NAME:
+        return "Kerberos knows no service HTTP/" + CleanPeerText(c.proxyHost) + " for " + Proxy(c) +
+               " (security package status " + tls::SecurityStatusName(c.securityStatus) +
+               "); name the proxy as its service account is registered";
     case VEXDET_PROXY_NO_CHALLENGE:
         return Proxy(c) + " asks for authentication without saying which" + reply +
                " (no Proxy-Authenticate field); no password is sent to it";

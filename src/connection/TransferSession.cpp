@@ -5,6 +5,7 @@
 #include "FtpFeatures.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
+#include "ProxySignOn.h"
 #include "InternationalHost.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -107,12 +108,16 @@ SocksEndpoint CTransferSession::Socks() const
     return socks;
 }
 
-bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challenges)
+bool CTransferSession::AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChallenges& challenges)
 {
     long lDetail = 0;
-    if (m_route.RetryAfterChallenge(challenges, &lDetail))
+    const bool bAgain = signOn.Answer(challenges, &lDetail);
+    if (!signOn.Note().empty())
+        Log("CTransferSession: proxy sign-on: " + signOn.Note() + "\n");
+    if (bAgain)
         return true;
     RecordError(VEXERR_PROXY, lDetail);
+    m_proxySecurityStatus = signOn.SecurityStatus();
     return false;
 }
 
@@ -120,6 +125,8 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
 {
     if (!ChooseRoute("http", Text(pszHost), port, proxy::AbsoluteHttpTarget(Text(pszHost), port, Text(pszRemote))))
         return false;
+    // A new connection for every leg: the HTTP/1.0 client closes each.
+    CProxySignOn signOn(m_route);
     for (;;)
     {
         std::unique_ptr<CVexHTTP> http(new (std::nothrow) CVexHTTP);
@@ -132,7 +139,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         const bool bConnected =
             UsesSocks()    ? http->ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version,
                                                 socks.authMethod, socks.pszUser, socks.pszPassword)
-            : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route)
+            : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route, signOn.Authorization())
                            : http->Connect(pszHost, port);
         if (!bConnected)
         {
@@ -144,7 +151,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         RecordError(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
         m_serverReply = Text(http->m_statusLine.Get());
         if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 &&
-            RetryAfterChallenge(http->m_proxyChallenges))
+            AnswerProxy(signOn, http->m_proxyChallenges))
             continue;
         return bCompleted;
     }
@@ -191,6 +198,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     {
         RecordError(ftp->GetLastError(), ftp->GetLastErrorEx());
         m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
+        m_proxySecurityStatus = ftp->m_proxySecurityStatus;
         return false;
     }
     // Only a path beyond ASCII asks the server about UTF-8: for any other
@@ -202,6 +210,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     // The reason of a failure is read before QUIT clears it.
     RecordError(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
     m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
+    m_proxySecurityStatus = ftp->m_proxySecurityStatus;
     ftp->Disconnect();
     return bCompleted;
 }
@@ -232,6 +241,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
     const bool bAbsoluteForm = m_route.bUse && target.scheme == url::Scheme::kHttp;
     const std::string requestTarget =
         bAbsoluteForm ? proxy::AbsoluteHttpTarget(target.host, target.port, target.target) : target.target;
+    CProxySignOn signOn(m_route);
     for (;;)
     {
         std::unique_ptr<CVexHTTP11> http(new (std::nothrow) CVexHTTP11);
@@ -245,7 +255,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
             // Credentials go only where the URL that carries them points.
             const std::string authorization =
                 target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
-            const std::string proxyAuthorization = bAbsoluteForm ? m_route.Authorization() : std::string();
+            const std::string proxyAuthorization = bAbsoluteForm ? signOn.Authorization() : std::string();
             const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
             http::Get11Request get;
             get.pszTarget = requestTarget.c_str();
@@ -259,9 +269,13 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
                         : m_lLastError == VEXERR_PROXY ? http->m_proxyAnswer
                                                        : std::string();
+        if (m_lLastError == VEXERR_PROXY && http->m_proxySecurityStatus != 0)
+            m_proxySecurityStatus = http->m_proxySecurityStatus;
         http->Disconnect();
-        if (!bDone && bAbsoluteForm && reply.status == 407 && RetryAfterChallenge(reply.proxyChallenges))
+        if (!bDone && bAbsoluteForm && reply.status == 407 && AnswerProxy(signOn, reply.proxyChallenges))
             continue;
+        if (bDone && bAbsoluteForm)
+            signOn.Finish(reply.proxyChallenges);
         *pStatus = reply.status;
         *pLocation = reply.location;
         return bDone;

@@ -294,6 +294,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
         // RunFetch sees to it.
         Fail(session->m_lLastError, session->m_lLastErrorEx);
         m_failure.serverReply = session->m_serverReply;
+        m_failure.securityStatus = session->m_proxySecurityStatus;
     }
     return bCompleted;
 }

@@ -106,6 +106,7 @@ bool CVexHTTP11::ConnectHttpTunnel(HttpProxyRoute& route, const char* pszHost, u
     m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
     SetError(failure.lError, failure.lErrorEx);
     m_proxyAnswer = failure.answer;
+    m_proxySecurityStatus = failure.securityStatus;
     return m_bCreated;
 }
 

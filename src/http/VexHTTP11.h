@@ -8,6 +8,7 @@
 #include "HeadBuffer.h"
 #include "HttpStream.h"
 #include "HttpProxyRoute.h"
+#include "ProxyChallenges.h"
 #include "TlsChannel.h"
 #include "VexSock.h"
 
@@ -62,8 +63,10 @@ public:
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
-    // The proxy's status line when a tunnel was refused.
+    // The proxy's status line when a tunnel was refused, and the security
+    // package's status when a Windows sign-on there failed.
     std::string m_proxyAnswer;
+    uint32_t m_proxySecurityStatus = 0;
 
 private:
     void SetError(long lError, long lErrorEx)
