@@ -242,15 +242,21 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
     const std::string requestTarget =
         bAbsoluteForm ? proxy::AbsoluteHttpTarget(target.host, target.port, target.target) : target.target;
     CProxySignOn signOn(m_route);
+    std::unique_ptr<CVexHTTP11> http;
+    // The connection of the last 407 carries the next leg of a sign-on.
+    bool bKept = false;
     for (;;)
     {
-        std::unique_ptr<CVexHTTP11> http(new (std::nothrow) CVexHTTP11);
-        if (!http)
-            return false;
-        Prepare(*http);
+        if (!bKept)
+        {
+            http.reset(new (std::nothrow) CVexHTTP11);
+            if (!http)
+                return false;
+            Prepare(*http);
+        }
         CVexHTTP11::Reply reply;
         bool bDone = false;
-        if (ConnectHttp11(*http, target))
+        if (bKept || ConnectHttp11(*http, target))
         {
             // Credentials go only where the URL that carries them points.
             const std::string authorization =
@@ -263,7 +269,17 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
             get.pszUserAgent = m_pszUserAgent.Get();
             get.pszAuthorization = authorization.c_str();
             get.pszProxyAuthorization = proxyAuthorization.c_str();
+            get.bKeepAlive = bAbsoluteForm;
             bDone = http->Get(get, pwszLocal, &reply);
+        }
+        if (bKept && reply.status == 0)
+        {
+            // The proxy closed the connection it had kept: the same request
+            // goes once more, on a new one.
+            Log("CTransferSession: the proxy closed the connection: the request goes again on a new one\n");
+            http->Disconnect();
+            bKept = false;
+            continue;
         }
         RecordError(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
@@ -271,9 +287,17 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
                                                        : std::string();
         if (m_lLastError == VEXERR_PROXY && http->m_proxySecurityStatus != 0)
             m_proxySecurityStatus = http->m_proxySecurityStatus;
-        http->Disconnect();
         if (!bDone && bAbsoluteForm && reply.status == 407 && AnswerProxy(signOn, reply.proxyChallenges))
+        {
+            bKept = reply.bConnectionKept;
+            if (!bKept)
+            {
+                Log("CTransferSession: the proxy closes the connection: the next request goes on a new one\n");
+                http->Disconnect();
+            }
             continue;
+        }
+        http->Disconnect();
         if (bDone && bAbsoluteForm)
             signOn.Finish(reply.proxyChallenges);
         *pStatus = reply.status;

@@ -1,7 +1,7 @@
 // CVexHTTP11: one HTTP/1.1 GET of one URL into a local file, directly or
 // through a SOCKS proxy, over TLS for https. One request per connection
-// (Connection: close); the body is framed by its length, by chunked coding
-// or by the server's close. A redirect is handed back to the caller, who
+// (Connection: close), except the legs of a sign-on at an HTTP proxy; the
+// body is framed by its length, by chunked coding or by the server's close. A redirect is handed back to the caller, who
 // decides whether and where to follow it.
 #pragma once
 
@@ -32,8 +32,10 @@ public:
         int status = 0;
         std::string reason;   // the server's reason phrase, as sent (bounded)
         std::string location; // of a redirect
-        // What a proxy's 407 offers.
+        // What a proxy's 407 offers, and whether the connection can carry
+        // the next request (asked for with bKeepAlive; the body was read).
         proxy::CProxyChallenges proxyChallenges;
+        bool bConnectionKept = false;
     };
 
     CVexHTTP11();
@@ -79,7 +81,11 @@ private:
     // The next line of the head; false (pair set) when none can come.
     bool NextLine(std::string* pLine);
     bool ReadStatus(Reply* pReply);
-    bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges);
+    bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges, bool* pbCloses);
+    // Reads and drops the body of a 407 (by its length, up to
+    // kMaxDroppedBody) so that the connection can carry the next leg of a
+    // sign-on; false when it cannot.
+    bool DropProxyAnswerBody(const http::CResponseHeaders& headers);
     bool ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal);
     // Moves the body into file through pBlock (kTransferBlockSize bytes);
     // returns the bytes written, a failure recorded in the pair.

@@ -148,6 +148,8 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
 {
     CProxySignOn signOn(route);
     bool bConnected = false;
+    // The connection of the last 407 carries the next leg of a sign-on.
+    bool bKept = false;
     for (;;)
     {
         *pFailure = ProxyFailure();
@@ -157,6 +159,16 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
         proxy::CProxyChallenges challenges;
         std::string head;
         const int status = AskForTunnel(channel, pszHost, port, signOn.Authorization(), pFailure, &challenges, &head);
+        if (bKept && status == 0)
+        {
+            // The proxy closed the connection it had kept: the same request
+            // goes once more, on a new one.
+            channel.LogFormat("OpenHttpTunnel() the proxy closed the connection: the request goes again on a new one\n");
+            channel.Close();
+            bConnected = bKept = false;
+            continue;
+        }
+        bKept = false;
         channel.LogFormat("OpenHttpTunnel( %s, %u ) through %s:%u: %.200s\n", pszHost ? pszHost : "", port,
                           route.host.c_str(), route.port,
                           status ? pFailure->answer.c_str() : "no answer");
@@ -176,7 +188,8 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
             channel.LogFormat("OpenHttpTunnel() sign-on: %s\n", signOn.Note().c_str());
         if (bAgain)
         {
-            if (!DiscardAnswerBody(channel, head))
+            bKept = DiscardAnswerBody(channel, head);
+            if (!bKept)
             {
                 channel.LogFormat("OpenHttpTunnel() the proxy closes the connection: the next request goes on a new one\n");
                 channel.Close();

@@ -2,6 +2,7 @@
 
 #include "Ascii.h"
 #include "HostSyntax.h"
+#include "Http11Messages.h"
 
 namespace proxy {
 namespace {
@@ -62,13 +63,12 @@ bool AnswerClosesConnection(const std::string& head)
     bool bClose = !ascii::StartsWithNoCase(head, "http/1.1");
     for (size_t at = head.find('\n'); at != std::string::npos; at = head.find('\n', at + 1))
     {
-        const std::string_view line = std::string_view(head).substr(at + 1, head.find('\n', at + 1) - at - 1);
-        if (!ascii::StartsWithNoCase(line, "connection:") && !ascii::StartsWithNoCase(line, "proxy-connection:"))
-            continue;
-        const std::string value = ascii::ToLower(std::string(line.substr(line.find(':') + 1)));
-        if (value.find("close") != std::string::npos)
+        const std::string line = head.substr(at + 1, head.find('\n', at + 1) - at - 1);
+        if (http::FieldClosesConnection(line))
             return true;
-        if (value.find("keep-alive") != std::string::npos)
+        // An HTTP/1.0 proxy keeps the connection only when it says so.
+        if ((ascii::StartsWithNoCase(line, "connection:") || ascii::StartsWithNoCase(line, "proxy-connection:")) &&
+            ascii::ToLower(line).find("keep-alive") != std::string::npos)
             bClose = false;
     }
     return bClose;

@@ -62,6 +62,10 @@ bool Decode(std::string_view text, std::string* pBytes)
                 return false;
             group = group << 6 | static_cast<uint32_t>(value);
         }
+        // The bits that padding leaves over must be zero: one text per byte
+        // string, as the encoder writes it.
+        if ((cbPadding == 1 && (group & 0xff) != 0) || (cbPadding == 2 && (group & 0xffff) != 0))
+            return false;
         pBytes->push_back(static_cast<char>(group >> 16 & 0xff));
         if (cbPadding < 2)
             pBytes->push_back(static_cast<char>(group >> 8 & 0xff));

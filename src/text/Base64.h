@@ -11,7 +11,8 @@ namespace base64 {
 std::string Encode(std::string_view bytes);
 
 // The bytes of text; false for anything but whole groups of four alphabet
-// characters, padded at the end only (a token is never cut or mended).
+// characters, padded at the end only, with the bits the padding leaves
+// over zero (a token is never cut or mended).
 bool Decode(std::string_view text, std::string* pBytes);
 
 } // namespace base64

@@ -312,48 +312,67 @@ TEST_F(HttpProxy, NtlmSignsOnInThreeLegsOnTheConnectionOfEach407)
     const std::string challenge = "TlRMTVNTUAACAAAACAAIADAAAAAFgokAAQIDBAUGBwgAAAAAAAAAAB4AHgA4AAAAVgBFAFgAQQACAAgAVgBF"
                                   "AFgAQQABAAoAUABSAE8AWABZAAAAAAA=";
     SetText("HTTPProxyBypass", "127.0.0.1");
+    const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const struct
+    {
+        const char* name;
+        std::string url;
+        unsigned firstLines; // of the request before any leg; one more with a leg
+        std::string answer;  // to the third leg
+    } paths[] = {
+        // The tunnel's server closes at once: the TLS handshake fails.
+        {"CONNECT", "https://localhost:1/x", 3, "HTTP/1.1 200 Connection established\r\n\r\n"},
+        {"absolute form", web, 6, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(m_body.size()) + "\r\n\r\n" + m_body},
+    };
     const struct
     {
         std::string user;
         bool bThirdLeg; // false: the sign-on fails before it (SEC_E_* in the text)
-    } cases[] = {
+    } accounts[] = {
         {"VEXA\\vexhttp", true},
         {"vexhttp@VEXA", true},
         {"", false},
     };
-    for (const auto& c : cases)
+    for (const auto& p : paths)
     {
-        SCOPED_TRACE(c.user.empty() ? "the logon" : c.user);
-        CScriptedPeer proxy;
-        proxy.ExpectLine().ExpectLine().ExpectLine();
-        proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
-                   "Content-Length: 9\r\n\r\nno access");
-        proxy.ExpectLine().ExpectLine().ExpectLine().ExpectLine();
-        proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM " + challenge +
-                   "\r\nContent-Length: 0\r\n\r\n");
-        if (c.bThirdLeg)
-            proxy.ExpectLine().ExpectLine().ExpectLine().ExpectLine().Send("HTTP/1.1 200 Connection established\r\n\r\n");
-        proxy.Close();
-        UseProxy(proxy.Start(), c.user, "vexhttp-secret");
-        // The tunnel's server closes at once: the TLS handshake fails.
-        EXPECT_FALSE(FetchUrl("https://localhost:1/x"));
-        proxy.Join();
-        const std::string received = proxy.Received();
-        EXPECT_NE(received.find("Proxy-Authorization: NTLM TlRMTVNTUAAB"), std::string::npos) << received;
-        const size_t third = received.find("Proxy-Authorization: NTLM TlRMTVNTUAAD");
-        EXPECT_EQ(third != std::string::npos, c.bThirdLeg) << received;
-        if (c.bThirdLeg)
+        for (const auto& a : accounts)
         {
-            EXPECT_NE(LastPair().first, VEXERR_PROXY);
-            std::string message;
-            const size_t start = third + std::strlen("Proxy-Authorization: NTLM ");
-            ASSERT_TRUE(base64::Decode(received.substr(start, received.find('\r', start) - start), &message));
-            EXPECT_NE(message.find(std::string("v\0e\0x\0h\0t\0t\0p\0", 14)), std::string::npos);
-        }
-        else
-        {
-            EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_SIGN_ON));
-            EXPECT_NE(m_engine.LastFetchErrorText().find("SEC_E_"), std::string::npos) << m_engine.LastFetchErrorText();
+            SCOPED_TRACE(std::string(p.name) + " as " + (a.user.empty() ? "the logon" : a.user));
+            CScriptedPeer proxy;
+            for (unsigned i = 0; i < p.firstLines; ++i)
+                proxy.ExpectLine();
+            proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
+                       "Content-Length: 9\r\n\r\nno access");
+            for (unsigned i = 0; i <= p.firstLines; ++i)
+                proxy.ExpectLine();
+            proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM " + challenge +
+                       "\r\nContent-Length: 0\r\n\r\n");
+            for (unsigned i = 0; a.bThirdLeg && i <= p.firstLines; ++i)
+                proxy.ExpectLine();
+            if (a.bThirdLeg)
+                proxy.Send(p.answer);
+            proxy.Close();
+            UseProxy(proxy.Start(), a.user, "vexhttp-secret");
+            EXPECT_EQ(FetchUrl(p.url), a.bThirdLeg && p.url == web) << m_engine.LastFetchErrorText();
+            proxy.Join();
+            const std::string received = proxy.Received();
+            EXPECT_NE(received.find("Proxy-Authorization: NTLM TlRMTVNTUAAB"), std::string::npos) << received;
+            const size_t third = received.find("Proxy-Authorization: NTLM TlRMTVNTUAAD");
+            EXPECT_EQ(third != std::string::npos, a.bThirdLeg) << received;
+            if (a.bThirdLeg)
+            {
+                EXPECT_NE(LastPair().first, VEXERR_PROXY);
+                std::string message;
+                const size_t start = third + std::strlen("Proxy-Authorization: NTLM ");
+                ASSERT_TRUE(base64::Decode(received.substr(start, received.find('\r', start) - start), &message));
+                EXPECT_NE(message.find(std::string("v\0e\0x\0h\0t\0t\0p\0", 14)), std::string::npos);
+            }
+            else
+            {
+                EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_SIGN_ON));
+                EXPECT_NE(m_engine.LastFetchErrorText().find("SEC_E_"), std::string::npos)
+                    << m_engine.LastFetchErrorText();
+            }
         }
     }
 }

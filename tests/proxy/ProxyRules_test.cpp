@@ -204,6 +204,24 @@ TEST(TunnelMessages, TheStrongestSchemeOfferedIsChosenAndBasicOnlyWithCredential
     EXPECT_EQ(server.Choose(false), AuthScheme::kNegotiate);
 }
 
+TEST(TunnelMessages, AnAnswerKeepsItsConnectionUnlessItSaysOrIsHttp10)
+{
+    const struct
+    {
+        const char* head;
+        bool bCloses;
+    } cases[] = {
+        {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n", false},
+        {"HTTP/1.1 407 x\r\nProxy-Connection: Close\r\n\r\n", true},
+        {"HTTP/1.1 407 x\nConnection: keep-alive, close\n\n", true},
+        {"HTTP/1.0 407 x\r\n\r\n", true},
+        {"HTTP/1.0 407 x\r\nProxy-Connection: keep-alive\r\n\r\n", false},
+        {"HTTP/1.1 407 x\r\nX-Note: close\r\n\r\n", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::AnswerClosesConnection(c.head), c.bCloses) << c.head;
+}
+
 TEST(TunnelMessages, Base64TokensDecodeOnlyWhole)
 {
     const struct
@@ -212,8 +230,9 @@ TEST(TunnelMessages, Base64TokensDecodeOnlyWhole)
         bool bValid;
         const char* bytes;
     } cases[] = {
-        {"", true, ""}, {"TlRMTQ==", true, "NTLM"}, {"dTpw", true, "u:p"}, {"YWI=", true, "ab"},
-        {"YWI", false, ""}, {"Y=I=", false, ""}, {"YW==YWJj", false, ""}, {"YW\r\n", false, ""}, {"Y-I=", false, ""},
+        {"", true, ""},         {"TlRMTQ==", true, "NTLM"}, {"dTpw", true, "u:p"}, {"YWI=", true, "ab"},
+        {"YWI", false, ""},     {"YWJ=", false, ""},        {"YR==", false, ""},    {"Y=I=", false, ""},
+        {"YW==YWJj", false, ""}, {"YW\r\n", false, ""},     {"Y-I=", false, ""},
     };
     for (const auto& c : cases)
     {
