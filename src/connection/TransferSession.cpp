@@ -5,6 +5,8 @@
 #include "FtpFeatures.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
+#include "HttpSignOn.h"
+#include "ProxyRules.h"
 #include "ProxySignOn.h"
 #include "InternationalHost.h"
 #include "Url.h"
@@ -18,6 +20,9 @@
 #include <new>
 
 namespace {
+
+// A server that asks for more legs than NTLM's three is refusing.
+constexpr unsigned kMaxSignOnAnswers = 4;
 
 std::string Text(const char* psz)
 {
@@ -119,6 +124,19 @@ bool CTransferSession::AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChal
     RecordError(VEXERR_PROXY, lDetail);
     m_proxySecurityStatus = signOn.SecurityStatus();
     return false;
+}
+
+bool CTransferSession::AnswerServer(CHttpSignOn& signOn, const proxy::CProxyChallenges& challenges)
+{
+    long lDetail = 0;
+    const proxy::AuthScheme scheme = challenges.Choose(false);
+    const bool bAgain = signOn.IsStarted() ? signOn.Continue(challenges, &lDetail)
+                        : scheme != proxy::AuthScheme::kNone && scheme != proxy::AuthScheme::kBasic &&
+                              signOn.Begin(scheme, &lDetail);
+    if (!signOn.Note().empty())
+        Log("CTransferSession: server sign-on: " + signOn.Note() + "\n");
+    // A refusal stays the server's 401 (VEXDET_NOT_AUTHORISED).
+    return bAgain;
 }
 
 bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const wchar_t* pwszLocal)
@@ -242,6 +260,14 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
     const std::string requestTarget =
         bAbsoluteForm ? proxy::AbsoluteHttpTarget(target.host, target.port, target.target) : target.target;
     CProxySignOn signOn(m_route);
+    // Windows sign-on at the server, as browsers restrict it: the user's
+    // logon only for hosts IntegratedAuthServers names; the URL's own
+    // credentials there or over TLS; nothing over plain http elsewhere.
+    const bool bListed = proxy::BypassMatches(m_integratedAuthServers, target.host, target.port);
+    const bool bServerSignOn = bListed || (target.hasUserInfo && target.scheme == url::Scheme::kHttps);
+    CHttpSignOn serverSignOn(target.host, target.hasUserInfo ? target.user : std::string(),
+                             target.hasUserInfo ? target.password : std::string(), "the URL's user info");
+    unsigned nServerAnswers = 0;
     std::unique_ptr<CVexHTTP11> http;
     // The connection of the last 407 carries the next leg of a sign-on.
     bool bKept = false;
@@ -260,7 +286,9 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
         {
             // Credentials go only where the URL that carries them points.
             const std::string authorization =
-                target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
+                serverSignOn.IsStarted() ? serverSignOn.Authorization()
+                : target.hasUserInfo     ? http::BasicAuthorization(target.user, target.password)
+                                         : std::string();
             const std::string proxyAuthorization = bAbsoluteForm ? signOn.Authorization() : std::string();
             const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
             http::Get11Request get;
@@ -269,7 +297,7 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
             get.pszUserAgent = m_pszUserAgent.Get();
             get.pszAuthorization = authorization.c_str();
             get.pszProxyAuthorization = proxyAuthorization.c_str();
-            get.bKeepAlive = bAbsoluteForm;
+            get.bKeepAlive = bAbsoluteForm || serverSignOn.IsStarted();
             bDone = http->Get(get, pwszLocal, &reply);
         }
         if (bKept && reply.status == 0)
@@ -287,7 +315,14 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
                                                        : std::string();
         if (m_lLastError == VEXERR_PROXY && http->m_proxySecurityStatus != 0)
             m_proxySecurityStatus = http->m_proxySecurityStatus;
-        if (!bDone && bAbsoluteForm && reply.status == 407 && AnswerProxy(signOn, reply.proxyChallenges))
+        // NTLM needs three legs, Kerberos one or two: a server that keeps
+        // asking is refusing.
+        const bool bServerAgain = !bDone && reply.status == 401 && bServerSignOn &&
+                                  ++nServerAnswers <= kMaxSignOnAnswers &&
+                                  AnswerServer(serverSignOn, reply.serverChallenges);
+        const bool bProxyAgain =
+            !bDone && bAbsoluteForm && reply.status == 407 && AnswerProxy(signOn, reply.proxyChallenges);
+        if (bServerAgain || bProxyAgain)
         {
             bKept = reply.bConnectionKept;
             if (!bKept)
@@ -300,6 +335,11 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
         http->Disconnect();
         if (bDone && bAbsoluteForm)
             signOn.Finish(reply.proxyChallenges);
+        if (bDone && serverSignOn.IsStarted())
+        {
+            serverSignOn.Finish(reply.serverChallenges);
+            Log("CTransferSession: server sign-on: " + serverSignOn.Note() + "\n");
+        }
         *pStatus = reply.status;
         *pLocation = reply.location;
         return bDone;

@@ -15,6 +15,7 @@
 #include <string>
 
 class CDiagLog;
+class CHttpSignOn;
 class CProxySignOn;
 class CFetchWatch;
 class CSystemProxyMemo;
@@ -85,6 +86,9 @@ public:
     bool m_bTrustPassiveAddress = false;
     // "FTPTLS": TLS for FetchFTP and ftp:// URLs.
     ftp::TlsMode m_ftpTls = ftp::TlsMode::kPlain;
+    // "IntegratedAuthServers": hosts whose 401 for Negotiate or NTLM gets
+    // the user's Windows logon (patterns as "HTTPProxyBypass").
+    std::string m_integratedAuthServers;
     // The route of the last request: whether, and through which HTTP proxy
     // (or SOCKS proxy that a configuration script named).
     HttpProxyRoute m_route;
@@ -109,6 +113,9 @@ private:
     // After a 407 from the proxy: true when the request is to be sent once
     // more, with signOn's authorization; otherwise the pair says why not.
     bool AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChallenges& challenges);
+    // After a 401 from the server: true when the request is to be sent once
+    // more, with signOn's next leg.
+    bool AnswerServer(CHttpSignOn& signOn, const proxy::CProxyChallenges& challenges);
     bool ConnectHttp11(CVexHTTP11& http, const url::Url& target);
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
     bool FetchHttpOnce(const url::Url& target, const wchar_t* pwszLocal, int* pStatus, std::string* pLocation);

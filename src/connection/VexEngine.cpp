@@ -366,4 +366,5 @@ void CVexEngine::ApplyRouteSettings(CTransferSession& session, const char* pszSo
     session.SetHttpProxy(m_settings.m_httpProxy);
     session.m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
     session.m_ftpTls = m_settings.m_ftpTls;
+    session.m_integratedAuthServers = m_settings.m_integratedAuthServers;
 }

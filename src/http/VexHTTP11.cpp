@@ -24,8 +24,8 @@ namespace {
 constexpr size_t kRequestSize = 4096;
 // The reason phrase kept for the host's error text.
 constexpr size_t kMaxReasonLength = 128;
-// The largest 407 body read to keep its connection: proxies send an error
-// page of a few kilobytes.
+// The largest 401 or 407 body read to keep its connection: servers and
+// proxies send an error page of a few kilobytes.
 constexpr uint64_t kMaxDroppedBody = 64 * 1024;
 
 long StatusDetail(int status)
@@ -171,8 +171,7 @@ bool CVexHTTP11::NextLine(std::string* pLine)
     return true;
 }
 
-bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges,
-                             bool* pbCloses)
+bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, Reply* pReply, bool* pbCloses)
 {
     std::string line;
     while (NextLine(&line))
@@ -185,7 +184,8 @@ bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChal
             SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
             return false;
         }
-        pChallenges->AddLine(line);
+        pReply->proxyChallenges.AddLine(line);
+        pReply->serverChallenges.AddLine(line);
         *pbCloses = *pbCloses || http::FieldClosesConnection(line);
     }
     return false;
@@ -212,7 +212,7 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
         if (status >= 200)
             return true;
         http::CResponseHeaders interim;
-        proxy::CProxyChallenges ignored;
+        Reply ignored;
         bool bIgnored = false;
         if (!ReadHeaders(&interim, &ignored, &bIgnored))
             return false;
@@ -247,7 +247,7 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
 
     http::CResponseHeaders headers;
     bool bCloses = false;
-    if (!ReadStatus(pReply) || !ReadHeaders(&headers, &pReply->proxyChallenges, &bCloses))
+    if (!ReadStatus(pReply) || !ReadHeaders(&headers, pReply, &bCloses))
         return false;
     if (IsRedirect(pReply->status))
     {
@@ -262,13 +262,14 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
     if (pReply->status != 200)
     {
         SetError(VEXERR_HTTP, StatusDetail(pReply->status));
-        pReply->bConnectionKept = pReply->status == 407 && get.bKeepAlive && !bCloses && DropProxyAnswerBody(headers);
+        pReply->bConnectionKept = (pReply->status == 401 || pReply->status == 407) && get.bKeepAlive && !bCloses &&
+                                  DropChallengeBody(headers);
         return false;
     }
     return ReceiveBody(headers, pwszLocal);
 }
 
-bool CVexHTTP11::DropProxyAnswerBody(const http::CResponseHeaders& headers)
+bool CVexHTTP11::DropChallengeBody(const http::CResponseHeaders& headers)
 {
     if (!headers.HasContentLength() || headers.IsChunked() || headers.UnsupportedEncoding() ||
         headers.ContentLength() > kMaxDroppedBody)

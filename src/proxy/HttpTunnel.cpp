@@ -163,7 +163,8 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
         {
             // The proxy closed the connection it had kept: the same request
             // goes once more, on a new one.
-            channel.LogFormat("OpenHttpTunnel() the proxy closed the connection: the request goes again on a new one\n");
+            channel.LogFormat("OpenHttpTunnel() the proxy closed the connection: the request goes again on a "
+                              "new one\n");
             channel.Close();
             bConnected = bKept = false;
             continue;
@@ -191,7 +192,8 @@ bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost
             bKept = DiscardAnswerBody(channel, head);
             if (!bKept)
             {
-                channel.LogFormat("OpenHttpTunnel() the proxy closes the connection: the next request goes on a new one\n");
+                channel.LogFormat("OpenHttpTunnel() the proxy closes the connection: the next request goes on a "
+                                  "new one\n");
                 channel.Close();
                 bConnected = false;
             }

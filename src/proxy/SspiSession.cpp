@@ -58,8 +58,8 @@ SECURITY_STATUS CSspiSession::Acquire(const char* pszPackage, const std::string&
     identity.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
     TimeStamp expiry;
     const SECURITY_STATUS status =
-        AcquireCredentialsHandleW(nullptr, &package[0], SECPKG_CRED_OUTBOUND, nullptr, user.empty() ? nullptr : &identity,
-                                  nullptr, nullptr, &m_credentials, &expiry);
+        AcquireCredentialsHandleW(nullptr, &package[0], SECPKG_CRED_OUTBOUND, nullptr,
+                                  user.empty() ? nullptr : &identity, nullptr, nullptr, &m_credentials, &expiry);
     Wipe(secret);
     PSecPkgInfoW pInfo = nullptr;
     if (status == SEC_E_OK && QuerySecurityPackageInfoW(&package[0], &pInfo) == SEC_E_OK && pInfo)

@@ -336,7 +336,20 @@ start_kerberos_peers() {
     chown -R proxy:proxy "$sdir"
     chmod 600 "$sdir/http.keytab"
     spawn squid-negotiate squid -N -n vexanegotiate -f "$sdir/squid.conf"
-    wait_port "$VEXA_SQUID_NEGOTIATE_PORT" squid-negotiate
+    wait_port "$VEXA_SQUID_NEGOTIATE_PORT" squid-negotiate || return 1
+
+    # An intranet web server that wants Negotiate: apache2 with
+    # mod_auth_gssapi and the same service key, serving VEXA_WEB_ROOT.
+    local adir=$PEER_DIR/apache-negotiate
+    export VEXA_APACHE_NEGOTIATE_PORT=8090
+    mkdir -p "$adir"
+    cp "$sdir/http.keytab" "$adir/http.keytab"
+    sed -e "s|@PORT@|$VEXA_APACHE_NEGOTIATE_PORT|" -e "s|@DIR@|$adir|g" -e "s|@ROOT@|$VEXA_WEB_ROOT|g" \
+        "$PEERS_SRC/apache-negotiate.conf.in" >"$adir/apache.conf"
+    chown -R www-data:www-data "$adir"
+    chmod 600 "$adir/http.keytab"
+    spawn apache-negotiate /usr/sbin/apache2 -f "$adir/apache.conf" -DFOREGROUND
+    wait_port "$VEXA_APACHE_NEGOTIATE_PORT" apache-negotiate
 }
 
 stop_peers() {

@@ -117,7 +117,10 @@ size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const cha
         writer.Append("\r\nProxy-Authorization: ");
         writer.Append(pszProxyAuthorization);
     }
-    writer.Append(bKeepAlive ? "\r\nProxy-Connection: keep-alive" : "\r\nConnection: close");
+    if (!bKeepAlive)
+        writer.Append("\r\nConnection: close");
+    else if (std::strncmp(pszTarget, "http://", 7) == 0)
+        writer.Append("\r\nProxy-Connection: keep-alive");
     writer.Append("\r\nAccept-Encoding: identity\r\n\r\n");
     return writer.Finish();
 }

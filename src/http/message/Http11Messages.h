@@ -20,8 +20,8 @@ struct Get11Request
     const char* pszUserAgent = nullptr;
     const char* pszAuthorization = nullptr;      // for the server
     const char* pszProxyAuthorization = nullptr; // for an HTTP proxy, absolute-form requests only
-    // Through an HTTP proxy: the connection stays for the next leg of a
-    // sign-on (NTLM and Negotiate tie their legs to one connection).
+    // The connection stays for the next leg of a sign-on (NTLM and
+    // Negotiate tie their legs to one connection).
     bool bKeepAlive = false;
 };
 
@@ -32,8 +32,10 @@ struct Get11Request
 //   User-Agent: <agent> CR LF
 //   [Authorization: <authorization> CR LF]    when not null and not empty
 //   [Proxy-Authorization: <proxy auth> CR LF] when not null and not empty
-//   Connection: close CR LF                   one request per connection, or
-//   Proxy-Connection: keep-alive CR LF        when bKeepAlive
+//   Connection: close CR LF                   one request per connection; with
+//                                             bKeepAlive none (HTTP/1.1 keeps
+//                                             it), or for an absolute target:
+//   Proxy-Connection: keep-alive CR LF        (a proxy's request)
 //   Accept-Encoding: identity CR LF           the engine decodes no gzip
 //   CR LF
 //
