@@ -293,6 +293,13 @@ TEST_F(HttpProxy, ANegotiateProxyGetsTheLogonOrTheCredentialsSet)
             EXPECT_EQ(LastPair(), c.lErrorEx ? std::make_pair(VEXERR_PROXY, c.lErrorEx) : std::make_pair(0L, 0L));
         }
     }
+    // The probe's tunnel to its target signs on too: a probe the proxy
+    // refused would fail the fetch.
+    SetText("HTTPProxyBypass", "");
+    SetText("HTTPProxy", byName);
+    SetText("HTTPProxyUsername", "");
+    SetText("HTTPProxyPassword", "");
+    EXPECT_TRUE(FetchUrl(urls[0])) << m_engine.LastFetchErrorText();
     SetText("TraceLog", "");
     const std::string trace = ReadWholeFile(log);
     DeleteFileA(log.c_str());
