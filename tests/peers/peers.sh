@@ -302,9 +302,11 @@ start_http_proxies() {
 # Windows sign-on: a Kerberos KDC for a throwaway realm (VEXA_KRB5_REALM) on
 # loopback, its account signed on with kinit into the ticket cache that the
 # tests' Wine processes use (KRB5CCNAME, with KRB5_CONFIG naming the realm:
-# Wine's Kerberos package uses the system's Kerberos libraries), and a squid
+# Wine's Kerberos package uses the system's Kerberos libraries), a squid
 # that wants Negotiate (negotiate_kerberos_auth with the keytab of
-# HTTP/localhost). NTLM is tested against scripted peers: squid's
+# HTTP/localhost) and an apache2 that does (mod_auth_gssapi), both as the
+# service HTTP/localhost. Runs after start_http_proxies, whose hosts file
+# squid shares. NTLM is tested against scripted peers: squid's
 # ntlm_fake_auth sends a challenge whose target name points outside the
 # message, which Samba's ntlm_auth (Wine's NTLM package) refuses.
 start_kerberos_peers() {
