@@ -1,13 +1,17 @@
 ' Vexa3 demonstration: fetches a file over HTTP and over FTP, directly and
 ' through a SOCKS proxy, and prints what every member of the control returns.
 '
-'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY [FTPSURL [IPV6URL]]]]]
+'   cscript //nologo demo.vbs HOST HTTPPORT FTPPORT FTPUSER FTPPASSWORD [PROXYHOST PROXYPORT [HTTPSURL REDIRECTURL [HTTPPROXY [FTPSURL [SIGNONPROXY [IPV6URL]]]]]]
 '
 ' HTTPSURL and REDIRECTURL, when given, are fetched with FetchURL; with
 ' HTTPPROXY ("host:port") they are fetched once more through that HTTP proxy.
 ' FTPSURL, when given, is fetched with FetchURL over FTP with implicit TLS;
-' it may carry a password, so the demo does not print it. IPV6URL, when
-' given, is fetched with FetchURL (an address such as http://[::1]:8600/).
+' it may carry a password, so the demo does not print it. SIGNONPROXY
+' ("host:port") is an HTTP proxy that wants Windows sign-on (Negotiate):
+' HTTPSURL is fetched through it with the logged-on user's logon, no
+' password set anywhere.
+' IPV6URL, when given, is fetched with FetchURL (an address such as
+' http://[::1]:8600/).
 ' The proxy, when given, is configured the way an administrator would:
 ' values under HKLM\SOFTWARE\Quorvel\VexUpdate, read at every fetch.
 Option Explicit
@@ -91,8 +95,8 @@ End If
 If args.Count >= 11 Then
     Report "FetchURL ftps://... (implicit TLS) ", ctl.FetchURL(args(10))
 End If
-If args.Count >= 12 Then
-    Report "FetchURL " & args(11), ctl.FetchURL(args(11))
+If args.Count >= 13 Then
+    Report "FetchURL " & args(12), ctl.FetchURL(args(12))
 End If
 If args.Count >= 10 Then
     shell.RegWrite SettingsKey & "HTTPProxy", args(9), "REG_SZ"
@@ -104,5 +108,10 @@ If args.Count >= 10 Then
     WScript.Echo "IsInternetConnected: " & ctl.IsInternetConnected() & "  (a tunnel through the HTTP proxy)"
     shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
     shell.RegWrite SettingsKey & "UsePASV", 0, "REG_DWORD"
+End If
+If args.Count >= 12 Then
+    shell.RegWrite SettingsKey & "HTTPProxy", args(11), "REG_SZ"
+    Report "FetchURL " & args(7) & " via a Negotiate proxy (the user's logon)", ctl.FetchURL(args(7))
+    shell.RegWrite SettingsKey & "HTTPProxy", "", "REG_SZ"
 End If
 WScript.Echo "LastError:           " & ctl.LastError

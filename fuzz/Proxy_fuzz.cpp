@@ -9,9 +9,11 @@
 // the pattern is matched against the host and compared with a plain
 // dynamic-programming model of '*' matching; the host goes into a CONNECT
 // request; the answer head is searched for its end and compared with a
-// plain model, and read as a 407's Proxy-Authenticate field. Checked
+// plain model, and read as a 407's Proxy-Authenticate field (the scheme
+// chosen, the tokens kept and their Base64). Checked
 // besides: answers are pieces of their input, case never changes a bypass
 // result, a request holds exactly its own lines.
+#include "Base64.h"
 #include "HostSyntax.h"
 #include "ProxyRules.h"
 #include "TunnelMessages.h"
@@ -132,14 +134,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(request.size() >= 4 && request.compare(request.size() - 4, 4, "\r\n\r\n") == 0);
     }
 
-    // A 407's challenges: never Basic and "others only" at once; a line
-    // end after the line changes nothing.
+    // A 407's challenges: the choice is one offered; a line end after the
+    // line changes nothing; a token kept decodes, and encodes back to itself.
     proxy::CProxyChallenges challenges, withLineEnd;
     challenges.AddLine(head);
     withLineEnd.AddLine(head + "\r\n");
-    FUZZ_CHECK(!(challenges.OffersBasic() && challenges.OffersOnlyOthers()));
-    FUZZ_CHECK(challenges.OffersBasic() == withLineEnd.OffersBasic());
-    FUZZ_CHECK(challenges.OffersOnlyOthers() == withLineEnd.OffersOnlyOthers());
+    for (const bool bCredentials : {false, true})
+    {
+        const proxy::AuthScheme chosen = challenges.Choose(bCredentials);
+        FUZZ_CHECK(chosen == proxy::AuthScheme::kNone || challenges.Offers(chosen));
+        FUZZ_CHECK(bCredentials || chosen != proxy::AuthScheme::kBasic);
+        FUZZ_CHECK(chosen == withLineEnd.Choose(bCredentials));
+    }
+    for (const proxy::AuthScheme scheme : {proxy::AuthScheme::kNegotiate, proxy::AuthScheme::kNtlm})
+    {
+        const std::string& token = challenges.Token(scheme);
+        FUZZ_CHECK(token == withLineEnd.Token(scheme));
+        FUZZ_CHECK(token.size() <= proxy::CProxyChallenges::kMaxTokenLength && head.find(token) != std::string::npos);
+        std::string bytes;
+        if (base64::Decode(token, &bytes))
+            FUZZ_CHECK(base64::Encode(bytes) == token);
+    }
 
     const size_t end = proxy::HeadEnd(head, 0);
     FUZZ_CHECK(end == ModelHeadEnd(head));

@@ -47,6 +47,12 @@ packages=(
     libsodium23
     # The Windows Installer packages (wixl; msiinfo, msibuild) and Authenticode signing.
     msitools wixl osslsigncode
+    # Windows sign-on: the tests' Kerberos KDC (kdb5_util, kadmin.local,
+    # kinit); the Kerberos libraries of both Wine loaders, through which
+    # Wine's Negotiate package works; Samba's ntlm_auth, which Wine's NTLM
+    # package runs; an intranet web server that wants Negotiate.
+    krb5-kdc krb5-admin-server krb5-user libgssapi-krb5-2 libgssapi-krb5-2:i386 libkrb5-3:i386 winbind
+    apache2 libapache2-mod-auth-gssapi
 )
 
 missing=()
@@ -122,7 +128,9 @@ echo 'vexftp:vexftp-secret' | chpasswd
 # stops), the test instances of other runs on this machine would go too.
 for entry in vsftpd:/usr/sbin/vsftpd:/run/vsftpd/vsftpd.pid \
     lighttpd:/usr/sbin/lighttpd:/run/lighttpd.pid nginx:/usr/sbin/nginx:/run/nginx.pid \
-    tinyproxy:/usr/bin/tinyproxy:/run/tinyproxy/tinyproxy.pid squid:/usr/sbin/squid:/run/squid.pid; do
+    tinyproxy:/usr/bin/tinyproxy:/run/tinyproxy/tinyproxy.pid squid:/usr/sbin/squid:/run/squid.pid \
+    krb5-kdc:/usr/sbin/krb5kdc:/run/krb5kdc.pid winbind:/usr/sbin/winbindd:/run/samba/winbindd.pid \
+    apache2:/usr/sbin/apache2:/run/apache2/apache2.pid; do
     IFS=: read -r service program pidfile <<<"$entry"
     if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
         systemctl disable --now "$service" >/dev/null 2>&1 || true

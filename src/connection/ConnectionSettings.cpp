@@ -83,6 +83,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
             settings.m_probeTarget.Reset();
 
         registry.GetWideString(HKEY_LOCAL_MACHINE, kConnectionSettingsKey, "TraceLog", settings.m_traceLog);
+        settings.m_integratedAuthServers = ReadString(registry, "IntegratedAuthServers");
 
         HttpProxySettings& proxy = settings.m_httpProxy;
         proxy.address = ReadString(registry, "HTTPProxy");
@@ -104,6 +105,7 @@ void ReadConnectionSettings(CConnectionSettings& settings)
     else
     {
         settings.m_traceLog.clear();
+        settings.m_integratedAuthServers.clear();
         settings.m_httpProxy = HttpProxySettings();
     }
 }

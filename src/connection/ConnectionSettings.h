@@ -45,6 +45,9 @@ struct CConnectionSettings
     // "TraceLog": the file each fetch appends its trace to; empty: none. Read
     // wide, so a log under a directory the ANSI code page cannot spell works.
     std::wstring m_traceLog;
+    // "IntegratedAuthServers": the servers (patterns as "HTTPProxyBypass")
+    // whose 401 for Negotiate or NTLM gets the user's Windows logon.
+    std::string m_integratedAuthServers;
     // "HTTPProxy", "HTTPProxyBypass", "HTTPProxyUsername",
     // "HTTPProxyPassword", "UseSystemProxy", "HTTPProxyCredentialsFor": the
     // HTTP proxy of fetches that do not go through SOCKS, and the SOCKS

@@ -59,11 +59,17 @@ const DetailEntry kEntries[] = {
 
     // Socket codes and HTTP statuses of the proxy are worded by ProxyCause.
     DETAIL(VEXERR_PROXY, VEXDET_PROXY_AUTH_REQUIRED,
-           "{proxy} asks for a user name and password{reply}; set HTTPProxyUsername and HTTPProxyPassword"),
-    DETAIL(VEXERR_PROXY, VEXDET_PROXY_AUTH_REFUSED, "{proxy} refused the user name or password{reply}"),
+           "{proxy} asks for a user name and password{reply} (Basic, which never gets the Windows logon); set "
+           "HTTPProxyUsername and HTTPProxyPassword"),
+    DETAIL(VEXERR_PROXY, VEXDET_PROXY_AUTH_REFUSED, "{proxy} refused the user name or password, or the Windows logon{reply}"),
     DETAIL(VEXERR_PROXY, VEXDET_PROXY_AUTH_SCHEME,
-           "{proxy} asks for a kind of authentication other than Basic (such as NTLM or Negotiate){reply}; the "
-           "control answers Basic only: ask for Basic, or for a bypass of the proxy"),
+           "{proxy} asks for a kind of authentication the control does not speak (such as Digest){reply}; the "
+           "control answers Negotiate, NTLM and Basic: ask for one of them, or for a bypass of the proxy"),
+    DETAIL(VEXERR_PROXY, VEXDET_PROXY_SIGN_ON,
+           "the Windows sign-on at {proxy} failed: the security package answered {status}{signonhint}"),
+    DETAIL(VEXERR_PROXY, VEXDET_PROXY_KERBEROS_NAME,
+           "Kerberos knows no service HTTP/{proxyhost} for {proxy} (security package status {status}); name the "
+           "proxy as its service account is registered"),
     DETAIL(VEXERR_PROXY, VEXDET_PROXY_NO_CHALLENGE,
            "{proxy} asks for authentication without saying which{reply} (no Proxy-Authenticate field); no password "
            "is sent to it"),

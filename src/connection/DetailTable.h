@@ -7,6 +7,8 @@
 //   {endpoint} "host:port" of the server
 //   {host}     the server as the caller named it; {proxyhost} the proxy's
 //   {redirects}, {urlmax}: the limits they name
+//   {status}   the security package's status by name; {signonhint} what to
+//              do when the process had no logon to sign on with
 // No platform header, so this also builds natively.
 #pragma once
 

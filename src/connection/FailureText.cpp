@@ -2,11 +2,16 @@
 
 #include "DetailTable.h"
 #include "HostSyntax.h"
+#include "SecurityStatusName.h"
 #include "Url.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
 
 namespace {
+
+// SEC_E_NO_CREDENTIALS: the process has no logon the package can use (no
+// domain logon, no Kerberos ticket).
+constexpr uint32_t kNoCredentials = 0x8009030E;
 
 std::string Endpoint(const std::string& host, uint16_t port)
 {
@@ -52,6 +57,12 @@ std::string Field(const FailureContext& c, const std::string& name)
         return std::to_string(kMaxRedirects);
     if (name == "urlmax")
         return std::to_string(url::kMaxUrlLength);
+    if (name == "status")
+        return tls::SecurityStatusName(c.securityStatus);
+    if (name == "signonhint")
+        return c.securityStatus == kNoCredentials
+                   ? " (no logon to sign on with: set HTTPProxyUsername and HTTPProxyPassword, or sign on to the domain)"
+                   : std::string();
     return std::string();
 }
 

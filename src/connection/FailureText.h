@@ -22,6 +22,7 @@ struct FailureContext
     uint16_t proxyPort = 0;
     unsigned socksVersion = 5; // 4 or 5, as the selector chose
     std::string serverReply;   // the last FTP reply line or HTTP status line (the proxy's, for VEXERR_PROXY)
+    uint32_t securityStatus = 0; // of the security package, when a Windows sign-on at the proxy failed
     std::string probeTarget;   // "host:port" of the connectivity probe
     std::string dialEntry;     // the dial-up entry, when one was dialled
     std::string localFile;     // the temporary file

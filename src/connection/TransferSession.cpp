@@ -6,6 +6,9 @@
 #include "HostSyntax.h"
 #include "TunnelMessages.h"
 #include "Http11Messages.h"
+#include "HttpSignOn.h"
+#include "ProxyRules.h"
+#include "ProxySignOn.h"
 #include "InternationalHost.h"
 #include "Url.h"
 #include "VexErrors.h"
@@ -18,6 +21,9 @@
 #include <new>
 
 namespace {
+
+// A server that asks for more legs than NTLM's three is refusing.
+constexpr unsigned kMaxSignOnAnswers = 4;
 
 std::string Text(const char* psz)
 {
@@ -108,19 +114,38 @@ SocksEndpoint CTransferSession::Socks() const
     return socks;
 }
 
-bool CTransferSession::RetryAfterChallenge(const proxy::CProxyChallenges& challenges)
+bool CTransferSession::AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChallenges& challenges)
 {
     long lDetail = 0;
-    if (m_route.RetryAfterChallenge(challenges, &lDetail))
+    const bool bAgain = signOn.Answer(challenges, &lDetail);
+    if (!signOn.Note().empty())
+        Log("CTransferSession: proxy sign-on: " + signOn.Note() + "\n");
+    if (bAgain)
         return true;
     RecordError(VEXERR_PROXY, lDetail);
+    m_proxySecurityStatus = signOn.SecurityStatus();
     return false;
+}
+
+bool CTransferSession::AnswerServer(CHttpSignOn& signOn, const proxy::CProxyChallenges& challenges)
+{
+    long lDetail = 0;
+    const proxy::AuthScheme scheme = challenges.Choose(false);
+    const bool bAgain = signOn.IsStarted() ? signOn.Continue(challenges, &lDetail)
+                        : scheme != proxy::AuthScheme::kNone && scheme != proxy::AuthScheme::kBasic &&
+                              signOn.Begin(scheme, &lDetail);
+    if (!signOn.Note().empty())
+        Log("CTransferSession: server sign-on: " + signOn.Note() + "\n");
+    // A refusal stays the server's 401 (VEXDET_NOT_AUTHORISED).
+    return bAgain;
 }
 
 bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char* pszRemote, const wchar_t* pwszLocal)
 {
     if (!ChooseRoute("http", Text(pszHost), port, proxy::AbsoluteHttpTarget(Text(pszHost), port, Text(pszRemote))))
         return false;
+    // A new connection for every leg: the HTTP/1.0 client closes each.
+    CProxySignOn signOn(m_route);
     for (;;)
     {
         std::unique_ptr<CVexHTTP> http(new (std::nothrow) CVexHTTP);
@@ -133,7 +158,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         const bool bConnected =
             UsesSocks()    ? http->ConnectSocks(pszHost, port, socks.pszServer, socks.port, socks.version,
                                                 socks.authMethod, socks.pszUser, socks.pszPassword)
-            : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route)
+            : m_route.bUse ? http->ConnectHttpProxy(pszHost, port, m_route, signOn.Authorization())
                            : http->Connect(pszHost, port);
         if (!bConnected)
         {
@@ -145,7 +170,7 @@ bool CTransferSession::FetchHTTP(const char* pszHost, uint16_t port, const char*
         RecordError(bCompleted ? 0 : http->GetLastError(), bCompleted ? 0 : http->GetLastErrorEx());
         m_serverReply = Text(http->m_statusLine.Get());
         if (!bCompleted && m_route.bUse && http->m_lResponseCode == 407 &&
-            RetryAfterChallenge(http->m_proxyChallenges))
+            AnswerProxy(signOn, http->m_proxyChallenges))
             continue;
         return bCompleted;
     }
@@ -192,6 +217,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     {
         RecordError(ftp->GetLastError(), ftp->GetLastErrorEx());
         m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
+        m_proxySecurityStatus = ftp->m_proxySecurityStatus;
         return false;
     }
     // Only a path beyond ASCII asks the server about UTF-8: for any other
@@ -203,6 +229,7 @@ bool CTransferSession::FetchFtpWith(ftp::TlsMode tls, const char* pszHost, const
     // The reason of a failure is read before QUIT clears it.
     RecordError(bCompleted ? 0 : ftp->GetLastError(), bCompleted ? 0 : ftp->GetLastErrorEx());
     m_serverReply = m_lLastError == VEXERR_PROXY ? ftp->m_proxyAnswer : Text(ftp->m_lastReply.Get());
+    m_proxySecurityStatus = ftp->m_proxySecurityStatus;
     ftp->Disconnect();
     return bCompleted;
 }
@@ -233,20 +260,37 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
     const bool bAbsoluteForm = m_route.bUse && target.scheme == url::Scheme::kHttp;
     const std::string requestTarget =
         bAbsoluteForm ? proxy::AbsoluteHttpTarget(target.host, target.port, target.target) : target.target;
+    CProxySignOn signOn(m_route);
+    // Windows sign-on at the server, as browsers restrict it: the user's
+    // logon only for hosts IntegratedAuthServers names; the URL's own
+    // credentials there or over TLS; nothing over plain http elsewhere.
+    const bool bListed = proxy::BypassMatches(m_integratedAuthServers, target.host, target.port);
+    const bool bServerSignOn = bListed || (target.hasUserInfo && target.scheme == url::Scheme::kHttps);
+    CHttpSignOn serverSignOn(target.host, target.hasUserInfo ? target.user : std::string(),
+                             target.hasUserInfo ? target.password : std::string(), "the URL's user info");
+    unsigned nServerAnswers = 0;
+    std::unique_ptr<CVexHTTP11> http;
+    // The connection of the last 407 carries the next leg of a sign-on.
+    bool bKept = false;
     for (;;)
     {
-        std::unique_ptr<CVexHTTP11> http(new (std::nothrow) CVexHTTP11);
-        if (!http)
-            return false;
-        Prepare(*http);
+        if (!bKept)
+        {
+            http.reset(new (std::nothrow) CVexHTTP11);
+            if (!http)
+                return false;
+            Prepare(*http);
+        }
         CVexHTTP11::Reply reply;
         bool bDone = false;
-        if (ConnectHttp11(*http, target))
+        if (bKept || ConnectHttp11(*http, target))
         {
             // Credentials go only where the URL that carries them points.
             const std::string authorization =
-                target.hasUserInfo ? http::BasicAuthorization(target.user, target.password) : std::string();
-            const std::string proxyAuthorization = bAbsoluteForm ? m_route.Authorization() : std::string();
+                serverSignOn.IsStarted() ? serverSignOn.Authorization()
+                : target.hasUserInfo     ? http::BasicAuthorization(target.user, target.password)
+                                         : std::string();
+            const std::string proxyAuthorization = bAbsoluteForm ? signOn.Authorization() : std::string();
             const std::string host = http::HostHeader(target.host, target.port, url::DefaultPort(target.scheme));
             http::Get11Request get;
             get.pszTarget = requestTarget.c_str();
@@ -254,15 +298,49 @@ bool CTransferSession::FetchHttpOnce(const url::Url& target, const wchar_t* pwsz
             get.pszUserAgent = m_pszUserAgent.Get();
             get.pszAuthorization = authorization.c_str();
             get.pszProxyAuthorization = proxyAuthorization.c_str();
+            get.bKeepAlive = bAbsoluteForm || serverSignOn.IsStarted();
             bDone = http->Get(get, pwszLocal, &reply);
+        }
+        if (bKept && reply.status == 0)
+        {
+            // The proxy closed the connection it had kept: the same request
+            // goes once more, on a new one.
+            Log("CTransferSession: the proxy closed the connection: the request goes again on a new one\n");
+            http->Disconnect();
+            bKept = false;
+            continue;
         }
         RecordError(bDone ? 0 : http->GetLastError(), bDone ? 0 : http->GetLastErrorEx());
         m_serverReply = reply.status                     ? std::to_string(reply.status) + " " + reply.reason
                         : m_lLastError == VEXERR_PROXY ? http->m_proxyAnswer
                                                        : std::string();
-        http->Disconnect();
-        if (!bDone && bAbsoluteForm && reply.status == 407 && RetryAfterChallenge(reply.proxyChallenges))
+        if (m_lLastError == VEXERR_PROXY && http->m_proxySecurityStatus != 0)
+            m_proxySecurityStatus = http->m_proxySecurityStatus;
+        // NTLM needs three legs, Kerberos one or two: a server that keeps
+        // asking is refusing.
+        const bool bServerAgain = !bDone && reply.status == 401 && bServerSignOn &&
+                                  ++nServerAnswers <= kMaxSignOnAnswers &&
+                                  AnswerServer(serverSignOn, reply.serverChallenges);
+        const bool bProxyAgain =
+            !bDone && bAbsoluteForm && reply.status == 407 && AnswerProxy(signOn, reply.proxyChallenges);
+        if (bServerAgain || bProxyAgain)
+        {
+            bKept = reply.bConnectionKept;
+            if (!bKept)
+            {
+                Log("CTransferSession: the proxy closes the connection: the next request goes on a new one\n");
+                http->Disconnect();
+            }
             continue;
+        }
+        http->Disconnect();
+        if (bDone && bAbsoluteForm)
+            signOn.Finish(reply.proxyChallenges);
+        if (bDone && serverSignOn.IsStarted())
+        {
+            serverSignOn.Finish(reply.serverChallenges);
+            Log("CTransferSession: server sign-on: " + serverSignOn.Note() + "\n");
+        }
         *pStatus = reply.status;
         *pLocation = reply.location;
         return bDone;

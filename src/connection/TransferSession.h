@@ -6,6 +6,7 @@
 #include "AnsiString.h"
 #include "FtpTls.h"
 #include "HttpProxyRoute.h"
+#include "ProxyChallenges.h"
 #include "ProxySelector.h"
 #include "VexErrors.h"
 #include "VexSock.h"
@@ -14,6 +15,8 @@
 #include <string>
 
 class CDiagLog;
+class CHttpSignOn;
+class CProxySignOn;
 class CFetchWatch;
 class CSystemProxyMemo;
 class CVexHTTP11;
@@ -60,6 +63,9 @@ public:
     // The server's last words before a failure: its FTP reply line or HTTP
     // status line, as it sent them (the caller cleans them for display).
     std::string m_serverReply;
+    // The security package's status when a Windows sign-on at the proxy
+    // failed; 0 otherwise.
+    uint32_t m_proxySecurityStatus = 0;
     bool m_bUseSocks = false;
     int32_t m_nSocksVersion = 0;
     int32_t m_nSocksAuthMethod = 0;
@@ -80,6 +86,9 @@ public:
     bool m_bTrustPassiveAddress = false;
     // "FTPTLS": TLS for FetchFTP and ftp:// URLs.
     ftp::TlsMode m_ftpTls = ftp::TlsMode::kPlain;
+    // "IntegratedAuthServers": hosts whose 401 for Negotiate or NTLM gets
+    // the user's Windows logon (patterns as "HTTPProxyBypass").
+    std::string m_integratedAuthServers;
     // The route of the last request: whether, and through which HTTP proxy
     // (or SOCKS proxy that a configuration script named).
     HttpProxyRoute m_route;
@@ -102,8 +111,11 @@ private:
     // cannot be used.
     bool ChooseRoute(const char* pszScheme, const std::string& host, uint16_t port, const std::string& url);
     // After a 407 from the proxy: true when the request is to be sent once
-    // more, with credentials; otherwise the pair says why not.
-    bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges);
+    // more, with signOn's authorization; otherwise the pair says why not.
+    bool AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChallenges& challenges);
+    // After a 401 from the server: true when the request is to be sent once
+    // more, with signOn's next leg.
+    bool AnswerServer(CHttpSignOn& signOn, const proxy::CProxyChallenges& challenges);
     bool ConnectHttp11(CVexHTTP11& http, const url::Url& target);
     // One HTTP/1.1 exchange; *pStatus is the final status (200 or a redirect).
     bool FetchHttpOnce(const url::Url& target, const wchar_t* pwszLocal, int* pStatus, std::string* pLocation);

@@ -295,6 +295,7 @@ bool CVexEngine::RunSession(CDiagLog* pLog, const LocalTransfer& transfer, const
         // RunFetch sees to it.
         Fail(session->m_lLastError, session->m_lLastErrorEx);
         m_failure.serverReply = session->m_serverReply;
+        m_failure.securityStatus = session->m_proxySecurityStatus;
     }
     return bCompleted;
 }
@@ -366,4 +367,5 @@ void CVexEngine::ApplyRouteSettings(CTransferSession& session, const char* pszSo
     session.SetHttpProxy(m_settings.m_httpProxy);
     session.m_bTrustPassiveAddress = m_settings.m_bTrustPASVAddress;
     session.m_ftpTls = m_settings.m_ftpTls;
+    session.m_integratedAuthServers = m_settings.m_integratedAuthServers;
 }

@@ -136,6 +136,7 @@ bool CVexFTP::ConnectHttpTunnel(const char* pszHost, const char* pszUser, const 
     ProxyFailure failure;
     m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
     m_proxyAnswer = failure.answer;
+    m_proxySecurityStatus = failure.securityStatus;
     bool bResult = false;
     if (!m_bCreated)
         SetError(failure.lError, failure.lErrorEx);

@@ -68,8 +68,10 @@ public:
     bool m_bCreated = false;
     CLineBuffer m_reply;
     HttpProxyRoute* m_pHttpProxy = nullptr;
-    // The proxy's status line when it refused a tunnel.
+    // The proxy's status line when it refused a tunnel, and the security
+    // package's status when a Windows sign-on there failed.
     std::string m_proxyAnswer;
+    uint32_t m_proxySecurityStatus = 0;
     // The host name or address the control connection was opened to.
     CAnsiString m_controlHost;
     // "FTPTrustPASVAddress": passive data connections go to the address in

@@ -314,6 +314,7 @@ bool CVexFTP::CompleteDataChannel(VEXSOCK& data, bool bPassive, const char* pszA
             {
                 SetError(failure.lError, failure.lErrorEx);
                 m_proxyAnswer = failure.answer;
+                m_proxySecurityStatus = failure.securityStatus;
                 return false;
             }
             return true;

@@ -69,13 +69,14 @@ bool CVexHTTP::Open(const char* pszHost, uint16_t port, const SocksEndpoint* pSo
     return false;
 }
 
-bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route)
+bool CVexHTTP::ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route,
+                                const std::string& proxyAuthorization)
 {
     LogFormat("CVexHTTP::ConnectHttpProxy( %s, %u, %s, %u )\n", pszHost, port, route.host.c_str(), route.port);
     m_pszHost.Assign(pszHost);
     m_nPort = port;
     m_bViaHttpProxy = true;
-    m_proxyAuthorization = route.Authorization();
+    m_proxyAuthorization = proxyAuthorization;
     ProxyFailure failure;
     m_bCreated = ConnectToHttpProxy(*this, route, &failure);
     SetError(failure.lError, failure.lErrorEx);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HttpProxyRoute.h"
+#include "ProxyChallenges.h"
 #include "LineBuffer.h"
 #include "VexSock.h"
 
@@ -23,8 +24,9 @@ public:
     bool ConnectSocks(const char* pszHost, uint16_t port, const char* pszProxyHost, uint16_t proxyPort,
                       unsigned version, unsigned authMethod, const char* pszUser, const char* pszPassword);
     // To an HTTP proxy: the request then names the server in absolute form
-    // and carries the route's credentials once the proxy asked for them.
-    bool ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route);
+    // and carries proxyAuthorization (none when empty).
+    bool ConnectHttpProxy(const char* pszHost, uint16_t port, const HttpProxyRoute& route,
+                          const std::string& proxyAuthorization);
     // The local path is wide; the ANSI form reads it in the system code page.
     bool MoveFile(const char* pszRemote, const wchar_t* pwszLocal);
     bool MoveFile(const char* pszRemote, const char* pszLocal);

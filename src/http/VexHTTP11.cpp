@@ -24,6 +24,9 @@ namespace {
 constexpr size_t kRequestSize = 4096;
 // The reason phrase kept for the host's error text.
 constexpr size_t kMaxReasonLength = 128;
+// The largest 401 or 407 body read to keep its connection: servers and
+// proxies send an error page of a few kilobytes.
+constexpr uint64_t kMaxDroppedBody = 64 * 1024;
 
 } // namespace
 
@@ -94,6 +97,7 @@ bool CVexHTTP11::ConnectHttpTunnel(HttpProxyRoute& route, const char* pszHost, u
     m_bCreated = OpenHttpTunnel(*this, route, pszHost, port, &failure);
     SetError(failure.lError, failure.lErrorEx);
     m_proxyAnswer = failure.answer;
+    m_proxySecurityStatus = failure.securityStatus;
     return m_bCreated;
 }
 
@@ -155,7 +159,7 @@ bool CVexHTTP11::NextLine(std::string* pLine)
     return true;
 }
 
-bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges)
+bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, Reply* pReply, bool* pbCloses)
 {
     std::string line;
     while (NextLine(&line))
@@ -168,7 +172,9 @@ bool CVexHTTP11::ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChal
             SetError(VEXERR_HTTP, VEXDET_BAD_REPLY);
             return false;
         }
-        pChallenges->AddLine(line);
+        pReply->proxyChallenges.AddLine(line);
+        pReply->serverChallenges.AddLine(line);
+        *pbCloses = *pbCloses || http::FieldClosesConnection(line);
     }
     return false;
 }
@@ -194,8 +200,9 @@ bool CVexHTTP11::ReadStatus(Reply* pReply)
         if (status >= 200)
             return true;
         http::CResponseHeaders interim;
-        proxy::CProxyChallenges ignored;
-        if (!ReadHeaders(&interim, &ignored))
+        Reply ignored;
+        bool bIgnored = false;
+        if (!ReadHeaders(&interim, &ignored, &bIgnored))
             return false;
     }
 }
@@ -212,7 +219,7 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
     }
     const size_t cbRequest =
         http::BuildGet11Request(request.get(), kRequestSize, get.pszTarget, get.pszHostHeader, get.pszUserAgent,
-                                get.pszAuthorization, get.pszProxyAuthorization);
+                                get.pszAuthorization, get.pszProxyAuthorization, get.bKeepAlive);
     if (cbRequest == 0)
     {
         // Nothing goes out that does not fit or that would forge headers.
@@ -227,7 +234,8 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
     SetError(0, 0);
 
     http::CResponseHeaders headers;
-    if (!ReadStatus(pReply) || !ReadHeaders(&headers, &pReply->proxyChallenges))
+    bool bCloses = false;
+    if (!ReadStatus(pReply) || !ReadHeaders(&headers, pReply, &bCloses))
         return false;
     if (IsRedirect(pReply->status))
     {
@@ -242,9 +250,33 @@ bool CVexHTTP11::Get(const http::Get11Request& get, const wchar_t* pwszLocal, Re
     if (pReply->status != 200)
     {
         SetError(VEXERR_HTTP, http::StatusDetail(pReply->status, http::Protocol::kHttp11));
+        pReply->bConnectionKept = (pReply->status == 401 || pReply->status == 407) && get.bKeepAlive && !bCloses &&
+                                  DropChallengeBody(headers);
         return false;
     }
     return ReceiveBody(headers, pwszLocal);
+}
+
+bool CVexHTTP11::DropChallengeBody(const http::CResponseHeaders& headers)
+{
+    if (!headers.HasContentLength() || headers.IsChunked() || headers.UnsupportedEncoding() ||
+        headers.ContentLength() > kMaxDroppedBody)
+        return false;
+    uint64_t cbLeft = headers.ContentLength();
+    // Bytes past the body would be an answer to a request not yet sent.
+    if (m_head.RestCount() > cbLeft)
+        return false;
+    cbLeft -= m_head.RestCount();
+    m_head.Clear();
+    char block[1024];
+    while (cbLeft > 0)
+    {
+        const int cb = m_stream.Receive(block, static_cast<int>(cbLeft < sizeof(block) ? cbLeft : sizeof(block)));
+        if (cb <= 0)
+            return false;
+        cbLeft -= static_cast<uint64_t>(cb);
+    }
+    return true;
 }
 
 bool CVexHTTP11::ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal)

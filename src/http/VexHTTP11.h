@@ -1,13 +1,15 @@
 // CVexHTTP11: one HTTP/1.1 GET of one URL into a local file, directly or
 // through a SOCKS proxy, over TLS for https. One request per connection
-// (Connection: close); the body is framed by its length, by chunked coding
-// or by the server's close. A redirect is handed back to the caller, who
-// decides whether and where to follow it.
+// (Connection: close), except the legs of a sign-on at a proxy or at the
+// server; the body is framed by its length, by chunked coding or by the
+// server's close. A redirect is handed back to the caller, who decides
+// whether and where to follow it.
 #pragma once
 
 #include "HeadBuffer.h"
 #include "HttpStream.h"
 #include "HttpProxyRoute.h"
+#include "ProxyChallenges.h"
 #include "TlsChannel.h"
 #include "VexSock.h"
 
@@ -31,8 +33,13 @@ public:
         int status = 0;
         std::string reason;   // the server's reason phrase, as sent (bounded)
         std::string location; // of a redirect
-        // What a proxy's 407 offers.
+        // What a proxy's 407 and a server's 401 (or a final answer's
+        // mutual authentication) offer, and whether the connection can
+        // carry the next request (asked for with bKeepAlive; the 401's or
+        // 407's body was read).
         proxy::CProxyChallenges proxyChallenges;
+        proxy::CProxyChallenges serverChallenges = proxy::CProxyChallenges("www-authenticate");
+        bool bConnectionKept = false;
     };
 
     CVexHTTP11();
@@ -62,8 +69,10 @@ public:
     // Hides the channel's pair: the client's own record of its last failure.
     long m_lLastError = 0;
     long m_lLastErrorEx = 0;
-    // The proxy's status line when a tunnel was refused.
+    // The proxy's status line when a tunnel was refused, and the security
+    // package's status when a Windows sign-on there failed.
     std::string m_proxyAnswer;
+    uint32_t m_proxySecurityStatus = 0;
 
 private:
     void SetError(long lError, long lErrorEx)
@@ -79,7 +88,13 @@ private:
     // The next line of the head; false (pair set) when none can come.
     bool NextLine(std::string* pLine);
     bool ReadStatus(Reply* pReply);
-    bool ReadHeaders(http::CResponseHeaders* pHeaders, proxy::CProxyChallenges* pChallenges);
+    // The header fields up to the empty line; the challenges into pReply,
+    // *pbCloses set when the peer closes the connection after this answer.
+    bool ReadHeaders(http::CResponseHeaders* pHeaders, Reply* pReply, bool* pbCloses);
+    // Reads and drops the body of a 401 or 407 (by its length, up to
+    // kMaxDroppedBody) so that the connection can carry the next leg of a
+    // sign-on; false when it cannot.
+    bool DropChallengeBody(const http::CResponseHeaders& headers);
     bool ReceiveBody(const http::CResponseHeaders& headers, const wchar_t* pwszLocal);
     // Moves the body into file through pBlock (kTransferBlockSize bytes);
     // returns the bytes written, a failure recorded in the pair.

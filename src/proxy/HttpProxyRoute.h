@@ -2,13 +2,13 @@
 // the credentials the settings give for it. A fetch keeps one route per
 // request; once the proxy has asked for Basic credentials, the route sends
 // them with every further connection of that request (the data connections
-// of an FTP transfer) instead of being asked again. A configuration script
+// of an FTP transfer) instead of being asked again. (Negotiate and NTLM
+// sign on anew on every connection: CProxySignOn.) A configuration script
 // may name a SOCKS proxy instead: then bUse stays false and socksVersion
 // says which, with host and port naming it.
 #pragma once
 
 #include "BasicCredentials.h"
-#include "TunnelMessages.h"
 
 #include <cstdint>
 #include <string>
@@ -33,8 +33,4 @@ struct HttpProxyRoute
     {
         return bSendCredentials ? http::BasicAuthorization(user, password) : std::string();
     }
-    // After a 407 with these challenges: true when one more attempt with
-    // credentials is due (the proxy offered Basic, and they were not sent
-    // yet); otherwise *plDetail says why there is none.
-    bool RetryAfterChallenge(const proxy::CProxyChallenges& challenges, long* plDetail);
 };

@@ -1,10 +1,15 @@
 #include "HttpTunnel.h"
 
 #include "Http11Messages.h"
+#include "ProxySignOn.h"
 #include "TunnelMessages.h"
 #include "VexErrors.h"
 
 namespace {
+
+// The largest 407 body read to keep its connection: proxies send an error
+// page of a few kilobytes.
+constexpr uint64_t kMaxDiscardedBody = 64 * 1024;
 
 void Fail(ProxyFailure* pFailure, long lError, long lErrorEx)
 {
@@ -51,14 +56,13 @@ bool ReceiveAnswerHead(VEXSOCK& channel, std::string* pHead, ProxyFailure* pFail
     }
 }
 
-// One CONNECT on a fresh connection; the status of the proxy's answer, or
-// 0 when there was none (pFailure says why).
-int AskForTunnel(VEXSOCK& channel, const HttpProxyRoute& route, const char* pszHost, uint16_t port,
-                 ProxyFailure* pFailure, proxy::CProxyChallenges* pChallenges)
+// One CONNECT on the channel's connection; the status of the proxy's
+// answer, or 0 when there was none (pFailure says why). *pHead is the
+// answer's head.
+int AskForTunnel(VEXSOCK& channel, const char* pszHost, uint16_t port, const std::string& authorization,
+                 ProxyFailure* pFailure, proxy::CProxyChallenges* pChallenges, std::string* pHead)
 {
-    if (!ConnectToHttpProxy(channel, route, pFailure))
-        return 0;
-    const std::string request = proxy::BuildConnectRequest(pszHost ? pszHost : "", port, route.Authorization());
+    const std::string request = proxy::BuildConnectRequest(pszHost ? pszHost : "", port, authorization);
     if (request.empty())
     {
         // A host that would split the request line is never sent.
@@ -71,7 +75,7 @@ int AskForTunnel(VEXSOCK& channel, const HttpProxyRoute& route, const char* pszH
         Fail(pFailure, channel.GetLastError(), channel.GetLastErrorEx());
         return 0;
     }
-    std::string head;
+    std::string& head = *pHead;
     if (!ReceiveAnswerHead(channel, &head, pFailure))
         return 0;
     const std::string statusLine = head.substr(0, head.find_first_of("\r\n"));
@@ -92,6 +96,38 @@ int AskForTunnel(VEXSOCK& channel, const HttpProxyRoute& route, const char* pszH
     return status;
 }
 
+// Reads and drops the body of a 407 so that the next leg of a sign-on can
+// follow on the same connection, as NTLM and Negotiate need. False when the
+// connection can carry no further request: the proxy said it closes it, or
+// the body has no length to read it by.
+bool DiscardAnswerBody(VEXSOCK& channel, const std::string& head)
+{
+    if (proxy::AnswerClosesConnection(head))
+        return false;
+    http::CResponseHeaders headers;
+    for (size_t at = head.find('\n'); at != std::string::npos && at + 1 < head.size();)
+    {
+        const size_t end = head.find('\n', at + 1);
+        std::string line = head.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && !headers.AddLine(line.c_str()))
+            return false;
+        at = end;
+    }
+    if (!headers.HasContentLength() || headers.IsChunked() || headers.ContentLength() > kMaxDiscardedBody)
+        return false;
+    char block[1024];
+    for (uint64_t cbLeft = headers.ContentLength(); cbLeft > 0;)
+    {
+        const int cb = channel.Receive(block, static_cast<int>(cbLeft < sizeof(block) ? cbLeft : sizeof(block)), 0);
+        if (cb <= 0)
+            return false;
+        cbLeft -= static_cast<uint64_t>(cb);
+    }
+    return true;
+}
+
 } // namespace
 
 bool ConnectToHttpProxy(VEXSOCK& channel, const HttpProxyRoute& route, ProxyFailure* pFailure)
@@ -110,29 +146,65 @@ bool ConnectToHttpProxy(VEXSOCK& channel, const HttpProxyRoute& route, ProxyFail
 bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost, uint16_t port,
                     ProxyFailure* pFailure)
 {
+    CProxySignOn signOn(route);
+    bool bConnected = false;
+    // The connection of the last 407 carries the next leg of a sign-on.
+    bool bKept = false;
     for (;;)
     {
         *pFailure = ProxyFailure();
+        if (!bConnected && !ConnectToHttpProxy(channel, route, pFailure))
+            break;
+        bConnected = true;
         proxy::CProxyChallenges challenges;
-        const int status = AskForTunnel(channel, route, pszHost, port, pFailure, &challenges);
+        std::string head;
+        const int status = AskForTunnel(channel, pszHost, port, signOn.Authorization(), pFailure, &challenges, &head);
+        if (bKept && status == 0)
+        {
+            // The proxy closed the connection it had kept: the same request
+            // goes once more, on a new one.
+            channel.LogFormat("OpenHttpTunnel() the proxy closed the connection: the request goes again on a "
+                              "new one\n");
+            channel.Close();
+            bConnected = bKept = false;
+            continue;
+        }
+        bKept = false;
         channel.LogFormat("OpenHttpTunnel( %s, %u ) through %s:%u: %.200s\n", pszHost ? pszHost : "", port,
                           route.host.c_str(), route.port,
                           status ? pFailure->answer.c_str() : "no answer");
         if (status >= 200 && status <= 299)
         {
+            signOn.Finish(challenges);
+            if (!signOn.Note().empty())
+                channel.LogFormat("OpenHttpTunnel() sign-on: %s\n", signOn.Note().c_str());
             *pFailure = ProxyFailure();
             return true;
         }
         if (status == 0)
             break;
         long lDetail = status;
-        if (status == 407 && route.RetryAfterChallenge(challenges, &lDetail))
+        const bool bAgain = status == 407 && signOn.Answer(challenges, &lDetail);
+        if (!signOn.Note().empty())
+            channel.LogFormat("OpenHttpTunnel() sign-on: %s\n", signOn.Note().c_str());
+        if (bAgain)
+        {
+            bKept = DiscardAnswerBody(channel, head);
+            if (!bKept)
+            {
+                channel.LogFormat("OpenHttpTunnel() the proxy closes the connection: the next request goes on a "
+                                  "new one\n");
+                channel.Close();
+                bConnected = false;
+            }
             continue;
+        }
         // Only the proxy answers a CONNECT: a 401 to credentials (tinyproxy
         // answers so) refuses them as a second 407 would.
         if (status == 401 && route.bSendCredentials)
             lDetail = VEXDET_PROXY_AUTH_REFUSED;
         Fail(pFailure, VEXERR_PROXY, lDetail);
+        pFailure->securityStatus = signOn.SecurityStatus();
         break;
     }
     channel.Close();

@@ -17,14 +17,18 @@ struct ProxyFailure
     long lErrorEx = 0;
     // The proxy's status line, as it sent it, when it answered at all.
     std::string answer;
+    // The security package's status when a Windows sign-on failed.
+    uint32_t securityStatus = 0;
 };
 
 // Opens channel's connection to the proxy. The channel is created anew.
 bool ConnectToHttpProxy(VEXSOCK& channel, const HttpProxyRoute& route, ProxyFailure* pFailure);
 
 // Opens a tunnel to host:port through the proxy: CONNECT, answered with
-// 2xx. A 407 that offers Basic is answered once more with credentials when
-// the route has them. No byte past the proxy's answer is read, so the server's first
-// words (an FTP greeting) stay on the channel.
+// 2xx. A 407 is answered as CProxySignOn decides: Negotiate or NTLM, each
+// leg on the connection of the 407 it answers (a new one when the proxy
+// closes it), or Basic with the route's credentials. No byte past the
+// proxy's final answer is read, so the server's first words (an FTP
+// greeting) stay on the channel.
 bool OpenHttpTunnel(VEXSOCK& channel, HttpProxyRoute& route, const char* pszHost, uint16_t port,
                     ProxyFailure* pFailure);

@@ -2,6 +2,7 @@
 
 #include "Ascii.h"
 #include "HostSyntax.h"
+#include "Http11Messages.h"
 
 namespace proxy {
 namespace {
@@ -13,50 +14,7 @@ bool IsHostByte(char c)
     return hostsyntax::IsLabelByte(c) || c == '.';
 }
 
-// White space, and the line end of a line read with it.
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 } // namespace
-
-void CProxyChallenges::AddLine(const std::string& line)
-{
-    static const char kField[] = "proxy-authenticate:";
-    if (!ascii::StartsWithNoCase(line, kField))
-        return;
-    // Challenges and their parameters share one comma-separated list: an
-    // element that starts with "name=" continues the challenge before it,
-    // any other starts a challenge with its scheme. Commas inside quoted
-    // strings separate nothing.
-    size_t start = sizeof(kField) - 1;
-    bool bQuoted = false;
-    for (size_t i = start; i <= line.size(); ++i)
-    {
-        if (i < line.size())
-        {
-            if (line[i] == '"')
-                bQuoted = !bQuoted;
-            if (bQuoted || line[i] != ',')
-                continue;
-        }
-        size_t first = start;
-        while (first < i && IsBlank(line[first]))
-            ++first;
-        size_t last = first;
-        while (last < i && !IsBlank(line[last]) && line[last] != '=')
-            ++last;
-        if (last > first && (last == i || line[last] != '='))
-        {
-            if (ascii::EqualsNoCase(std::string_view(line).substr(first, last - first), "basic"))
-                m_bBasic = true;
-            else
-                m_bOther = true;
-        }
-        start = i + 1;
-    }
-}
 
 std::string BuildConnectRequest(const std::string& host, uint16_t port, const std::string& proxyAuthorization)
 {
@@ -98,6 +56,22 @@ size_t HeadEnd(const std::string& text, size_t from)
             return i + 1;
     }
     return std::string::npos;
+}
+
+bool AnswerClosesConnection(const std::string& head)
+{
+    bool bClose = !ascii::StartsWithNoCase(head, "http/1.1");
+    for (size_t at = head.find('\n'); at != std::string::npos; at = head.find('\n', at + 1))
+    {
+        const std::string line = head.substr(at + 1, head.find('\n', at + 1) - at - 1);
+        if (http::FieldClosesConnection(line))
+            return true;
+        // An HTTP/1.0 proxy keeps the connection only when it says so.
+        if ((ascii::StartsWithNoCase(line, "connection:") || ascii::StartsWithNoCase(line, "proxy-connection:")) &&
+            ascii::ToLower(line).find("keep-alive") != std::string::npos)
+            bClose = false;
+    }
+    return bClose;
 }
 
 } // namespace proxy

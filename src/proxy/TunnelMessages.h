@@ -4,6 +4,8 @@
 // so this also builds natively.
 #pragma once
 
+#include "ProxyChallenges.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,23 +38,9 @@ std::string AbsoluteHttpTarget(const std::string& host, uint16_t port, const std
 // line has not come yet.
 size_t HeadEnd(const std::string& text, size_t from);
 
-// What the Proxy-Authenticate fields of a 407 offer, fed one header line
-// at a time. Only Basic is answered; a proxy that offers only other schemes
-// (NTLM, Negotiate, Digest) is told apart, so that no password goes to it in
-// a form it does not take.
-class CProxyChallenges
-{
-public:
-    // A header line, with or without its line end; other fields are ignored.
-    void AddLine(const std::string& line);
-
-    bool OffersBasic() const { return m_bBasic; }
-    // Challenges came, and none of them Basic.
-    bool OffersOnlyOthers() const { return m_bOther && !m_bBasic; }
-
-private:
-    bool m_bBasic = false;
-    bool m_bOther = false;
-};
+// Whether the proxy closes the connection after this answer head: an
+// HTTP/1.0 answer without "keep-alive", or a Connection or
+// Proxy-Connection field naming "close".
+bool AnswerClosesConnection(const std::string& head);
 
 } // namespace proxy

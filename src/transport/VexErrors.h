@@ -101,6 +101,10 @@ constexpr long VEXDET_FTP_DATA_CUT = 1083;         // a TLS data connection clos
 constexpr long VEXDET_DIGEST_MISMATCH = 1090;    // the file's digest differs from the URL's
 constexpr long VEXDET_DIGEST_UNAVAILABLE = 1091; // the platform computed no digest
 
+// Detail codes beside VEXERR_PROXY for Windows sign-on (Negotiate, NTLM).
+constexpr long VEXDET_PROXY_SIGN_ON = 1092;       // the security package failed a leg (status in the text)
+constexpr long VEXDET_PROXY_KERBEROS_NAME = 1093; // Kerberos knows no HTTP/<proxy> service
+
 // Windows Sockets codes that the engine produces itself.
 constexpr long VEXWSA_WOULDBLOCK = 10035;
 constexpr long VEXWSA_TIMEDOUT = 10060;

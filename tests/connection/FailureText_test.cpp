@@ -130,6 +130,13 @@ TEST(FailureText, SentencesNameTheHttpProxyOnTheWay)
          "(550 No such file.)."},
         {VEXERR_SOCKET, VEXWSA_TIMEDOUT, "",
          "No connection through the HTTP proxy at proxy.example:3128 to files.example:21: no answer within 300 s."},
+        {VEXERR_PROXY, VEXDET_PROXY_SIGN_ON, "",
+         "The Windows sign-on at the HTTP proxy at proxy.example:3128 failed: the security package answered "
+         "SEC_E_NO_CREDENTIALS (no logon to sign on with: set HTTPProxyUsername and HTTPProxyPassword, or sign on "
+         "to the domain)."},
+        {VEXERR_PROXY, VEXDET_PROXY_KERBEROS_NAME, "",
+         "Kerberos knows no service HTTP/proxy.example for the HTTP proxy at proxy.example:3128 (security package "
+         "status SEC_E_TARGET_UNKNOWN); name the proxy as its service account is registered."},
     };
     for (const auto& row : cases)
     {
@@ -137,6 +144,7 @@ TEST(FailureText, SentencesNameTheHttpProxyOnTheWay)
         c.lError = row.lError;
         c.lErrorEx = row.lErrorEx;
         c.serverReply = row.reply;
+        c.securityStatus = row.lErrorEx == VEXDET_PROXY_SIGN_ON ? 0x8009030E : 0x80090303;
         EXPECT_EQ(DescribeFailure(c), row.expected);
     }
 }

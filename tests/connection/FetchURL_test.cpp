@@ -76,6 +76,53 @@ TEST_F(FetchURL, HttpsArrivesByteExactDirectlyAndThroughSocks)
     EXPECT_TRUE(content == body);
 }
 
+TEST_F(FetchURL, AnIntranetServerGetsTheLogonOnlyWhereIntegratedAuthServersNamesIt)
+{
+    // apache2 wants Negotiate as HTTP/localhost; the tests hold a Kerberos
+    // ticket for KerberosUser(), the logged-on user.
+    Publish(testenv::WebRoot(), "intranet.txt", "for the domain's users\n");
+    const std::string port = std::to_string(testenv::Port("VEXA_APACHE_NEGOTIATE_PORT"));
+    const std::string user = "vexuser%40" + testenv::KerberosUser().substr(testenv::KerberosUser().find('@') + 1);
+    const std::string local = "http://localhost:" + port + "/intranet.txt";
+    const std::string account = "http://" + user + ":" + testenv::KerberosPassword() + "@localhost:" + port + "/intranet.txt";
+    const struct
+    {
+        const char* listed;
+        std::string url;
+        bool bArrives; // otherwise the server's 401 stands
+    } cases[] = {
+        {"", local, false},
+        {"*.corp.example;localhost:1", local, false},
+        {"localhost", local, true},
+        {"<local>", local, true},
+        // Kerberos knows no HTTP/127.0.0.1: the address's name is asked for.
+        {"127.0.0.1", "http://127.0.0.1:" + port + "/intranet.txt", true},
+        // Over plain http the URL's credentials go only to a listed host.
+        {"", account, false},
+        {"localhost", account, true},
+        {"localhost", "http://" + user + ":wrong@localhost:" + port + "/intranet.txt", false},
+    };
+    const std::string log = TempPath("intranet-trace.log");
+    DeleteFileA(log.c_str());
+    SetText("TraceLog", log);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string("IntegratedAuthServers \"") + c.listed + "\" " + c.url);
+        SetText("IntegratedAuthServers", c.listed);
+        std::string content;
+        EXPECT_EQ(Fetch(c.url, &content), c.bArrives) << m_engine.LastFetchErrorText();
+        EXPECT_EQ(LastPair(), c.bArrives ? std::make_pair(0L, 0L) : std::make_pair(VEXERR_HTTP, VEXDET_NOT_AUTHORISED));
+        EXPECT_EQ(content, c.bArrives ? "for the domain's users\n" : "");
+    }
+    SetText("TraceLog", "");
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    // The server's proof of itself in its 200 completes the context.
+    EXPECT_NE(trace.find("bytes, InitializeSecurityContext returned SEC_E_OK"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Negotiate YII"), std::string::npos) << "a token in the trace";
+    EXPECT_EQ(trace.find(testenv::KerberosPassword()), std::string::npos) << "a password in the trace";
+}
+
 TEST_F(FetchURL, EveryBadCertificateFailsWithItsOwnDetail)
 {
     Publish(testenv::WebRoot(), "tls-small.txt", "small");

@@ -313,6 +313,61 @@ start_http_proxies() {
         wait_port "$VEXA_SQUID_PORT" squid
 }
 
+# Windows sign-on: a Kerberos KDC for a throwaway realm (VEXA_KRB5_REALM) on
+# loopback, its account signed on with kinit into the ticket cache that the
+# tests' Wine processes use (KRB5CCNAME, with KRB5_CONFIG naming the realm:
+# Wine's Kerberos package uses the system's Kerberos libraries), a squid
+# that wants Negotiate (negotiate_kerberos_auth with the keytab of
+# HTTP/localhost) and an apache2 that does (mod_auth_gssapi), both as the
+# service HTTP/localhost. Runs after start_http_proxies, whose hosts file
+# squid shares. NTLM is tested against scripted peers: squid's
+# ntlm_fake_auth sends a challenge whose target name points outside the
+# message, which Samba's ntlm_auth (Wine's NTLM package) refuses.
+start_kerberos_peers() {
+    local dir=$PEER_DIR/krb5 sdir=$PEER_DIR/squid-negotiate
+    export VEXA_KRB5_REALM=VEXA.TEST VEXA_KDC_PORT=7088 VEXA_SQUID_NEGOTIATE_PORT=3129
+    export VEXA_KRB5_USER=vexuser VEXA_KRB5_PASSWORD=vexuser-secret
+    rm -rf "$dir"
+    mkdir -p "$dir" "$sdir"
+    export KRB5_CONFIG=$dir/krb5.conf KRB5_KDC_PROFILE=$dir/kdc.conf KRB5CCNAME=FILE:$dir/ccache
+    sed -e "s|@REALM@|$VEXA_KRB5_REALM|" -e "s|@PORT@|$VEXA_KDC_PORT|" "$PEERS_SRC/krb5.conf.in" >"$KRB5_CONFIG"
+    sed -e "s|@REALM@|$VEXA_KRB5_REALM|" -e "s|@PORT@|$VEXA_KDC_PORT|g" -e "s|@DIR@|$dir|g" \
+        "$PEERS_SRC/kdc.conf.in" >"$KRB5_KDC_PROFILE"
+    : >"$dir/kadm5.acl"
+    kdb5_util create -s -r "$VEXA_KRB5_REALM" -P "vexa-master-$$" >"$PEER_DIR/kdb5_util.log" 2>&1 || return 1
+    {
+        kadmin.local -r "$VEXA_KRB5_REALM" -q "addprinc -pw $VEXA_KRB5_PASSWORD $VEXA_KRB5_USER" &&
+            kadmin.local -r "$VEXA_KRB5_REALM" -q "addprinc -randkey HTTP/localhost" &&
+            kadmin.local -r "$VEXA_KRB5_REALM" -q "ktadd -k $sdir/http.keytab HTTP/localhost"
+    } >"$PEER_DIR/kadmin.log" 2>&1 || return 1
+    spawn kdc krb5kdc -n -P "$dir/kdc.pid"
+    wait_port "$VEXA_KDC_PORT" kdc || return 1
+    kinit "$VEXA_KRB5_USER@$VEXA_KRB5_REALM" <<<"$VEXA_KRB5_PASSWORD" >"$PEER_DIR/kinit.log" 2>&1 || return 1
+
+    # squid's resolver and its user as for the Basic squid; the keytab is
+    # the proxy user's alone.
+    cp "$PEER_DIR/tinyproxy/hosts" "$sdir/hosts"
+    sed -e "s|@PORT@|$VEXA_SQUID_NEGOTIATE_PORT|" -e "s|@DIR@|$sdir|g" -e "s|@REALM@|$VEXA_KRB5_REALM|" \
+        "$PEERS_SRC/squid-negotiate.conf.in" >"$sdir/squid.conf"
+    chown -R proxy:proxy "$sdir"
+    chmod 600 "$sdir/http.keytab"
+    spawn squid-negotiate squid -N -n vexanegotiate -f "$sdir/squid.conf"
+    wait_port "$VEXA_SQUID_NEGOTIATE_PORT" squid-negotiate || return 1
+
+    # An intranet web server that wants Negotiate: apache2 with
+    # mod_auth_gssapi and the same service key, serving VEXA_WEB_ROOT.
+    local adir=$PEER_DIR/apache-negotiate
+    export VEXA_APACHE_NEGOTIATE_PORT=8090
+    mkdir -p "$adir"
+    cp "$sdir/http.keytab" "$adir/http.keytab"
+    sed -e "s|@PORT@|$VEXA_APACHE_NEGOTIATE_PORT|" -e "s|@DIR@|$adir|g" -e "s|@ROOT@|$VEXA_WEB_ROOT|g" \
+        "$PEERS_SRC/apache-negotiate.conf.in" >"$adir/apache.conf"
+    chown -R www-data:www-data "$adir"
+    chmod 600 "$adir/http.keytab"
+    spawn apache-negotiate /usr/sbin/apache2 -f "$adir/apache.conf" -DFOREGROUND
+    wait_port "$VEXA_APACHE_NEGOTIATE_PORT" apache-negotiate
+}
+
 stop_peers() {
     local f
     for f in "$PEER_DIR"/*.pgid; do
@@ -370,5 +425,6 @@ RULES
 start_peers() {
     mkdir -p "$PEER_DIR"
     start_dante && start_ssh_socks && start_vsftpd && start_web_servers && start_proftpd &&
-        start_fault_peers && start_tls_servers && start_ftps_servers && start_http_proxies && start_ipv6_peers
+        start_fault_peers && start_tls_servers && start_ftps_servers && start_http_proxies &&
+        start_kerberos_peers && start_ipv6_peers
 }

@@ -7,6 +7,7 @@
 // name succeeds only when it went through a proxy.
 #include "VexEngine.h"
 
+#include "Base64.h"
 #include "BasicCredentials.h"
 #include "ClosedPort.h"
 #include "ComTest.h"
@@ -205,9 +206,9 @@ TEST_F(HttpProxy, FailuresAtTheProxyHaveTheirOwnDetailAndText)
 
 TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotAskForBasic)
 {
-    // A scripted proxy: corporate proxies that want Windows logon offer only
-    // NTLM or Negotiate, and a 407 without any challenge, which the
-    // harness's proxies cannot send.
+    // A scripted proxy: one that offers only a scheme the control does not
+    // speak (Digest), and a 407 without any challenge, which the harness's
+    // proxies cannot send.
     SetText("HTTPProxyBypass", "127.0.0.1");
     const struct
     {
@@ -215,8 +216,8 @@ TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotAskForBasic)
         long lErrorEx;
         const char* text;
     } answers[] = {
-        {"Proxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM\r\n", VEXDET_PROXY_AUTH_SCHEME,
-         "other than Basic"},
+        {"Proxy-Authenticate: Digest realm=\"proxy\", nonce=\"n\"\r\n", VEXDET_PROXY_AUTH_SCHEME,
+         "does not speak (such as Digest)"},
         {"", VEXDET_PROXY_NO_CHALLENGE, "without saying which"},
     };
     const std::string web = "localhost:" + std::to_string(testenv::LighttpdPort());
@@ -247,6 +248,138 @@ TEST_F(HttpProxy, NoPasswordGoesToAProxyThatDoesNotAskForBasic)
             EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, a.lErrorEx));
             EXPECT_EQ(proxy.Received().find("Proxy-Authorization"), std::string::npos) << proxy.Received();
             EXPECT_NE(m_engine.LastFetchErrorText().find(a.text), std::string::npos) << m_engine.LastFetchErrorText();
+        }
+    }
+}
+
+TEST_F(HttpProxy, ANegotiateProxyGetsTheLogonOrTheCredentialsSet)
+{
+    // The tests hold a Kerberos ticket for KerberosUser(): the logged-on
+    // user of a domain. squid knows itself as HTTP/localhost, which its
+    // address reaches through its canonical name.
+    SetText("HTTPProxyBypass", "127.0.0.1");
+    SetDword("UsePASV", 1);
+    const std::string hidden = testenv::ProxyOnlyHostName();
+    const std::string urls[] = {
+        "https://localhost:" + std::to_string(testenv::Port("VEXA_TLS_PORT")) + "/proxied.bin",
+        "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@" + hidden + ":" +
+            std::to_string(testenv::FtpPort()) + "/proxied.bin",
+        "http://" + hidden + ":" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin",
+    };
+    const std::string byName = "localhost:" + std::to_string(testenv::SquidNegotiatePort());
+    const struct
+    {
+        std::string proxy, user, password;
+        long lErrorEx; // 0: every URL arrives
+    } cases[] = {
+        {byName, "", "", 0},
+        {Local(testenv::SquidNegotiatePort()), "", "", 0},
+        {byName, testenv::KerberosUser(), testenv::KerberosPassword(), 0},
+        // Wine's Negotiate falls back to NTLM, which squid refuses.
+        {byName, testenv::KerberosUser(), "wrong", VEXDET_PROXY_AUTH_REFUSED},
+    };
+    const std::string log = TempPath("negotiate-trace.log");
+    DeleteFileA(log.c_str());
+    SetText("TraceLog", log);
+    for (const auto& c : cases)
+    {
+        SetText("HTTPProxy", c.proxy);
+        SetText("HTTPProxyUsername", c.user);
+        SetText("HTTPProxyPassword", c.password);
+        for (const auto& url : urls)
+        {
+            SCOPED_TRACE(c.proxy + " as " + (c.user.empty() ? "the logon" : c.user) + ": " + url);
+            EXPECT_EQ(FetchUrl(url), c.lErrorEx == 0) << m_engine.LastFetchErrorText();
+            EXPECT_EQ(LastPair(), c.lErrorEx ? std::make_pair(VEXERR_PROXY, c.lErrorEx) : std::make_pair(0L, 0L));
+        }
+    }
+    // The probe's tunnel to its target signs on too: a probe the proxy
+    // refused would fail the fetch.
+    SetText("HTTPProxyBypass", "");
+    SetText("HTTPProxy", byName);
+    SetText("HTTPProxyUsername", "");
+    SetText("HTTPProxyPassword", "");
+    EXPECT_TRUE(FetchUrl(urls[0])) << m_engine.LastFetchErrorText();
+    SetText("TraceLog", "");
+    const std::string trace = ReadWholeFile(log);
+    DeleteFileA(log.c_str());
+    EXPECT_NE(trace.find("sign-on: Negotiate for HTTP/localhost"), std::string::npos) << trace;
+    // The proxy named by its address: Kerberos knows no HTTP/127.0.0.1.
+    EXPECT_NE(trace.find("; then Negotiate for HTTP/localhost: 0-byte token in"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Negotiate YII"), std::string::npos) << "a token in the trace";
+    EXPECT_EQ(trace.find(testenv::KerberosPassword()), std::string::npos);
+}
+
+TEST_F(HttpProxy, NtlmSignsOnInThreeLegsOnTheConnectionOfEach407)
+{
+    // A scripted proxy, since squid's ntlm_fake_auth challenges are not
+    // well formed. It takes one connection only: every leg must come on
+    // it. Its challenge carries target information (domain VEXA, host
+    // PROXY), which Samba's NTLM client, run by Wine's NTLM package, needs.
+    const std::string challenge = "TlRMTVNTUAACAAAACAAIADAAAAAFgokAAQIDBAUGBwgAAAAAAAAAAB4AHgA4AAAAVgBFAFgAQQACAAgAVgBF"
+                                  "AFgAQQABAAoAUABSAE8AWABZAAAAAAA=";
+    SetText("HTTPProxyBypass", "127.0.0.1");
+    const std::string web = "http://localhost:" + std::to_string(testenv::LighttpdPort()) + "/proxied.bin";
+    const struct
+    {
+        const char* name;
+        std::string url;
+        unsigned firstLines; // of the request before any leg; one more with a leg
+        std::string answer;  // to the third leg
+    } paths[] = {
+        // The tunnel's server closes at once: the TLS handshake fails.
+        {"CONNECT", "https://localhost:1/x", 3, "HTTP/1.1 200 Connection established\r\n\r\n"},
+        {"absolute form", web, 6, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(m_body.size()) + "\r\n\r\n" + m_body},
+    };
+    const struct
+    {
+        std::string user;
+        bool bThirdLeg; // false: the sign-on fails before it (SEC_E_* in the text)
+    } accounts[] = {
+        {"VEXA\\vexhttp", true},
+        {"vexhttp@VEXA", true},
+        {"", false},
+    };
+    for (const auto& p : paths)
+    {
+        for (const auto& a : accounts)
+        {
+            SCOPED_TRACE(std::string(p.name) + " as " + (a.user.empty() ? "the logon" : a.user));
+            CScriptedPeer proxy;
+            for (unsigned i = 0; i < p.firstLines; ++i)
+                proxy.ExpectLine();
+            proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
+                       "Content-Length: 9\r\n\r\nno access");
+            for (unsigned i = 0; i <= p.firstLines; ++i)
+                proxy.ExpectLine();
+            proxy.Send("HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM " + challenge +
+                       "\r\nContent-Length: 0\r\n\r\n");
+            for (unsigned i = 0; a.bThirdLeg && i <= p.firstLines; ++i)
+                proxy.ExpectLine();
+            if (a.bThirdLeg)
+                proxy.Send(p.answer);
+            proxy.Close();
+            UseProxy(proxy.Start(), a.user, "vexhttp-secret");
+            EXPECT_EQ(FetchUrl(p.url), a.bThirdLeg && p.url == web) << m_engine.LastFetchErrorText();
+            proxy.Join();
+            const std::string received = proxy.Received();
+            EXPECT_NE(received.find("Proxy-Authorization: NTLM TlRMTVNTUAAB"), std::string::npos) << received;
+            const size_t third = received.find("Proxy-Authorization: NTLM TlRMTVNTUAAD");
+            EXPECT_EQ(third != std::string::npos, a.bThirdLeg) << received;
+            if (a.bThirdLeg)
+            {
+                EXPECT_NE(LastPair().first, VEXERR_PROXY);
+                std::string message;
+                const size_t start = third + std::strlen("Proxy-Authorization: NTLM ");
+                ASSERT_TRUE(base64::Decode(received.substr(start, received.find('\r', start) - start), &message));
+                EXPECT_NE(message.find(std::string("v\0e\0x\0h\0t\0t\0p\0", 14)), std::string::npos);
+            }
+            else
+            {
+                EXPECT_EQ(LastPair(), std::make_pair(VEXERR_PROXY, VEXDET_PROXY_SIGN_ON));
+                EXPECT_NE(m_engine.LastFetchErrorText().find("SEC_E_"), std::string::npos)
+                    << m_engine.LastFetchErrorText();
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 // The proxy settings' texts as the registry, the system and configuration
 // scripts write them, and the requests to an HTTP proxy. (Where a proxy's
 // answer head ends is checked against a model by the Proxy fuzzer.)
+#include "Base64.h"
 #include "ProxyRules.h"
 #include "TunnelMessages.h"
 
@@ -175,27 +176,84 @@ TEST(TunnelMessages, ConnectRequestsNameTheServerAndNothingElse)
     EXPECT_EQ(proxy::AbsoluteHttpTarget("::1", 80, "/f"), "http://[::1]/f");
 }
 
-TEST(TunnelMessages, OnlyAChallengeForBasicIsAnswered)
+TEST(TunnelMessages, TheStrongestSchemeOfferedIsChosenAndBasicOnlyWithCredentials)
 {
+    using proxy::AuthScheme;
     const struct
     {
         const char* line;
-        bool basic, onlyOthers;
+        AuthScheme withCredentials, withLogon; // Choose(true), Choose(false)
+        const char* negotiateToken;
+        const char* ntlmToken;
     } cases[] = {
-        {"Proxy-Authenticate: Basic realm=\"proxy\"\r", true, false},
-        {"proxy-authenticate: NTLM", false, true},
-        {"Proxy-Authenticate: Negotiate, NTLM\r\n", false, true},
-        {"Proxy-Authenticate: Digest realm=\"a, Basic\", nonce=\"x\", Basic realm=\"b\"", true, false},
-        {"Proxy-Authenticate: Negotiate abc==", false, true},
-        {"WWW-Authenticate: NTLM", false, false},
-        {"Proxy-Authenticate:", false, false},
+        {"Proxy-Authenticate: Basic realm=\"proxy\"\r", AuthScheme::kBasic, AuthScheme::kNone, "", ""},
+        {"proxy-authenticate: NTLM", AuthScheme::kNtlm, AuthScheme::kNtlm, "", ""},
+        {"Proxy-Authenticate: Basic realm=x, NTLM, Negotiate\r\n", AuthScheme::kNegotiate, AuthScheme::kNegotiate, "",
+         ""},
+        {"Proxy-Authenticate: Digest realm=\"a, Basic\", nonce=\"x\", Basic realm=\"b\"", AuthScheme::kBasic,
+         AuthScheme::kNone, "", ""},
+        {"Proxy-Authenticate: Negotiate YIIC+w/a==", AuthScheme::kNegotiate, AuthScheme::kNegotiate, "YIIC+w/a==", ""},
+        {"Proxy-Authenticate: NTLM TlRMTVNTUAACAAAA\r\n", AuthScheme::kNtlm, AuthScheme::kNtlm, "", "TlRMTVNTUAACAAAA"},
+        // No token68: "=" inside, a blank inside, a parameter instead.
+        {"Proxy-Authenticate: NTLM a=b", AuthScheme::kNtlm, AuthScheme::kNtlm, "", ""},
+        {"Proxy-Authenticate: Negotiate ab cd", AuthScheme::kNegotiate, AuthScheme::kNegotiate, "", ""},
+        {"Proxy-Authenticate: Digest nonce=\"n\"", AuthScheme::kNone, AuthScheme::kNone, "", ""},
+        {"WWW-Authenticate: NTLM", AuthScheme::kNone, AuthScheme::kNone, "", ""},
+        {"Proxy-Authenticate:", AuthScheme::kNone, AuthScheme::kNone, "", ""},
     };
     for (const auto& c : cases)
     {
         proxy::CProxyChallenges challenges;
         challenges.AddLine(c.line);
-        EXPECT_EQ(challenges.OffersBasic(), c.basic) << c.line;
-        EXPECT_EQ(challenges.OffersOnlyOthers(), c.onlyOthers) << c.line;
+        EXPECT_EQ(challenges.Choose(true), c.withCredentials) << c.line;
+        EXPECT_EQ(challenges.Choose(false), c.withLogon) << c.line;
+        EXPECT_EQ(challenges.Token(AuthScheme::kNegotiate), c.negotiateToken) << c.line;
+        EXPECT_EQ(challenges.Token(AuthScheme::kNtlm), c.ntlmToken) << c.line;
+    }
+    proxy::CProxyChallenges server("www-authenticate");
+    server.AddLine("WWW-Authenticate: Negotiate");
+    EXPECT_EQ(server.Choose(false), AuthScheme::kNegotiate);
+}
+
+TEST(TunnelMessages, AnAnswerKeepsItsConnectionUnlessItSaysOrIsHttp10)
+{
+    const struct
+    {
+        const char* head;
+        bool bCloses;
+    } cases[] = {
+        {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n", false},
+        {"HTTP/1.1 407 x\r\nProxy-Connection: Close\r\n\r\n", true},
+        {"HTTP/1.1 407 x\nConnection: keep-alive, close\n\n", true},
+        {"HTTP/1.0 407 x\r\n\r\n", true},
+        {"HTTP/1.0 407 x\r\nProxy-Connection: keep-alive\r\n\r\n", false},
+        {"HTTP/1.1 407 x\r\nX-Note: close\r\n\r\n", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxy::AnswerClosesConnection(c.head), c.bCloses) << c.head;
+}
+
+TEST(TunnelMessages, Base64TokensDecodeOnlyWhole)
+{
+    const struct
+    {
+        const char* text;
+        bool bValid;
+        const char* bytes;
+    } cases[] = {
+        {"", true, ""},         {"TlRMTQ==", true, "NTLM"}, {"dTpw", true, "u:p"}, {"YWI=", true, "ab"},
+        {"YWI", false, ""},     {"YWJ=", false, ""},        {"YR==", false, ""},    {"Y=I=", false, ""},
+        {"YW==YWJj", false, ""}, {"YW\r\n", false, ""},     {"Y-I=", false, ""},
+    };
+    for (const auto& c : cases)
+    {
+        std::string bytes;
+        EXPECT_EQ(base64::Decode(c.text, &bytes), c.bValid) << c.text;
+        if (c.bValid)
+        {
+            EXPECT_EQ(bytes, c.bytes) << c.text;
+            EXPECT_EQ(base64::Encode(bytes), c.text);
+        }
     }
 }
 

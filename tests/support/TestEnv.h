@@ -34,6 +34,12 @@ inline uint16_t SquidRefusedConnectPort() { return Port("VEXA_SQUID_REFUSED_CONN
 // The account of the authenticating tinyproxy and of squid.
 inline std::string HttpProxyUser() { return Text("VEXA_HTTP_PROXY_USER"); }
 inline std::string HttpProxyPassword() { return Text("VEXA_HTTP_PROXY_PASSWORD"); }
+// The squid that wants Negotiate (Kerberos, against the tests' KDC, as the
+// service HTTP/localhost); the Kerberos account whose ticket the tests hold
+// (the logged-on user), and its password.
+inline uint16_t SquidNegotiatePort() { return Port("VEXA_SQUID_NEGOTIATE_PORT"); }
+inline std::string KerberosUser() { return Text("VEXA_KRB5_USER") + "@" + Text("VEXA_KRB5_REALM"); }
+inline std::string KerberosPassword() { return Text("VEXA_KRB5_PASSWORD"); }
 // Proxy auto-configuration script on lighttpd: tinyproxy (unauthenticated)
 // for ProxyOnlyHostName(), direct for everything else.
 inline std::string PacUrl() { return Text("VEXA_PAC_URL"); }

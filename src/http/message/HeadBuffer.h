@@ -31,6 +31,9 @@ public:
     // LF that some servers send). False when no complete line is buffered.
     bool TakeLine(std::string* pLine);
 
+    // Forgets everything buffered, for the next response on the connection.
+    void Clear() { m_cbBuffered = m_cbTaken = 0; }
+
     // What is buffered after the lines taken so far: the body's first bytes
     // once the empty line was taken.
     const char* Rest() const { return m_pData.get() + m_cbTaken; }

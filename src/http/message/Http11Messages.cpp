@@ -83,7 +83,8 @@ void ForEachElement(const char* pValue, size_t cchValue, Visit visit)
 } // namespace
 
 size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const char* pszHostHeader,
-                         const char* pszUserAgent, const char* pszAuthorization, const char* pszProxyAuthorization)
+                         const char* pszUserAgent, const char* pszAuthorization, const char* pszProxyAuthorization,
+                         bool bKeepAlive)
 {
     if (!buf || cap == 0 || !pszTarget || !*pszTarget || !pszHostHeader || !*pszHostHeader)
         return 0;
@@ -117,8 +118,19 @@ size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const cha
         writer.Append("\r\nProxy-Authorization: ");
         writer.Append(pszProxyAuthorization);
     }
-    writer.Append("\r\nConnection: close\r\nAccept-Encoding: identity\r\n\r\n");
+    if (!bKeepAlive)
+        writer.Append("\r\nConnection: close");
+    else if (std::strncmp(pszTarget, "http://", 7) == 0)
+        writer.Append("\r\nProxy-Connection: keep-alive");
+    writer.Append("\r\nAccept-Encoding: identity\r\n\r\n");
     return writer.Finish();
+}
+
+bool FieldClosesConnection(const std::string& line)
+{
+    if (!ascii::StartsWithNoCase(line, "connection:") && !ascii::StartsWithNoCase(line, "proxy-connection:"))
+        return false;
+    return ascii::ToLower(line.substr(line.find(':') + 1)).find("close") != std::string::npos;
 }
 
 std::string HostHeader(const std::string& host, uint16_t port, uint16_t defaultPort)

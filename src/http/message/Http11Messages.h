@@ -20,6 +20,9 @@ struct Get11Request
     const char* pszUserAgent = nullptr;
     const char* pszAuthorization = nullptr;      // for the server
     const char* pszProxyAuthorization = nullptr; // for an HTTP proxy, absolute-form requests only
+    // The connection stays for the next leg of a sign-on (NTLM and
+    // Negotiate tie their legs to one connection).
+    bool bKeepAlive = false;
 };
 
 // Formats the request:
@@ -29,7 +32,10 @@ struct Get11Request
 //   User-Agent: <agent> CR LF
 //   [Authorization: <authorization> CR LF]    when not null and not empty
 //   [Proxy-Authorization: <proxy auth> CR LF] when not null and not empty
-//   Connection: close CR LF                   one request per connection
+//   Connection: close CR LF                   one request per connection; with
+//                                             bKeepAlive none (HTTP/1.1 keeps
+//                                             it), or for an absolute target:
+//   Proxy-Connection: keep-alive CR LF        (a proxy's request)
 //   Accept-Encoding: identity CR LF           the engine decodes no gzip
 //   CR LF
 //
@@ -41,7 +47,11 @@ struct Get11Request
 // agent is written empty.
 size_t BuildGet11Request(char* buf, size_t cap, const char* pszTarget, const char* pszHostHeader,
                          const char* pszUserAgent, const char* pszAuthorization,
-                         const char* pszProxyAuthorization = nullptr);
+                         const char* pszProxyAuthorization = nullptr, bool bKeepAlive = false);
+
+// Whether a header line is a Connection or Proxy-Connection field that
+// names "close": the peer closes the connection after this message.
+bool FieldClosesConnection(const std::string& line);
 
 // The Host header's value: the host, and ":port" unless the port is the
 // scheme's default.

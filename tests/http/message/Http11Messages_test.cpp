@@ -29,6 +29,15 @@ TEST(BuildGet11Request, FieldsInOrder)
                   proxied.size());
         EXPECT_EQ(std::string(buf), proxied);
     }
+    // The legs of a sign-on at a proxy keep their connection.
+    const std::string kept = "GET http://h/x HTTP/1.1\r\nHost: h\r\nUser-Agent: \r\nProxy-Authorization: NTLM TlRM\r\n"
+                             "Proxy-Connection: keep-alive\r\nAccept-Encoding: identity\r\n\r\n";
+    ASSERT_EQ(http::BuildGet11Request(buf, sizeof(buf), "http://h/x", "h", nullptr, nullptr, "NTLM TlRM", true),
+              kept.size());
+    EXPECT_EQ(std::string(buf), kept);
+    ASSERT_GT(http::BuildGet11Request(buf, sizeof(buf), "/x", "h", nullptr, "NTLM TlRM", nullptr, true), 0u);
+    EXPECT_EQ(std::string(buf), "GET /x HTTP/1.1\r\nHost: h\r\nUser-Agent: \r\nAuthorization: NTLM TlRM\r\n"
+                                "Accept-Encoding: identity\r\n\r\n");
     // It fits with its terminator or not at all.
     EXPECT_EQ(http::BuildGet11Request(buf, proxied.size() + 1, "http://h/x", "h", nullptr, nullptr), proxied.size());
     EXPECT_EQ(http::BuildGet11Request(buf, proxied.size(), "http://h/x", "h", nullptr, nullptr), 0u);
