@@ -10,9 +10,9 @@
 // dynamic-programming model of '*' matching; the host goes into a CONNECT
 // request; the answer head is searched for its end and compared with a
 // plain model, and read as a 407's Proxy-Authenticate field (the scheme
-// chosen, the tokens kept and their Base64). Checked
-// besides: answers are pieces of their input, case never changes a bypass
-// result, a request holds exactly its own lines.
+// chosen, the tokens kept and their Base64) and for whether it closes its
+// connection. Checked besides: answers are pieces of their input, case
+// never changes a bypass result, a request holds exactly its own lines.
 #include "Base64.h"
 #include "HostSyntax.h"
 #include "ProxyRules.h"
@@ -155,6 +155,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (base64::Decode(token, &bytes))
             FUZZ_CHECK(base64::Encode(bytes) == token);
     }
+
+    // Whether the proxy keeps the connection: case never changes it, and
+    // only an answer that names "close" somewhere or is no HTTP/1.1 closes.
+    const bool bCloses = proxy::AnswerClosesConnection(head);
+    FUZZ_CHECK(bCloses == proxy::AnswerClosesConnection(Upper(head)));
+    FUZZ_CHECK(!bCloses || Lower(head).find("close") != std::string::npos || Lower(head).rfind("http/1.1", 0) != 0);
 
     const size_t end = proxy::HeadEnd(head, 0);
     FUZZ_CHECK(end == ModelHeadEnd(head));

@@ -130,10 +130,10 @@ bool CTransferSession::AnswerProxy(CProxySignOn& signOn, const proxy::CProxyChal
 bool CTransferSession::AnswerServer(CHttpSignOn& signOn, const proxy::CProxyChallenges& challenges)
 {
     long lDetail = 0;
+    // Basic is never chosen here: the URL's user info went as Basic already.
     const proxy::AuthScheme scheme = challenges.Choose(false);
     const bool bAgain = signOn.IsStarted() ? signOn.Continue(challenges, &lDetail)
-                        : scheme != proxy::AuthScheme::kNone && scheme != proxy::AuthScheme::kBasic &&
-                              signOn.Begin(scheme, &lDetail);
+                        : scheme != proxy::AuthScheme::kNone && signOn.Begin(scheme, &lDetail);
     if (!signOn.Note().empty())
         Log("CTransferSession: server sign-on: " + signOn.Note() + "\n");
     // A refusal stays the server's 401 (VEXDET_NOT_AUTHORISED).
