@@ -1,27 +1,6 @@
 #include "CanonicalHostName.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-namespace {
-
-// Owner of a getaddrinfo list.
-class CAddressList
-{
-public:
-    ~CAddressList()
-    {
-        if (m_p)
-            freeaddrinfo(m_p);
-    }
-    addrinfo** Receive() { return &m_p; }
-    const addrinfo* Get() const { return m_p; }
-
-private:
-    addrinfo* m_p = nullptr;
-};
-
-} // namespace
+#include "AddressInfo.h"
 
 std::string CanonicalHostName(const std::string& host)
 {
@@ -29,7 +8,7 @@ std::string CanonicalHostName(const std::string& host)
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_CANONNAME;
-    CAddressList list;
+    CAddressInfo list;
     if (getaddrinfo(host.c_str(), nullptr, &hints, list.Receive()) != 0 || !list.Get())
         return std::string();
     const addrinfo* pFirst = list.Get();

@@ -1,30 +1,9 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include "HostResolver.h"
 
+#include "AddressInfo.h"
 #include "SocketAddress.h"
 #include "VexErrors.h"
 #include "VexLimits.h"
-
-namespace {
-
-class CAddressInfo
-{
-public:
-    ~CAddressInfo()
-    {
-        if (m_pList)
-            freeaddrinfo(m_pList);
-    }
-    addrinfo** Out() { return &m_pList; }
-    const addrinfo* Get() const { return m_pList; }
-
-private:
-    addrinfo* m_pList = nullptr;
-};
-
-} // namespace
 
 long ResolveHost(const char* pszHost, uint16_t port, std::vector<NetAddress>* pAddresses)
 {
@@ -47,7 +26,7 @@ long ResolveHost(const char* pszHost, uint16_t port, std::vector<NetAddress>* pA
     // Every failure reads as a name not found, as the channel has always
     // reported it. (In a network without a name server Wine's getaddrinfo
     // answers 11002, try again, where gethostbyname answered 11001.)
-    if (getaddrinfo(pszHost, nullptr, &hints, list.Out()) != 0)
+    if (getaddrinfo(pszHost, nullptr, &hints, list.Receive()) != 0)
         return VEXWSA_HOST_NOT_FOUND;
     for (const addrinfo* p = list.Get(); p && pAddresses->size() < kMaxAddressesPerName; p = p->ai_next)
     {
