@@ -1,6 +1,7 @@
 // IPv6 through the control: literals and names of ::1 over HTTP, HTTPS and
-// FTP (EPSV and EPRT), SOCKS 5 to an IPv6 destination, SOCKS 4 refusing
-// one, and a name whose first address never answers.
+// FTP (EPSV and EPRT), SOCKS 5 and an HTTP proxy on ::1 to IPv6
+// destinations, SOCKS 4 refusing one, and a name whose first address never
+// answers.
 #include "VexCtl3.h"
 
 #include "ComTest.h"
@@ -32,11 +33,15 @@ enum class Route
     kDirect,
     kSocks5OverIPv6, // dante on [::1]
     kSocks4,         // dante on 127.0.0.1
+    kHttpProxyOverIPv6, // squid on [::1], Basic
 };
 
 void UseRoute(Route route)
 {
-    SetDword("ConnectSOCKS", route == Route::kDirect ? 0 : 1);
+    SetDword("ConnectSOCKS", route == Route::kSocks5OverIPv6 || route == Route::kSocks4 ? 1 : 0);
+    SetText("HTTPProxy", route == Route::kHttpProxyOverIPv6 ? "[::1]:" + std::to_string(testenv::SquidPort()) : "");
+    SetText("HTTPProxyUsername", testenv::HttpProxyUser());
+    SetText("HTTPProxyPassword", testenv::HttpProxyPassword());
     if (route == Route::kSocks5OverIPv6)
     {
         SetText("SOCKS_ServerAddress", "::1");
@@ -83,6 +88,8 @@ TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
         {ftp, Route::kSocks5OverIPv6, 0, 0, 0}, // BIND replies with an IPv6 address
         {"http://" + testenv::Text("VEXA_AAAA_ONLY_HOST") + http, Route::kSocks4, 1, VEXERR_SOCKS, VEXDET_SOCKS4_IPV6},
         {"http://[::1]" + http, Route::kSocks4, 1, VEXERR_SOCKS, VEXDET_SOCKS4_IPV6},
+        {"http://[::1]" + http, Route::kHttpProxyOverIPv6, 1, 0, 0},     // absolute form
+        {"https://[::1]" + https, Route::kHttpProxyOverIPv6, 1, 0, 0},   // CONNECT [::1]:port
     };
     CComPtr<IVexCtl3> control;
     ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
