@@ -117,17 +117,8 @@ bool CConnectRace::LookOnce()
 void CConnectRace::Sleep(uint64_t until)
 {
     const uint64_t now = MonotonicNowMilliseconds();
-    DWORD dwMilliseconds = static_cast<DWORD>(std::min<uint64_t>(until > now ? until - now : 0,
-                                                                 LongestSleepMilliseconds()));
-    if (!m_hEvent)
-        dwMilliseconds = std::min<DWORD>(dwMilliseconds, kWaitSliceMilliseconds);
-    const DWORD nHandles = m_hEvent ? 1 : 0;
-    const DWORD dwWoken = MsgWaitForMultipleObjectsEx(nHandles, m_hEvent ? &m_hEvent : nullptr, dwMilliseconds,
-                                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (dwWoken == WAIT_OBJECT_0 + nHandles)
-        PumpMessages();
-    else if (m_hEvent && dwWoken == WAIT_OBJECT_0)
-        WSAResetEvent(m_hEvent);
+    SleepUntilEventOrMessage(m_hEvent, static_cast<DWORD>(std::min<uint64_t>(until > now ? until - now : 0,
+                                                                            LongestSleepMilliseconds())));
 }
 
 CConnectRace::Result CConnectRace::Run(uint64_t deadline)

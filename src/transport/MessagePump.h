@@ -7,6 +7,13 @@
 // calls this so that the host's windows stay alive during a transfer.
 void PumpMessages();
 
+// Sleeps until the event (a HANDLE; null: none) is signalled, a window
+// message arrives (dispatched then) or the milliseconds have passed;
+// without an event, a wait slice at most. True when the event woke it;
+// the event is reset then, so that nothing after the caller's next look is
+// missed.
+bool SleepUntilEventOrMessage(void* hEvent, unsigned long dwMilliseconds);
+
 // A transfer's rhythm of pumping: between the blocks of a transfer the queue
 // is drained when the last drain is a wait slice ago, not after every block.
 // Each drain is a round trip to the window server under Wine, and a fast

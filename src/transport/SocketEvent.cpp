@@ -24,8 +24,3 @@ bool CSocketEvent::Watch(UINT_PTR hSocket, long networkEvents)
     return WSAEventSelect(static_cast<SOCKET>(hSocket), m_hEvent, networkEvents) == 0;
 }
 
-void CSocketEvent::Reset()
-{
-    if (m_hEvent)
-        WSAResetEvent(m_hEvent);
-}

@@ -20,8 +20,6 @@ public:
     // and clears it. The socket must already be non-blocking: this keeps it
     // so. False when the platform refuses; the caller then polls.
     bool Watch(UINT_PTR hSocket, long networkEvents);
-    // Clears the event once a wait has seen it signalled.
-    void Reset();
     HANDLE Handle() const { return m_hEvent; }
 
 private:

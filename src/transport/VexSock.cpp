@@ -232,24 +232,10 @@ int VEXSOCK::LookOnce(int mode, fd_set* pReadSet, fd_set* pWriteSet, fd_set* pEx
 
 bool VEXSOCK::SleepUntilSignalled(bool bWatching, DWORD dwMilliseconds)
 {
-    // Without the socket's event, sleep in slices and look after each.
-    if (!bWatching)
-        dwMilliseconds = std::min<DWORD>(dwMilliseconds, kWaitSliceMilliseconds);
-    HANDLE hEvent = m_socketEvent.Handle();
-    const DWORD nHandles = bWatching ? 1 : 0;
-    // MWMO_INPUTAVAILABLE: messages already in the queue wake the wait too,
-    // not only those that arrive during it.
-    const DWORD dwWoken = MsgWaitForMultipleObjectsEx(nHandles, bWatching ? &hEvent : nullptr, dwMilliseconds,
-                                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (dwWoken == WAIT_OBJECT_0 + nHandles)
-        PumpMessages();
-    if (!bWatching)
-        return true;
-    // The event says only that something may have happened: a look says
-    // what. It is cleared before the look, so nothing after it is missed.
-    if (dwWoken == WAIT_OBJECT_0)
-        m_socketEvent.Reset();
-    return dwWoken == WAIT_OBJECT_0;
+    // Without the socket's event, sleep in slices and look after each. The
+    // event says only that something may have happened: a look says what.
+    const bool bSignalled = SleepUntilEventOrMessage(bWatching ? m_socketEvent.Handle() : nullptr, dwMilliseconds);
+    return !bWatching || bSignalled;
 }
 
 int VEXSOCK::Wait(int mode)

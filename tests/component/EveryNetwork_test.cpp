@@ -1,7 +1,7 @@
 // IPv6 through the control: literals and names of ::1 over HTTP, HTTPS and
-// FTP (EPSV and EPRT), SOCKS 5 and an HTTP proxy on ::1 to IPv6
-// destinations, SOCKS 4 refusing one, and a name whose first address never
-// answers.
+// FTP (EPSV and EPRT), by URL and by the classic methods, SOCKS 5 and an
+// HTTP proxy on ::1 to IPv6 destinations, SOCKS 4 refusing one, and a name
+// whose first address never answers.
 #include "VexCtl3.h"
 
 #include "ComTest.h"
@@ -55,6 +55,30 @@ void UseRoute(Route route)
     }
 }
 
+enum class Method
+{
+    kUrl,
+    kRemoteHttp, // FetchRemoteHTTP("::1", "/v6.txt", the IPv6 nginx's port)
+    kRemoteFtp,  // FetchRemoteFTP("::1", "v6.txt", ..., the IPv6 vsftpd's port)
+};
+
+HRESULT Fetch(IVexCtl3* pControl, Method method, const std::string& url, VARIANT_BOOL* pbCompleted)
+{
+    switch (method)
+    {
+    case Method::kRemoteHttp:
+        return pControl->FetchRemoteHTTP(CBstrArg(L"::1"), CBstrArg(L"/v6.txt"),
+                                         static_cast<short>(testenv::Port("VEXA_V6_HTTP_PORT")), pbCompleted);
+    case Method::kRemoteFtp:
+        return pControl->FetchRemoteFTP(CBstrArg(L"::1"), CBstrArg(L"v6.txt"), CBstrArg(testenv::FtpUser()),
+                                        CBstrArg(testenv::FtpPassword()),
+                                        static_cast<short>(testenv::Port("VEXA_V6_FTP_PORT")), pbCompleted);
+    case Method::kUrl:
+        break;
+    }
+    return pControl->FetchURL(CBstrArg(Wide(url).c_str()), pbCompleted);
+}
+
 TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
 {
     ASSERT_TRUE(TrustTestRoot());
@@ -66,6 +90,11 @@ TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
     const std::string https = ":" + std::to_string(testenv::Port("VEXA_V6_TLS_PORT")) + "/v6.txt";
     const std::string ftp = "ftp://" + testenv::FtpUser() + ":" + testenv::FtpPassword() + "@[::1]:" +
                             std::to_string(testenv::Port("VEXA_V6_FTP_PORT")) + "/v6.txt";
+    // The first address of this name is ::1, where every connection attempt
+    // goes unanswered: within a one-second limit only an attempt beside the
+    // first reaches nginx on 127.0.0.1.
+    const std::string eyeballs =
+        "http://" + testenv::Text("VEXA_EYEBALLS_HOST") + ":" + std::to_string(testenv::NginxPort()) + "/v6.txt";
     const struct
     {
         std::string url;
@@ -73,6 +102,8 @@ TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
         DWORD usePassive;
         long error;
         long detail;
+        Method method = Method::kUrl;
+        long timeoutSeconds = 0; // 0: the default
     } cases[] = {
         {"http://[::1]" + http, Route::kDirect, 1, 0, 0},
         {"http://" + v6only + http, Route::kDirect, 1, 0, 0},
@@ -83,6 +114,9 @@ TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
          1, VEXERR_TLS, VEXDET_TLS_NAME_MISMATCH},
         {ftp, Route::kDirect, 1, 0, 0}, // EPSV
         {ftp, Route::kDirect, 0, 0, 0}, // EPRT
+        {"", Route::kDirect, 1, 0, 0, Method::kRemoteHttp},
+        {"", Route::kDirect, 1, 0, 0, Method::kRemoteFtp},
+        {eyeballs, Route::kDirect, 1, 0, 0, Method::kUrl, 1},
         {"http://[::1]" + http, Route::kSocks5OverIPv6, 1, 0, 0},
         {ftp, Route::kSocks5OverIPv6, 1, 0, 0},
         {ftp, Route::kSocks5OverIPv6, 0, 0, 0}, // BIND replies with an IPv6 address
@@ -91,78 +125,35 @@ TEST_F(EveryNetwork, IPv6LiteralsAndNamesOverEveryProtocol)
         {"http://[::1]" + http, Route::kHttpProxyOverIPv6, 1, 0, 0},     // absolute form
         {"https://[::1]" + https, Route::kHttpProxyOverIPv6, 1, 0, 0},   // CONNECT [::1]:port
     };
-    CComPtr<IVexCtl3> control;
-    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.url + " route " + std::to_string(static_cast<int>(c.route)) + " passive " +
-                     std::to_string(c.usePassive));
+                     std::to_string(c.usePassive) + " method " + std::to_string(static_cast<int>(c.method)));
+        CComPtr<IVexCtl3> control;
+        ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
+        if (c.timeoutSeconds)
+        {
+            ASSERT_EQ(control->put_TimeoutSeconds(c.timeoutSeconds), S_OK);
+        }
         UseRoute(c.route);
         SetDword("UsePASV", c.usePassive);
         VARIANT_BOOL bCompleted = VARIANT_FALSE;
-        EXPECT_EQ(control->FetchURL(CBstrArg(Wide(c.url).c_str()), &bCompleted), S_OK);
+        EXPECT_EQ(Fetch(control.Get(), c.method, c.url, &bCompleted), S_OK);
         long error = 1, detail = 1;
         control->get_LastFetchError(&error);
         control->get_LastFetchErrorDetail(&detail);
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(detail, c.detail);
+        EXPECT_EQ(bCompleted, c.error == 0 ? VARIANT_TRUE : VARIANT_FALSE);
         BSTR file = nullptr;
         control->get_LastFetchedFile(&file);
         if (c.error == 0)
         {
-            EXPECT_EQ(bCompleted, VARIANT_TRUE);
             EXPECT_TRUE(ReadWholeFile(std::wstring(file, SysStringLen(file))) == content);
             DeleteFileW(file);
         }
         SysFreeString(file);
     }
-}
-
-TEST_F(EveryNetwork, TheClassicMethodsTakeABareIPv6Literal)
-{
-    Publish(testenv::WebRoot(), "v6.txt", "over IPv6");
-    Publish(testenv::FtpRoot(), "v6.txt", "over IPv6");
-    CComPtr<IVexCtl3> control;
-    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
-    for (bool bFtp : {false, true})
-    {
-        SCOPED_TRACE(bFtp ? "FetchRemoteFTP" : "FetchRemoteHTTP");
-        VARIANT_BOOL bCompleted = VARIANT_FALSE;
-        const HRESULT hr =
-            bFtp ? control->FetchRemoteFTP(CBstrArg(L"::1"), CBstrArg(L"v6.txt"), CBstrArg(testenv::FtpUser()),
-                                           CBstrArg(testenv::FtpPassword()),
-                                           static_cast<short>(testenv::Port("VEXA_V6_FTP_PORT")), &bCompleted)
-                 : control->FetchRemoteHTTP(CBstrArg(L"::1"), CBstrArg(L"/v6.txt"),
-                                            static_cast<short>(testenv::Port("VEXA_V6_HTTP_PORT")), &bCompleted);
-        EXPECT_EQ(hr, S_OK);
-        EXPECT_EQ(bCompleted, VARIANT_TRUE);
-        BSTR file = nullptr;
-        control->get_LastFetchedFile(&file);
-        EXPECT_EQ(ReadWholeFile(std::wstring(file, SysStringLen(file))), "over IPv6");
-        DeleteFileW(file);
-        SysFreeString(file);
-    }
-}
-
-// The first address of the name is ::1, where every connection attempt goes
-// unanswered; within a one-second limit only a second attempt beside the
-// first reaches nginx on 127.0.0.1.
-TEST_F(EveryNetwork, ANameWhoseFirstAddressNeverAnswersIsFetchedFromTheNext)
-{
-    Publish(testenv::WebRoot(), "eyeballs.txt", "second address");
-    CComPtr<IVexCtl3> control;
-    ASSERT_EQ(CreateVexCtl3(nullptr, IID_IVexCtl3, reinterpret_cast<void**>(control.Receive())), S_OK);
-    ASSERT_EQ(control->put_TimeoutSeconds(1), S_OK);
-    const std::string url =
-        "http://" + testenv::Text("VEXA_EYEBALLS_HOST") + ":" + std::to_string(testenv::NginxPort()) + "/eyeballs.txt";
-    VARIANT_BOOL bCompleted = VARIANT_FALSE;
-    EXPECT_EQ(control->FetchURL(CBstrArg(Wide(url).c_str()), &bCompleted), S_OK);
-    EXPECT_EQ(bCompleted, VARIANT_TRUE);
-    BSTR file = nullptr;
-    control->get_LastFetchedFile(&file);
-    EXPECT_EQ(ReadWholeFile(std::wstring(file, SysStringLen(file))), "second address");
-    DeleteFileW(file);
-    SysFreeString(file);
 }
 
 } // namespace

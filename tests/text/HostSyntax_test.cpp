@@ -111,5 +111,5 @@ TEST(HostSyntax, HostAndPortSplitAndJoin)
     }
     EXPECT_EQ(hostsyntax::HostPort("::1", 80), "[::1]:80");
     EXPECT_EQ(hostsyntax::HostPort("h.test", 8080), "h.test:8080");
-    EXPECT_EQ(hostsyntax::AuthorityHost("10.0.0.1"), "10.0.0.1");
+    EXPECT_EQ(hostsyntax::AuthorityHost("127.0.0.2"), "127.0.0.2");
 }
