@@ -116,18 +116,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     altNames.ipAddresses = {address};
     altNames.commonNames = {pattern};
     const bool bMatches = tls::HostMatchesCertificate(host, altNames);
-    if (kind == tls::HostKind::kIPv4)
-        FUZZ_CHECK(bMatches == (address == std::string(reinterpret_cast<const char*>(octets), 4)));
+    // An address matches the iPAddress entry of its own bytes only, four
+    // for IPv4 and sixteen for IPv6; a name only its dNSName patterns.
+    const bool bAddress = kind == tls::HostKind::kIPv4 || kind == tls::HostKind::kIPv6;
+    const std::string ownBytes = kind == tls::HostKind::kIPv4
+                                     ? std::string(reinterpret_cast<const char*>(octets), 4)
+                                     : std::string(reinterpret_cast<const char*>(bytes), 16);
+    if (bAddress)
+        FUZZ_CHECK(bMatches == (address == ownBytes));
     else
         FUZZ_CHECK(bMatches == tls::MatchesDnsPattern(host, pattern));
 
     tls::CertificateNames subjectOnly;
     subjectOnly.commonNames = {pattern};
     subjectOnly.ipAddresses = {address};
-    if (kind != tls::HostKind::kIPv4)
+    if (!bAddress)
         FUZZ_CHECK(tls::HostMatchesCertificate(host, subjectOnly) == tls::MatchesDnsPattern(host, pattern));
     altNames.dnsNames.clear();
-    if (kind != tls::HostKind::kIPv4)
+    if (!bAddress)
         FUZZ_CHECK(!tls::HostMatchesCertificate(host, altNames));
     return 0;
 }
